@@ -1,0 +1,3 @@
+#include "decodedtextsnippet.h"
+
+DecodedTextSnippet::~DecodedTextSnippet() = default;
