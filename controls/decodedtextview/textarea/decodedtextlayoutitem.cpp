@@ -1,0 +1,3 @@
+#include "decodedtextlayoutitem.h"
+
+DecodedTextLayoutItem::~DecodedTextLayoutItem() = default;

@@ -1,0 +1,7 @@
+#include "ivarnoresultdata.h"
+
+namespace VarnoResultDataXml {
+
+IVarnoResultData::~IVarnoResultData() = default;
+
+} // namespace VarnoResultDataXml

@@ -1,0 +1,3 @@
+#include "ierrorhandler.h"
+
+IErrorHandler::~IErrorHandler() = default;
