@@ -1,0 +1,3 @@
+#include "icfg.h"
+
+ICfg::~ICfg() = default;
