@@ -1,0 +1,521 @@
+#include "decodedtextcontent.h"
+
+#include "decodedtextdata.h"
+#include "decodedtexthighlighter.h"
+#include "decodedtextinfoarea.h"
+#include "decodedtexttimearea.h"
+#include "varnoresultdataxml.h"
+
+#include <QFont>
+#include <QFontMetrics>
+#include <QHelpEvent>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QPainter>
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextOption>
+#include <QTimer>
+#include <QToolTip>
+
+using VarnoResultDataXml::UserData;
+
+namespace {
+
+DecodedTextLayoutItem* ItemOf(const QTextBlock& line)
+{
+    return dynamic_cast<DecodedTextLayoutItem*>(line.userData());
+}
+
+} // namespace
+
+DecodedTextContent::DecodedTextContent(int channel, bool editable, DecodedTextData* model,
+                                       QWidget* parent)
+    : QPlainTextEdit(parent),
+      busy(0),
+      channel(channel),
+      model(model),
+      timeArea(nullptr),
+      infoArea(nullptr),
+      highlighter(nullptr),
+      colorCoding(false),
+      tooltipWithTime(true),
+      rightToLeft(false),
+      editable(editable),
+      layoutGuard(false),
+      dialogOpen(false)
+{
+    setObjectName(QStringLiteral("DecodedTextContent"));
+
+    setUndoRedoEnabled(false);
+    setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    setFrameStyle(QFrame::Box | QFrame::Plain);
+    setFocusPolicy(Qt::StrongFocus);
+
+    if (editable) {
+        setReadOnly(false);
+        setUndoRedoEnabled(true);
+        setTextInteractionFlags(Qt::TextEditorInteraction);
+        connect(this, SIGNAL(cursorPositionChanged()), this, SLOT(SlotPositionChanged()));
+        connect(document(), SIGNAL(contentsChange(int, int, int)), this,
+                SLOT(SlotTextChanged(int, int, int)));
+    } else {
+        setReadOnly(true);
+        setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    }
+
+    setContextMenuPolicy(Qt::CustomContextMenu);
+    setContentsMargins(0, 0, 0, 0);
+    setFont(QFont(QStringLiteral("Courier"), -1, -1, false));
+
+    timeArea = new DecodedTextTimeArea(this);
+    timeArea->setFont(font());
+    // Same shape as the gutter's "hh:mm:ss" labels, with the widest digits.
+    timeArea->SetWidth(fontMetrics().horizontalAdvance(QStringLiteral("29:99:99")) + 4);
+
+    infoArea = new DecodedTextInfoArea(this);
+    infoArea->setFont(font());
+    const int infoWidth = model->GetInfoAreaWidth();
+    infoArea->SetWidth(infoWidth);
+    if (infoWidth == 0)
+        infoArea->hide();
+
+    highlighter = new DecodedTextHighlighter(this, currentCharFormat());
+
+    normalFormat = currentCharFormat();
+    lowQualityFormat = normalFormat;
+    lowQualityFormat.setForeground(QBrush(QColor(255, 0, 0, 255)));
+
+    UpdateColors();
+
+    QTextOption option = document()->defaultTextOption();
+    option.setWrapMode(QTextOption::WrapAnywhere);
+    document()->setDefaultTextOption(option);
+    rightToLeft = option.textDirection() == Qt::RightToLeft;
+
+    connect(this, SIGNAL(customContextMenuRequested(const QPoint&)), this,
+            SLOT(ShowContextMenu(const QPoint &)));
+    connect(this, SIGNAL(updateRequest(QRect,int)), this, SLOT(UpdateView(QRect,int)));
+}
+
+DecodedTextContent::~DecodedTextContent() = default;
+
+// ---------------------------------------------------------------------------
+// Filling the document
+
+void DecodedTextContent::AppendBlock(QExplicitlySharedDataPointer<DecodedTextBlock> block)
+{
+    if (!block)
+        return;
+
+    QTextDocument* doc = document();
+    if (block->rightToLeft != rightToLeft) {
+        rightToLeft = block->rightToLeft;
+        QTextOption option = doc->defaultTextOption();
+        option.setTextDirection(rightToLeft ? Qt::RightToLeft : Qt::LeftToRight);
+        option.setAlignment(rightToLeft ? Qt::AlignRight : Qt::AlignLeft);
+        doc->setDefaultTextOption(option);
+    }
+
+    QTextCursor cursor = textCursor();
+    cursor.movePosition(QTextCursor::End);
+    QTextBlock line = cursor.block();
+    const DecodedTextLayoutItem* last = ItemOf(line);
+
+    int position = block->StartPosition();
+    if (last && last->block) {
+        if (last->block != block) {
+            // A new transmission: exactly one empty line between two blocks.
+            if (!last->block->text.endsWith(QLatin1Char('\n')))
+                cursor.insertBlock();
+            cursor.insertBlock();
+            line = cursor.block();
+        } else {
+            position = last->end;
+        }
+    }
+
+    const int s = block->IndexOfPosition(position, 0);
+    if (s < 0)
+        return;
+
+    if (colorCoding && block->HasQuality()) {
+        const int threshold = model->GetQualityThreshold();
+        const int count = block->snippets.size();
+        for (int i = s; i < count; ++i) {
+            const int quality = block->snippets.at(i).quality;
+            const bool good = quality >= 0 && quality >= threshold;
+            cursor.insertText(block->SnippetText(i), good ? normalFormat : lowQualityFormat);
+        }
+    } else {
+        cursor.insertText(block->TextFromSnippet(s));
+    }
+
+    int k = 0;
+    for (; line.isValid(); line = line.next()) {
+        DecodedTextLayoutItem* item = ItemOf(line);
+        if (item) {
+            k = item->snippet;
+            position = item->start;
+        } else {
+            k = block->IndexOfPosition(position, k);
+            if (k < 0)
+                k = block->snippets.size();
+            item = new DecodedTextLayoutItem;
+            item->block = block;
+            item->start = position;
+            item->end = position;
+            item->snippet = k;
+            line.setUserData(item);
+        }
+        item->end = item->start + block->PositionSpan(k, item->start, line.length());
+        highlighter->rehighlightBlock(line);
+        position = item->end;
+        if (!line.next().isValid()) {
+            if (item->end != block->EndPosition())
+                item->end = block->EndPosition();
+            break;
+        }
+    }
+
+    setTextCursor(cursor);
+
+    if (!hasFocus() && !dialogOpen)
+        QTimer::singleShot(10, this, SLOT(SlotScrollBottom()));
+}
+
+void DecodedTextContent::UpdateContent()
+{
+    if (busy)
+        return;
+    busy = 1;
+    QExplicitlySharedDataPointer<DecodedTextBuffer> buffer = model->GetChannelData(channel);
+    QExplicitlySharedDataPointer<DecodedTextBlock> last;
+    if (buffer)
+        last = buffer->LastBlock();
+    if (!last) {
+        busy = 0;
+        return;
+    }
+    const QTextCursor saved = textCursor();
+    QScrollBar* bar = verticalScrollBar();
+    const int slider = bar ? bar->sliderPosition() : 0;
+    AppendBlock(last);
+    setTextCursor(saved);
+    if (bar)
+        bar->setSliderPosition(slider);
+    busy = 0;
+}
+
+void DecodedTextContent::RefreshContent()
+{
+    if (busy)
+        return;
+    busy = 1;
+
+    QTextCursor cursor = textCursor();
+    int a = cursor.selectionStart();
+    int b = cursor.selectionEnd();
+    cursor.movePosition(QTextCursor::End);
+    const int e = cursor.position();
+
+    bool restore = false;
+    if (e > a || b != a) {
+        QExplicitlySharedDataPointer<DecodedTextBuffer> buffer = model->GetChannelData(channel);
+        QExplicitlySharedDataPointer<DecodedTextBlock> first;
+        if (buffer)
+            first = buffer->FirstBlock();
+        if (first) {
+            // Where the oldest block still held began: text before it is about to go.
+            const int d = DocumentPosition(first, first->StartPosition());
+            a -= d;
+            b -= d;
+            restore = true;
+        }
+    }
+
+    clear();
+    QExplicitlySharedDataPointer<DecodedTextBuffer> buffer = model->GetChannelData(channel);
+    if (buffer && !buffer->blocks.isEmpty()) {
+        const auto blocks = buffer->blocks;
+        for (const auto& block : blocks)
+            AppendBlock(block);
+        highlighter->rehighlight();
+    }
+
+    QTextCursor end(document());
+    end.movePosition(QTextCursor::End);
+    const int newEnd = end.position();
+    if (restore && a >= 0 && a < newEnd && b <= newEnd) {
+        end.setPosition(a);
+        if (b != a)
+            end.setPosition(b, QTextCursor::KeepAnchor);
+        setTextCursor(end);
+        ensureCursorVisible();
+    }
+
+    SlotPositionChanged();
+    document()->clearUndoRedoStacks();
+    document()->setModified(false);
+    busy = 0;
+}
+
+// ---------------------------------------------------------------------------
+// Slots
+
+void DecodedTextContent::ShowContextMenu(const QPoint& pt)
+{
+    // The menu's actions work on text that trimming must not take away meanwhile.
+    SetChannelHold(true);
+    QMenu* menu = createStandardContextMenu();
+    AddActions(menu, pt);
+    menu->exec(viewport()->mapToGlobal(pt));
+    delete menu;
+    SetChannelHold(false);
+}
+
+void DecodedTextContent::UpdateColors()
+{
+    setStyleSheet(QStringLiteral("QPlainTextEdit{ color: %1; background-color: %2; "
+                                 "selection-color: %2; selection-background-color: %1 }")
+                      .arg(model->GetForegroundColor(), model->GetBackgroundColor()));
+    update();
+}
+
+void DecodedTextContent::UpdateView()
+{
+    if (busy)
+        return;
+    busy = 1;
+    SlotPositionChanged();
+    highlighter->rehighlight();
+    busy = 0;
+}
+
+void DecodedTextContent::SlotScrollBottom()
+{
+    if (QScrollBar* bar = verticalScrollBar())
+        bar->setValue(bar->maximum());
+}
+
+void DecodedTextContent::UpdateView(QRect rect, int dy)
+{
+    if (dy) {
+        timeArea->scroll(0, dy);
+        infoArea->scroll(0, dy);
+    } else {
+        timeArea->update(0, rect.y(), timeArea->width(), rect.height());
+        infoArea->update(0, rect.y(), infoArea->width(), rect.height());
+    }
+    QScrollBar* bar = verticalScrollBar();
+    if (rect.contains(viewport()->rect()) && bar && bar->isVisible())
+        UpdateMargins();
+}
+
+void DecodedTextContent::SlotColorCoding(bool selected)
+{
+    colorCoding = selected;
+    RefreshContent();
+}
+
+void DecodedTextContent::SlotTooltipTime(bool selected)
+{
+    tooltipWithTime = selected;
+}
+
+// ---------------------------------------------------------------------------
+// Layout of the gutters
+
+void DecodedTextContent::UpdateMargins()
+{
+    if (layoutGuard)
+        return;
+    layoutGuard = true;
+    const QRect r = contentsRect();
+    const int timeWidth = timeArea->sizeHint().width();
+    const int infoWidth = infoArea->sizeHint().width();
+    timeArea->setGeometry(r.left(), r.top(), timeWidth, r.height());
+    infoArea->setGeometry(r.left() + timeWidth, r.top(), infoWidth, r.height());
+    setViewportMargins(timeWidth + infoWidth, 0, 0, 0);
+    layoutGuard = false;
+}
+
+void DecodedTextContent::SetInfoAreaWidth(int width)
+{
+    if (width < 0)
+        return;
+    const int current = infoArea->sizeHint().width();
+    if (width == 0 && current != 0)
+        infoArea->hide();
+    else if (width > 0 && current == 0)
+        infoArea->show();
+    infoArea->SetWidth(width);
+    model->SetInfoAreaWidth(width);
+    UpdateMargins();
+    update();
+}
+
+void DecodedTextContent::PaintTimeArea(QPainter* painter, const QRect& rect)
+{
+    QTextBlock line = firstVisibleBlock();
+    int top = int(blockBoundingGeometry(line).translated(contentOffset()).top());
+    while (line.isValid() && top <= rect.bottom()) {
+        const QRectF bounds = blockBoundingRect(line);
+        const int bottom = top + int(bounds.height());
+        if (line.isVisible() && bottom >= rect.top()) {
+            if (DecodedTextLayoutItem* item = ItemOf(line))
+                timeArea->PaintBlock(painter, item, top, bottom, int(bounds.width()));
+        }
+        line = line.next();
+        top = bottom;
+    }
+}
+
+void DecodedTextContent::PaintInfoArea(QPainter* painter, const QRect& rect)
+{
+    const QFontMetrics metrics = fontMetrics();
+    const int margin = int(document()->documentMargin());
+    const int flags = Qt::TextWrapAnywhere | Qt::AlignTop | Qt::AlignLeft;
+
+    QTextBlock line = firstVisibleBlock();
+    int top = int(blockBoundingGeometry(line).translated(contentOffset()).top());
+    while (line.isValid() && top <= rect.bottom()) {
+        const QRect bounds = blockBoundingRect(line).toRect();
+        const int bottom = top + bounds.height();
+        const DecodedTextLayoutItem* item = ItemOf(line);
+        if (line.isVisible() && item && item->block && bottom >= rect.top()) {
+            const QRect m(bounds.left(), bounds.top(), bounds.width() - 2 * margin, 100);
+            const int lineStart = line.position();
+            for (const UserData* u : qAsConst(item->block->userData)) {
+                if (!u || u->Type != UserData::CallSignType)
+                    continue;
+                const int q = lineStart - item->start + u->Start;
+                if (q < lineStart || q > lineStart + line.length())
+                    continue;
+                const QString prefix = item->block->Text(item->start, u->Start + 1);
+                const QString shorter = prefix.isEmpty() ? prefix : prefix.left(prefix.size() - 1);
+                // The wrapped height up to the sign's first character tells its visual row.
+                const int h = qMax(metrics.boundingRect(m, flags, prefix).height(),
+                                   metrics.boundingRect(m, flags, shorter).height());
+                const int y = top + h - metrics.height();
+                if (bottom > y)
+                    infoArea->AddCallSign(painter, u, y, bottom);
+            }
+        }
+        line = line.next();
+        top = bottom;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Items and positions
+
+DecodedTextLayoutItem DecodedTextContent::ItemAtPoint(const QPoint& point)
+{
+    const QTextCursor cursor =
+        cursorForPosition(QPoint(int(document()->documentMargin()), point.y()));
+    return ItemAtPosition(cursor.position());
+}
+
+DecodedTextLayoutItem DecodedTextContent::ItemAtPosition(int position)
+{
+    DecodedTextLayoutItem result;
+    const QTextBlock line = document()->findBlock(position);
+    if (const DecodedTextLayoutItem* item = ItemOf(line)) {
+        result.block = item->block;
+        result.start = item->start + (position - line.position());
+        result.end = item->end;
+    }
+    return result;
+}
+
+void DecodedTextContent::SelectItem(const DecodedTextLayoutItem& item)
+{
+    if (!item.block)
+        return;
+    selectionItem = item;
+    QTextCursor cursor = textCursor();
+    cursor.setPosition(DocumentPosition(item.block, item.start));
+    cursor.setPosition(DocumentPosition(item.block, item.end), QTextCursor::KeepAnchor);
+    setTextCursor(cursor);
+}
+
+void DecodedTextContent::SetChannelHold(bool hold)
+{
+    QExplicitlySharedDataPointer<DecodedTextBuffer> buffer = model->GetChannelData(channel);
+    if (buffer)
+        buffer->hold = hold;
+}
+
+int DecodedTextContent::DocumentPosition(QExplicitlySharedDataPointer<DecodedTextBlock> block,
+                                         int position)
+{
+    for (QTextBlock line = document()->firstBlock(); line.isValid(); line = line.next()) {
+        const DecodedTextLayoutItem* item = ItemOf(line);
+        if (item && item->block == block && item->start <= position && position < item->end)
+            return line.position() - item->start + position;
+    }
+    return 0;
+}
+
+// ---------------------------------------------------------------------------
+// Events
+
+bool DecodedTextContent::event(QEvent* e)
+{
+    if (e->type() != QEvent::ToolTip)
+        return QPlainTextEdit::event(e);
+    ShowToolTip(static_cast<QHelpEvent*>(e));
+    return true;
+}
+
+void DecodedTextContent::ShowToolTip(QHelpEvent* e)
+{
+    QPoint p = e->pos();
+    QString text;
+    const int timeWidth = timeArea->sizeHint().width();
+    const int infoWidth = infoArea->sizeHint().width();
+    if (p.x() < timeWidth) {
+        // The time gutter has no tooltip of its own.
+    } else if (p.x() < timeWidth + infoWidth) {
+        infoArea->CallSignsText(ItemAtPoint(p), text);
+    } else {
+        p.rx() -= timeWidth + infoWidth;
+        const DecodedTextLayoutItem item = ItemAtPosition(cursorForPosition(p).position());
+        if (item.end - item.start > 0 && item.block)
+            item.block->ToolTip(item.start, text, tooltipWithTime);
+    }
+    if (!text.isEmpty()) {
+        QToolTip::showText(e->globalPos(), text, this);
+    } else {
+        QToolTip::hideText();
+        e->ignore();
+    }
+}
+
+void DecodedTextContent::wheelEvent(QWheelEvent* e)
+{
+    // Scrolling back means reading: stop following new text.
+    setFocus(Qt::OtherFocusReason);
+    QPlainTextEdit::wheelEvent(e);
+}
+
+void DecodedTextContent::keyPressEvent(QKeyEvent* e)
+{
+    if (e->key() == Qt::Key_Escape)
+        clearFocus();
+    QPlainTextEdit::keyPressEvent(e);
+}
+
+void DecodedTextContent::paintEvent(QPaintEvent* e)
+{
+    QPlainTextEdit::paintEvent(e);
+}
+
+void DecodedTextContent::resizeEvent(QResizeEvent* e)
+{
+    QPlainTextEdit::resizeEvent(e);
+    UpdateMargins();
+}
