@@ -229,6 +229,9 @@ void TestDecodedTextBlock::positionSpan_data()
     QTest::newRow("position outside the snippet") << 0 << 3 << 2 << 0;
     QTest::newRow("most negative position") << 0 << INT_MIN << 2 << 0;
     QTest::newRow("largest position") << 0 << INT_MAX << 2 << 0;
+    QTest::newRow("no characters in a data run cover nothing") << 0 << 1 << 0 << 0;
+    QTest::newRow("a one-break gap stands for its width whatever the count") << 1 << 5 << 0 << 7;
+    QTest::newRow("a two-break gap inside whatever the count") << 3 << 14 << 0 << 7;
     QTest::newRow("negative count") << 0 << 0 << -5 << 0;
     QTest::newRow("most negative count") << 0 << 0 << INT_MIN << 0;
 }

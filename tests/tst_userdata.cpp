@@ -100,6 +100,10 @@ private slots:
     void revertAfterLaterChangeInSameRun();
     void insertAtPointKeepsTheChangeInPlace();
     void changeTextIsStoredNormalised();
+    void changePushedPastTheEndIsStillSent();
+    void changeAtTheEndReplacedAgain();
+    void removedDeletionMovesWithItsRevert();
+    void restOfALengthChangeIsUndoneExactly();
     void overlapReplacement_data();
     void overlapReplacement();
     void carrierDocument();
@@ -109,7 +113,7 @@ private slots:
     void badAnnotationsAreRefused_data();
     void badAnnotationsAreRefused();
     void extremeRangesDoNotCrash();
-    void changeInsideGapIsRefused();
+    void changeAcrossGapGoesBackWhole();
     void queries();
     void toolTip_data();
     void toolTip();
@@ -228,12 +232,100 @@ void TestUserData::insertAtPointKeepsTheChangeInPlace()
 void TestUserData::changeTextIsStoredNormalised()
 {
     DecodedTextData model;
+    QSignalSpy spy(&model, &DecodedTextData::SaveUserData);
+    Block block = MakeBlock({QStringLiteral("cafe!")});
+    QVERIFY(model.SetUserData(block, Change(3, QStringLiteral("e\u0301"), "e"), UserData::ChangeType, 3, 4));
+    QVERIFY_BLOCK(*block);
+    QCOMPARE(block->text, QStringLiteral("caf\u00e9!"));
+    QCOMPARE(block->userData.at(0)->Text, QStringLiteral("\u00e9"));
+    // Only the text is normalised; the range stays as the editor gave it.
+    QCOMPARE(block->userData.at(0)->End, 5);
+    QCOMPARE(Carrier(spy)->GetUserData().at(0)->End, 5);
+}
+
+void TestUserData::changePushedPastTheEndIsStillSent()
+{
+    // The range of the normalised text reaches one past the block's end, so moving the
+    // annotations drops the change from the block; the host is still told about it.
+    DecodedTextData model;
+    QSignalSpy spy(&model, &DecodedTextData::SaveUserData);
     Block block = MakeBlock({QStringLiteral("cafe")});
     QVERIFY(model.SetUserData(block, Change(3, QStringLiteral("e\u0301"), "e"), UserData::ChangeType, 3, 4));
     QVERIFY_BLOCK(*block);
     QCOMPARE(block->text, QStringLiteral("caf\u00e9"));
-    QCOMPARE(block->userData.at(0)->Text, QStringLiteral("\u00e9"));
-    QCOMPARE(block->userData.at(0)->End, 4);
+    QVERIFY(block->userData.isEmpty());
+    QCOMPARE(block->userDataCount, 1);
+    QCOMPARE(spy.count(), 1);
+    const auto carrier = Carrier(spy);
+    QCOMPARE(carrier->GetUserData().size(), 1);
+    QCOMPARE(carrier->GetUserData().at(0)->Text, QStringLiteral("\u00e9"));
+    QCOMPARE(carrier->GetUserData().at(0)->ReplacedText, QStringLiteral("e"));
+}
+
+void TestUserData::changeAtTheEndReplacedAgain()
+{
+    // Giving "LOOP" back shrinks the block to "Hello", which drops the old change from the block
+    // while it is being replaced; it still goes to the host as deleted, with its range.
+    DecodedTextData model;
+    QSignalSpy spy(&model, &DecodedTextData::SaveUserData);
+    Block block = MakeBlock({QStringLiteral("Hello")});
+    QVERIFY(model.SetUserData(block, Change(3, "LOOP", "lo"), UserData::ChangeType, 3, 5));
+    QCOMPARE(block->text, QStringLiteral("HelLOOP"));
+    QVERIFY(model.SetUserData(block, Change(3, "X", "lo"), UserData::ChangeType, 3, 7));
+    QVERIFY_BLOCK(*block);
+    QCOMPARE(block->text, QStringLiteral("HelX"));
+    QCOMPARE(Ranges(block), QStringLiteral("3-4"));
+    QCOMPARE(block->userDataCount, 1);
+    const auto carrier = Carrier(spy, 1);
+    QCOMPARE(carrier->GetUserData().size(), 2);
+    QCOMPARE(carrier->GetUserData().at(0)->Start, 3);
+    QCOMPARE(carrier->GetUserData().at(0)->End, 7);
+    QVERIFY(carrier->GetUserData().at(0)->Text.isEmpty());
+    QCOMPARE(carrier->GetUserData().at(1)->Text, QStringLiteral("X"));
+}
+
+void TestUserData::removedDeletionMovesWithItsRevert()
+{
+    // Worked out by hand: deleting "lo" leaves the change [3, 3). Giving the two characters
+    // back moves every annotation from position 3 on by 2, the change itself included, before
+    // it is taken out; the text goes back where the change started.
+    DecodedTextData model;
+    QSignalSpy spy(&model, &DecodedTextData::SaveUserData);
+    Block block = MakeBlock({QStringLiteral("Hello world")});
+    QVERIFY(model.SetUserData(block, Change(3, QString(), "lo"), UserData::ChangeType, 3, 5));
+    QCOMPARE(block->text, QStringLiteral("Hel world"));
+    QCOMPARE(Ranges(block), QStringLiteral("3-3"));
+    QVERIFY(model.SetUserData(block, nullptr, UserData::ChangeType, 3, 4));
+    QVERIFY_BLOCK(*block);
+    QCOMPARE(block->text, QStringLiteral("Hello world"));
+    QCOMPARE(block->userDataCount, 0);
+    const auto carrier = Carrier(spy, 1);
+    QCOMPARE(carrier->GetUserData().size(), 1);
+    QCOMPARE(carrier->GetUserData().at(0)->Start, 5);
+    QCOMPARE(carrier->GetUserData().at(0)->End, 5);
+}
+
+void TestUserData::restOfALengthChangeIsUndoneExactly()
+{
+    // Worked out by hand: "bc" at [1, 3) becomes six characters. Run 1 may take 3 - 2 = 1,
+    // run 0 takes 2 - 1 = 1, and the rest of 2 goes to run 1 as well, which then has taken 3.
+    DecodedTextData model;
+    Block block = MakeBlock({QStringLiteral("ab"), QStringLiteral("cdefgh")});
+    QVERIFY(model.SetUserData(block, Change(1, "WXYZ12", "bc"), UserData::ChangeType, 1, 3));
+    QVERIFY_BLOCK(*block);
+    QCOMPARE(block->text, QStringLiteral("aWXYZ12defgh"));
+    QCOMPARE(block->snippets.at(0).end, 3);
+    QCOMPARE(block->snippets.at(0).shift, 1);
+    QCOMPARE(block->snippets.at(1).start, 3);
+    QCOMPARE(block->snippets.at(1).end, 12);
+    QCOMPARE(block->snippets.at(1).shift, 3);
+
+    QVERIFY(model.SetUserData(block, nullptr, UserData::ChangeType, 1, 2));
+    QVERIFY_BLOCK(*block);
+    QCOMPARE(block->text, QStringLiteral("abcdefgh"));
+    QCOMPARE(block->snippets.at(0).end, 2);
+    QCOMPARE(block->snippets.at(1).start, 2);
+    QCOMPARE(block->snippets.at(1).end, 8);
 }
 
 void TestUserData::overlapReplacement_data()
@@ -399,7 +491,7 @@ void TestUserData::extremeRangesDoNotCrash()
     block->ApplyLengthChange(INT_MAX, INT_MIN, INT_MIN, true);
 }
 
-void TestUserData::changeInsideGapIsRefused()
+void TestUserData::changeAcrossGapGoesBackWhole()
 {
     DecodedTextData model;
     Block block = MakeBlock({QStringLiteral("abc")});
@@ -416,11 +508,31 @@ void TestUserData::changeInsideGapIsRefused()
     QCOMPARE(block->text, QStringLiteral("abc\nXYZf"));
     QCOMPARE(block->EndPosition(), 14);
 
-    // The gap's line break stands for missing text and cannot be corrected.
-    std::unique_ptr<UserData> over(Change(2, "Q", "c\n"));
-    QVERIFY(!model.SetUserData(block, over.get(), UserData::ChangeType, 2, 10));
+    // Worked out by hand: the range [2, 10) touches the first change at its start, so that one
+    // gives "de" back first. The gap keeps its width and takes no share; run 0 gives up its
+    // last position, and the gap now owns the new character in place of its line break.
+    QVERIFY(model.SetUserData(block, Change(2, "Q", "c\n"), UserData::ChangeType, 2, 10));
+    QCOMPARE(block->text, QStringLiteral("abQdef"));
+    QCOMPARE(Ranges(block), QStringLiteral("2-3"));
+    QCOMPARE(block->userDataCount, 1);
+    const QVector<int> expected{0, 2, 2, 9, 9, 12};
+    QVector<int> ranges;
+    int owned = 0;
+    for (const DecodedTextSnippet& s : block->snippets) {
+        ranges << s.start << s.end;
+        owned += s.length;
+    }
+    QCOMPARE(ranges, expected);
+    QCOMPARE(owned, block->text.size());
+    QCOMPARE(block->SnippetText(1), QStringLiteral("Q"));
+
+    // Taking the change out gives the line break back to the gap.
+    QVERIFY(model.SetUserData(block, nullptr, UserData::ChangeType, 2, 3));
     QVERIFY_BLOCK(*block);
-    QCOMPARE(block->text, QStringLiteral("abc\nXYZf"));
+    QCOMPARE(block->text, QStringLiteral("abc\ndef"));
+    QCOMPARE(block->snippets.at(1).start, 3);
+    QCOMPARE(block->snippets.at(1).end, 10);
+    QCOMPARE(block->EndPosition(), 13);
 }
 
 void TestUserData::queries()

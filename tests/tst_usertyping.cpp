@@ -60,6 +60,7 @@ private slots:
     void typedRunsAreStamped();
     void refusedEdits_data();
     void refusedEdits();
+    void typingNeedsPositionsThatAreIndices();
     void editMovesAnnotations();
     void takeEditedDataStepsBackOverSameTime();
     void applyUserChannel();
@@ -167,6 +168,30 @@ void TestUserTyping::refusedEdits()
     QCOMPARE(block->text, QStringLiteral("ab cd"));
     QCOMPARE(RunRanges(block), (QVector<int>{0, 3, 3, 5}));
     QVERIFY(!block->changed);
+}
+
+void TestUserTyping::typingNeedsPositionsThatAreIndices()
+{
+    // Typing addresses text indices as positions; a block with a gap has other positions.
+    DecodedTextData model;
+    Block block = MakeBlock({"ab "});
+    DecodedTextSnippet gap;
+    gap.start = 3;
+    gap.end = 9;
+    gap.length = 1;
+    gap.flags = SnippetGap;
+    block->snippets.append(gap);
+    block->text += QLatin1Char('\n');
+    QCOMPARE(block->InsertTypedText(1, 0, "x", &model), -1);
+    QCOMPARE(block->InsertTypedText(4, 0, "x", &model), -1);
+    QCOMPARE(block->text, QStringLiteral("ab \n"));
+    QVERIFY(!block->changed);
+
+    // Without the gap the same block takes the edit.
+    block->snippets.removeLast();
+    block->text.chop(1);
+    QCOMPARE(block->InsertTypedText(1, 0, "x", &model), 0);
+    QCOMPARE(block->text, QStringLiteral("axb "));
 }
 
 void TestUserTyping::editMovesAnnotations()

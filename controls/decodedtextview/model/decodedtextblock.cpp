@@ -99,6 +99,7 @@ bool DecodedTextBlock::HasQuality() const
 
 QString DecodedTextBlock::Text(int fromPosition, int toPosition) const
 {
+    // A reversed range holds no text (mid would read a negative count as "to the end").
     const qint64 count = qint64(toPosition) - fromPosition;
     if (count <= 0)
         return QString();
@@ -172,7 +173,8 @@ int DecodedTextBlock::FirstVisiblePosition(const DecodedTextSnippet& snippet) co
 
 int DecodedTextBlock::PositionSpan(int i, int position, int count) const
 {
-    if (i < 0 || i >= snippets.size() || count <= 0)
+    // A negative count covers nothing; a count of 0 is answered like any other.
+    if (i < 0 || i >= snippets.size() || count < 0)
         return 0;
     const DecodedTextSnippet& snippet = snippets.at(i);
     if (!Contains(snippet, position))
@@ -204,6 +206,7 @@ bool DecodedTextBlock::AppendGap(int startPosition, int endPosition, const QStri
 {
     if (!snippets.isEmpty() && (snippets.last().flags & SnippetGap)) {
         DecodedTextSnippet& gap = snippets.last();
+        // An end in front of the gap's start would give it a negative width.
         if (endPosition >= gap.start)
             gap.end = endPosition;
         return false;
@@ -330,6 +333,7 @@ void DecodedTextBlock::AdjustUserData(int from, int to, int delta)
 
 bool DecodedTextBlock::ApplySeparators(int fromSnippet, const QString& separator, bool insert)
 {
+    // There is no run to start from outside the list.
     if (fromSnippet < 0 || fromSnippet >= snippets.size())
         return false;
     const int separatorLength = separator.size();

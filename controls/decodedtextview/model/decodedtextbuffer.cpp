@@ -46,6 +46,8 @@ bool DecodedTextBuffer::Trim(int bufferSize)
                 overflow = true;
                 return false;
             }
+            // Sums near the int limits are formed in 64 bits; an excess past INT_MAX removes
+            // everything, as INT_MAX does.
             const qint64 excess = qMin(total - bufferSize, qint64(INT_MAX));
             if (block->TrimFront(static_cast<int>(excess)) > 0)
                 changed = true;
@@ -60,6 +62,7 @@ bool DecodedTextBuffer::Trim(int bufferSize)
 
 QString DecodedTextBuffer::TickerText(int maxLength) const
 {
+    // A negative length leaves no room (right() would read it as "the whole string").
     const int limit = qMax(maxLength, 0);
     QString ticker;
     for (int i = blocks.size() - 1; i >= 0; --i) {

@@ -41,9 +41,11 @@ bool ContainsPosition(const DecodedTextSnippet& snippet, int position)
     return snippet.start <= position && position < snippet.end;
 }
 
-// The runs chain without holes, every data run owns as many characters as it is wide, gaps own
-// line breaks only and the text is exactly as long as the runs together.
-bool HoldsTogether(const DecodedTextBlock& block)
+// The invariants every mapping between positions and text relies on: the runs chain without
+// holes, every data run owns as many characters as it is wide, and the text is exactly as long
+// as the runs together. What a gap owns is not looked at: a change across a gap may leave it
+// owning the new characters, which the mappings cope with.
+bool KeepsInvariants(const DecodedTextBlock& block)
 {
     qint64 total = 0;
     for (int i = 0; i < block.snippets.size(); ++i) {
@@ -52,24 +54,17 @@ bool HoldsTogether(const DecodedTextBlock& block)
             return false;
         if (s.end < s.start || s.length < 0)
             return false;
-        if (s.flags & SnippetGap) {
-            if (!(s.flags & SnippetSeparatorInserted)) {
-                const QStringRef own = block.text.midRef(ClampToInt(total), s.length);
-                for (const QChar c : own) {
-                    if (c != QLatin1Char('\n'))
-                        return false;
-                }
-            }
-        } else if (qint64(s.end) - s.start != s.length) {
+        if (!(s.flags & SnippetGap) && qint64(s.end) - s.start != s.length)
             return false;
-        }
         total += s.length;
     }
     return total == block.text.size();
 }
 
-// Typing addresses the block by text index; that only works where every position is one
-// character, as in the user channel.
+// Typing addresses the block by text index, which is only the position where every position
+// is one character: no gaps, the first run at 0, the runs in step with the text. The user
+// channel's blocks are always like that; any other block is refused rather than edited at the
+// wrong place.
 bool PositionsAreIndices(const DecodedTextBlock& block)
 {
     if (!block.snippets.isEmpty() && block.snippets.first().start != 0)
@@ -78,7 +73,7 @@ bool PositionsAreIndices(const DecodedTextBlock& block)
         if (s.flags & SnippetGap)
             return false;
     }
-    return HoldsTogether(block);
+    return KeepsInvariants(block);
 }
 
 enum class Spread {
@@ -88,9 +83,11 @@ enum class Spread {
 };
 
 // One backward walk over the runs of [from, to] that lets them take part of the remaining
-// length change. Returns what is still left; lowest is the lowest index touched.
+// length change. Returns what is still left; lowest is the lowest index touched. A run touched
+// by an earlier walk of the same length change adds to its shift, so that undoing it later
+// gives back all it took.
 qint64 SpreadLengthChange(QList<DecodedTextSnippet>& snippets, qint64 from, qint64 to,
-                          qint64 remaining, Spread mode, int& lowest)
+                          qint64 remaining, Spread mode, int& lowest, QVector<bool>& touched)
 {
     for (int i = snippets.size() - 1; i >= 0 && remaining != 0; --i) {
         DecodedTextSnippet& s = snippets[i];
@@ -98,8 +95,8 @@ qint64 SpreadLengthChange(QList<DecodedTextSnippet>& snippets, qint64 from, qint
             continue;
         if (s.end < from)
             break;
-        // A gap's characters are its separator, not decoded text; giving it a share would
-        // leave the gap owning other characters than line breaks.
+        // A gap owns its line breaks, not positions' worth of characters: its length is not
+        // its width, so "length = end - start" would put the text and the runs out of step.
         if (s.flags & SnippetGap)
             continue;
 
@@ -127,60 +124,88 @@ qint64 SpreadLengthChange(QList<DecodedTextSnippet>& snippets, qint64 from, qint
         const qint64 taken = newEnd - s.end;
         s.end = static_cast<int>(newEnd);
         s.length = s.end - s.start;
-        s.shift = static_cast<int>(taken);
+        s.shift = touched.at(i) ? ClampToInt(qint64(s.shift) + taken) : static_cast<int>(taken);
+        touched[i] = true;
         s.flags |= SnippetEdited;
         remaining -= taken;
-        lowest = i;
+        lowest = lowest < 0 ? i : qMin(lowest, i);
     }
     return remaining;
 }
 
-// Steps shared by the rehearsal and the real edit: the annotations of the type that overlap
-// the range are taken out (a change gives its characters back first), then the new one goes
-// in. The annotations taken out belong to the caller.
-QVector<UserData*> ReplaceAnnotations(DecodedTextBlock& block, UserData* incoming,
-                                      const QString& type, int from, int to)
+// The heart of storing an annotation: the annotations of the type that overlap the range are
+// taken out (a change gives its characters back first, while it is still in the block), then
+// the new one goes in.
+struct Replacement
+{
+    QVector<UserData*> removed; // out of the block, owned by the caller
+    UserData* sent = nullptr;   // copy of the new annotation for the host, owned by the caller
+    qint64 restored = 0;
+};
+
+Replacement ReplaceAnnotations(DecodedTextBlock& block, UserData* incoming, const QString& type,
+                               int from, int to)
 {
     const bool isChange = type == UserData::ChangeType;
-    QVector<UserData*> removed;
-    qint64 restored = 0;
+    Replacement result;
     const QVector<UserData*> candidates = block.userData;
     for (int k = candidates.size() - 1; k >= 0; --k) {
         UserData* annotation = candidates.at(k);
-        // Giving a change's characters back moves the other annotations and can drop some;
-        // only those still in the block are looked at, and only by address until then.
-        // Without changes nothing is dropped and taking one out leaves the lower indices.
+        // Giving a change's characters back moves the other annotations and can drop some, so
+        // the list is walked over a copy and each one is looked up again (by address only,
+        // since a dropped one is gone). Without changes nothing is dropped, and taking one out
+        // leaves the lower indices as they were.
         const int at = isChange ? block.userData.indexOf(annotation) : k;
         if (at < 0 || !annotation)
             continue;
         if (annotation->Type != type || !Overlaps(*annotation, from, to))
             continue;
-        // Out of the list first, so that moving the others cannot move or drop this one.
-        block.userData.remove(at);
-        if (isChange)
-            restored += block.RevertChangeText(annotation);
+        if (isChange) {
+            // The change moves with the others while its characters go back, and the host must
+            // still hear of it even if that pushes it out of the block; a copy stands in then.
+            const UserData before(*annotation);
+            result.restored += block.RevertChangeText(annotation);
+            const int still = block.userData.indexOf(annotation);
+            if (still >= 0)
+                block.userData.remove(still);
+            else
+                annotation = new UserData(before);
+        } else {
+            block.userData.remove(at);
+        }
         --block.userDataCount;
-        removed.append(annotation);
+        annotation->Text = QString();
+        annotation->ReplacedText = QString();
+        annotation->Comment = QString();
+        result.removed.append(annotation);
     }
 
     if (incoming) {
         int at = 0;
-        while (at < block.userData.size()
-               && (!block.userData.at(at) || block.userData.at(at)->Start <= incoming->Start))
+        while (at < block.userData.size() && block.userData.at(at)
+               && block.userData.at(at)->Start <= incoming->Start)
             ++at;
         block.userData.insert(at, incoming);
         ++block.userDataCount;
-        if (isChange)
-            block.ApplyChangeText(incoming, from, ClampToInt(qint64(to) + restored));
+        if (isChange) {
+            // An edit can push the new change out of the block, which then deletes it; the host
+            // still gets the change as it was stored.
+            const UserData before(*incoming);
+            block.ApplyChangeText(incoming, from, ClampToInt(qint64(to) + result.restored));
+            if (!block.userData.contains(incoming))
+                result.sent = new UserData(before);
+        }
+        if (!result.sent)
+            result.sent = new UserData(*incoming);
     }
-    return removed;
+    return result;
 }
 
-// Runs the replacement on a copy of the block and tells whether the block would still hold
-// together with the new annotation in it. A change whose texts do not match its range could
-// otherwise leave the text and the runs out of step.
-bool ReplacementHoldsTogether(const DecodedTextBlock& block, const UserData* incoming,
-                              const QString& type, int from, int to)
+// Runs the replacement on a copy of the block and tells whether its runs and text would still
+// be in step. A change whose replaced text does not match its range (more characters than the
+// range holds, or a range past the runs) would otherwise leave them out of step for good.
+bool ReplacementKeepsInvariants(const DecodedTextBlock& block, const UserData* incoming,
+                                const QString& type, int from, int to)
 {
     DecodedTextBlock trial(block.channel, block.id, block.timestamp);
     trial.text = block.text;
@@ -191,10 +216,10 @@ bool ReplacementHoldsTogether(const DecodedTextBlock& block, const UserData* inc
             trial.userData.append(new UserData(*annotation));
     }
     UserData* probe = incoming ? new UserData(*incoming) : nullptr;
-    const QVector<UserData*> removed = ReplaceAnnotations(trial, probe, type, from, to);
-    qDeleteAll(removed);
-    // The probe is compared by address only: if moving annotations dropped it, it is gone.
-    return HoldsTogether(trial) && (!probe || trial.userData.contains(probe));
+    const Replacement result = ReplaceAnnotations(trial, probe, type, from, to);
+    qDeleteAll(result.removed);
+    delete result.sent;
+    return KeepsInvariants(trial);
 }
 
 } // namespace
@@ -206,33 +231,33 @@ bool DecodedTextData::SetUserData(QExplicitlySharedDataPointer<DecodedTextBlock>
         return false;
 
     const bool isChange = type == UserData::ChangeType;
-    UserData incoming;
+    QString normalised;
     if (userData) {
-        incoming = *userData;
         if (isChange) {
-            // The host compares change texts in their normal form; the change keeps covering
-            // exactly its new text.
             DataBlock scratch(-1, 0, 0);
             scratch.SetContent(userData->Text);
-            incoming.Text = scratch.GetContent();
-            incoming.End = ClampToInt(qint64(incoming.End) + incoming.Text.size()
-                                      - userData->Text.size());
+            normalised = scratch.GetContent();
         }
-        // An annotation must lie in the block; a change may reach past the current end by
-        // the characters it adds.
-        if (incoming.Start > incoming.End || incoming.Start < block->StartPosition())
+        // An annotation that is reversed or lies outside the block is refused, so that it cannot
+        // take the block's annotations with it; a change's own range is that of its new text and
+        // may reach past the current end by the characters it adds.
+        if (userData->Start > userData->End || userData->Start < block->StartPosition())
             return false;
-        if (isChange ? incoming.Start > block->EndPosition()
-                     : incoming.End > block->EndPosition())
+        if (isChange ? userData->Start > block->EndPosition()
+                     : userData->End > block->EndPosition())
             return false;
     }
-    if (isChange && HoldsTogether(*block)
-        && !ReplacementHoldsTogether(*block, userData ? &incoming : nullptr, type, from, to))
-        return false;
-    if (userData) {
-        userData->Text = incoming.Text;
-        userData->End = incoming.End;
+    if (isChange && KeepsInvariants(*block)) {
+        UserData probe;
+        if (userData) {
+            probe = *userData;
+            probe.Text = normalised;
+        }
+        if (!ReplacementKeepsInvariants(*block, userData ? &probe : nullptr, type, from, to))
+            return false;
     }
+    if (userData && isChange)
+        userData->Text = normalised;
 
     DataBlock carrier(-1, 0, 0);
     carrier.SetID(block->id);
@@ -243,16 +268,12 @@ bool DecodedTextData::SetUserData(QExplicitlySharedDataPointer<DecodedTextBlock>
     stamp.Position = block->StartPosition();
     carrier.GetTimeStamp().append(stamp);
 
-    const QVector<UserData*> removed = ReplaceAnnotations(*block, userData, type, from, to);
-    for (UserData* annotation : removed) {
-        // Empty texts tell the host that the annotation is gone.
-        annotation->Text = QString();
-        annotation->ReplacedText = QString();
-        annotation->Comment = QString();
+    const Replacement result = ReplaceAnnotations(*block, userData, type, from, to);
+    // Empty texts tell the host that these annotations are gone.
+    for (UserData* annotation : result.removed)
         carrier.AddUserData(annotation);
-    }
-    if (userData)
-        carrier.AddUserData(new UserData(*userData));
+    if (result.sent)
+        carrier.AddUserData(result.sent);
 
     if (!offline && block->channel != UserChannelID)
         emit SaveUserData(block->channel, carrier.GetXmlString());
@@ -370,6 +391,7 @@ void DecodedTextBlock::ToolTip(int position, QString& out, bool withTime) const
 
 int DecodedTextBlock::InsertTypedText(int index, int count, QString typed, DecodedTextData* model)
 {
+    // A negative count removes nothing that exists; see PositionsAreIndices for the rest.
     if (index < 0 || index > text.size() || count < 0 || !PositionsAreIndices(*this))
         return -1;
     typed.replace(QChar(0x2029), QLatin1Char('\n'));
@@ -472,8 +494,8 @@ void DecodedTextBlock::ImportUserData(const QVector<UserData*>& incoming, int of
             continue;
         const qint64 from = qint64(annotation->Start) + offset;
         const qint64 to = qint64(annotation->End) + offset;
-        // One that does not fit the block is left out; it must not cost the block the
-        // annotations it already has.
+        // One that is reversed or does not fit the block is left out: it would replace the
+        // annotations the block already has over a range that holds none of its text.
         if (from > to || from < blockStart || to > blockEnd)
             continue;
         for (int k = userData.size() - 1; k >= 0; --k) {
@@ -503,7 +525,8 @@ void DecodedTextBlock::MarkEdited(int position)
 
 void DecodedTextBlock::ApplyChangeText(UserData* change, int from, int to)
 {
-    // Moving the annotations may drop the change itself, so its values are read first.
+    // The values are read first: moving the annotations may move or drop the change itself,
+    // and its characters belong where the runs were changed.
     const int start = change->Start;
     const QString newText = change->Text;
     const QString replaced = change->ReplacedText;
@@ -515,6 +538,8 @@ void DecodedTextBlock::ApplyChangeText(UserData* change, int from, int to)
 
 int DecodedTextBlock::RevertChangeText(UserData* change)
 {
+    // Read first for the same reason: a change that left nothing of its range (empty new text)
+    // moves with the annotations behind it, but its characters go back where it started.
     const int start = change->Start;
     const int end = change->End;
     const QString newText = change->Text;
@@ -529,18 +554,25 @@ int DecodedTextBlock::RevertChangeText(UserData* change)
 void DecodedTextBlock::ApplyLengthChange(int from, int to, int delta, bool revert)
 {
     int lowest = -1;
+    QVector<bool> touched(snippets.size(), false);
     qint64 remaining = SpreadLengthChange(snippets, from, to, delta,
-                                          revert ? Spread::Undo : Spread::Specified, lowest);
-    // What the runs gave back need not add up when a later change in the same run overwrote
-    // its shift, and the limits can leave a rest; the text changes by the whole delta, so the
-    // rest is spread as well.
+                                          revert ? Spread::Undo : Spread::Specified, lowest,
+                                          touched);
+    // The walk alone can leave a rest: what the runs give back need not add up when a later
+    // change in the same run overwrote its shift, and the limits of the runs at the ends of the
+    // range can be smaller than the change. The text changes by the whole delta, so the rest is
+    // spread as well; otherwise the runs would no longer own the text.
     if (remaining != 0 && revert)
-        remaining = SpreadLengthChange(snippets, from, to, remaining, Spread::Specified, lowest);
+        remaining = SpreadLengthChange(snippets, from, to, remaining, Spread::Specified, lowest,
+                                       touched);
     if (remaining != 0)
-        SpreadLengthChange(snippets, from, to, remaining, Spread::Forced, lowest);
+        SpreadLengthChange(snippets, from, to, remaining, Spread::Forced, lowest, touched);
 
     if (lowest < 0)
         return;
+    // Everything after the lowest run touched follows on from it. A gap keeps its width: after
+    // the range that is the same as moving it by the whole delta, and a gap between touched runs
+    // would overlap its neighbours if it moved by more than the runs before it.
     for (int i = lowest + 1; i < snippets.size(); ++i) {
         DecodedTextSnippet& s = snippets[i];
         const qint64 width = qint64(s.end) - s.start;
