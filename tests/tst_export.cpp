@@ -88,6 +88,8 @@ private slots:
     void openOnly_data();
     void openOnly();
     void userChannelJoinsTheLastTransmission();
+    void sameStartTimeFindsTheLastMatch_data();
+    void sameStartTimeFindsTheLastMatch();
     void annotationsRebasedToTextIndices_data();
     void annotationsRebasedToTextIndices();
     void annotationIndicesMatchTextIndexInListOrder();
@@ -232,6 +234,55 @@ void TestExport::userChannelJoinsTheLastTransmission()
     QCOMPARE(contents, QStringList({ "2:xyz", "1000:first ", "1000:third" }));
     QCOMPARE(last->GetStopTime(), T2.addSecs(10));
     QVERIFY(!model.IsChanged(user));
+}
+
+void TestExport::sameStartTimeFindsTheLastMatch_data()
+{
+    QTest::addColumn<int>("channel");
+    QTest::addColumn<QVector<QDateTime>>("starts");
+    QTest::addColumn<int>("chosen"); // index of the transmission that gets the data block
+
+    QTest::newRow("two transmissions share the start time: the later one takes the block")
+        << 2 << QVector<QDateTime> { T0, T1, T0, T2 } << 2;
+    QTest::newRow("the same instant in local time is the same start time")
+        << 2 << QVector<QDateTime> { T0.toLocalTime(), T1 } << 0;
+    QTest::newRow("user channel ignores a matching start time and takes the last")
+        << int(DecodedTextData::UserChannelID) << QVector<QDateTime> { T0, T1, T0, T2 } << 3;
+}
+
+void TestExport::sameStartTimeFindsTheLastMatch()
+{
+    QFETCH(int, channel);
+    QFETCH(QVector<QDateTime>, starts);
+    QFETCH(int, chosen);
+    DecodedTextData model;
+    if (channel == DecodedTextData::UserChannelID) {
+        BlockPtr block = model.GetChannelData(channel)->GetBlock(T0, 1);
+        DecodedTextSnippet word;
+        word.end = word.length = 4;
+        word.timestamp = T0.addSecs(5);
+        block->snippets << word;
+        block->text = QStringLiteral("word");
+    } else {
+        Feed(model, T0, channel, 1, "word", { { 0, 5 } });
+    }
+    VarnoResultData document;
+    for (const QDateTime& start : qAsConst(starts)) {
+        auto* transmission = new Transmission;
+        transmission->SetStartTime(start);
+        transmission->SetStopTime(start);
+        document.AddTransmission(transmission);
+    }
+
+    model.GetData(channel, document, false);
+
+    QCOMPARE(document.GetTransmission().size(), starts.size());
+    for (int k = 0; k < starts.size(); ++k) {
+        const Transmission* transmission = document.GetTransmission().at(k);
+        QCOMPARE(transmission->GetDataBlock().size(), k == chosen ? 1 : 0);
+        if (k == chosen)
+            QCOMPARE(transmission->GetDataBlock().first()->GetContent(), QStringLiteral("word"));
+    }
 }
 
 void TestExport::annotationsRebasedToTextIndices_data()

@@ -30,6 +30,8 @@ int ClampToInt(qint64 value)
 
 // Finds the document's transmission for a start time as a search from the newest one would,
 // without searching the whole document for every block of a long channel.
+// Equal start times are one key, and a later transmission replaces an earlier one in the index,
+// so the newest match wins as in that search.
 class TransmissionIndex {
 public:
     explicit TransmissionIndex(const VarnoResultData& document)

@@ -97,7 +97,10 @@ void DecodedTextData::AddTransmission(const QMap<int, int>& channelMap, QVector<
         for (DataBlock* dataBlock : dataBlocks) {
             const int source = dataBlock->GetChannel();
             const int mapped = channelMap.value(source, -1);
-            // A source mapped onto the aggregation channel would be merged into itself.
+            // A source mapped onto the aggregation channel is skipped like an unmapped one: its
+            // text would land in the aggregation block itself and be merged into it a second
+            // time, and closing it as a channel block would end the open aggregation block in
+            // the middle of the transmission, leaving the other channels' text to a stray block.
             if (mapped < 0 || mapped == AggregationChannelID)
                 continue;
             dataBlock->SetChannel(mapped);
