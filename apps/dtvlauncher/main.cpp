@@ -1,0 +1,207 @@
+// dtvlauncher: runs a module of the suite as the host's module loader would, or replays a
+// recorded result-data document into a DecodedTextView.
+
+#include "cfgcenter.h"
+#include "decodedtextview.h"
+#include "idllinstance.h"
+#include "launcheroptions.h"
+#include "modulehost.h"
+#include "replayclock.h"
+#include "replayer.h"
+#include "sessionrecorder.h"
+
+#include <QApplication>
+#include <QFileInfo>
+#include <QMainWindow>
+#include <QPixmap>
+#include <QTimer>
+#include <QWidget>
+#include <cstdio>
+
+namespace {
+
+enum ExitCode {
+    ExitOk = 0,
+    ExitOutputFailed = 1,
+    ExitUsage = 2,
+    ExitModule = 3,
+    ExitInstance = 4,
+    ExitReplay = 5,
+};
+
+void PrintError(const QString& text)
+{
+    std::fprintf(stderr, "dtvlauncher: %s\n", qUtf8Printable(text));
+}
+
+void PrintInfo(const QString& text)
+{
+    std::fprintf(stdout, "%s\n", qUtf8Printable(text));
+    std::fflush(stdout);
+}
+
+// The window that shows the session: a visible main window if there is one, else the largest
+// visible top-level widget.
+QWidget* MainWindow()
+{
+    QWidget* best = nullptr;
+    int bestArea = -1;
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    for (QWidget* window : windows) {
+        if (!window->isVisible())
+            continue;
+        const int area = window->width() * window->height()
+            + (qobject_cast<QMainWindow*>(window) ? 1 << 30 : 0);
+        if (area > bestArea) {
+            best = window;
+            bestArea = area;
+        }
+    }
+    return best;
+}
+
+bool SaveScreenshot(const QString& path)
+{
+    QWidget* window = MainWindow();
+    if (!window) {
+        PrintError(QStringLiteral("no window to take a screenshot of"));
+        return false;
+    }
+    if (!window->grab().save(path)) {
+        PrintError(QStringLiteral("cannot write the screenshot to %1").arg(path));
+        return false;
+    }
+    PrintInfo(QStringLiteral("Screenshot written to %1").arg(QFileInfo(path).absoluteFilePath()));
+    return true;
+}
+
+// Runs the event loop, then does what is due before the session's objects go: the screenshot,
+// the export and the saving of registered settings.
+int RunSession(QApplication& app, const LauncherOptions& options, SessionRecorder& recorder)
+{
+    const QList<DecodedTextView*> views = SessionRecorder::FindViews();
+    for (DecodedTextView* view : views)
+        recorder.Watch(view);
+
+    bool screenshotTaken = false;
+    bool screenshotOk = true;
+    if (options.seconds > 0.0) {
+        const int ms = static_cast<int>(qMin(options.seconds * 1000.0, 2.0e9));
+        QTimer::singleShot(ms, &app, [&]() {
+            if (!options.screenshot.isEmpty()) {
+                screenshotOk = SaveScreenshot(options.screenshot);
+                screenshotTaken = true;
+            }
+            QCoreApplication::quit();
+        });
+    }
+    const int loopResult = app.exec();
+
+    bool ok = loopResult == 0;
+    if (!options.screenshot.isEmpty() && !screenshotTaken)
+        screenshotOk = SaveScreenshot(options.screenshot);
+    ok = ok && screenshotOk;
+    if (!options.exportFile.isEmpty()) {
+        QString error;
+        if (SessionRecorder::Export(SessionRecorder::FindViews(), options.exportFile, error)) {
+            PrintInfo(QStringLiteral("Channels exported to %1")
+                          .arg(QFileInfo(options.exportFile).absoluteFilePath()));
+        } else {
+            PrintError(error);
+            ok = false;
+        }
+    }
+    CfgCenter::SaveAll();
+    return ok ? ExitOk : ExitOutputFailed;
+}
+
+int RunModule(QApplication& app, const LauncherOptions& options, SessionRecorder& recorder)
+{
+    ModuleHost host;
+    QString error;
+    if (!host.Load(options.module, error)) {
+        PrintError(error);
+        return ExitModule;
+    }
+    PrintInfo(QStringLiteral("Module %1").arg(host.LibraryPath()));
+    if (!host.Create(options.name, error)) {
+        PrintError(error);
+        return ExitInstance;
+    }
+    PrintInfo(QStringLiteral("Instance '%1'").arg(host.Instance()->m_name));
+    if (!host.Instance()->Start()) {
+        PrintError(QStringLiteral("the instance refused to start"));
+        host.Destroy();
+        return ExitInstance;
+    }
+    const int result = RunSession(app, options, recorder);
+    host.Destroy();
+    return result;
+}
+
+int RunReplay(QApplication& app, const LauncherOptions& options, SessionRecorder& recorder)
+{
+    // Declared first so that it outlives the view that asks it for the time.
+    ReplayClock clock;
+    QMainWindow window;
+    window.setWindowTitle(QStringLiteral("%1 - %2").arg(
+        QFileInfo(options.replay).fileName(), QCoreApplication::applicationName()));
+    auto* view = new DecodedTextView(&window);
+    window.setCentralWidget(view);
+    window.resize(600, 600);
+
+    Replayer replayer(view, &clock);
+    QString error;
+    if (!replayer.LoadFile(options.replay, error)) {
+        PrintError(error);
+        return ExitReplay;
+    }
+    QObject::connect(&replayer, &Replayer::Finished, &app, [&replayer]() {
+        PrintInfo(QStringLiteral("Replay finished: %1 pieces").arg(replayer.DeliveredCount()));
+    });
+    PrintInfo(QStringLiteral("Replaying %1 pieces from %2")
+                  .arg(replayer.PieceCount())
+                  .arg(QFileInfo(options.replay).absoluteFilePath()));
+    window.show();
+    replayer.Start(options.speed);
+    return RunSession(app, options, recorder);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    // Without a display there is nothing to connect to; the session still runs, unseen.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY")
+        && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+
+    QApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("dtvlauncher"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(DTV_VERSION));
+
+    LauncherOptions options;
+    QString error;
+    if (!LauncherOptions::Parse(QCoreApplication::arguments(), options, error)) {
+        PrintError(error);
+        std::fprintf(stderr, "Try 'dtvlauncher --help'.\n");
+        return ExitUsage;
+    }
+    if (options.helpRequested) {
+        PrintInfo(options.usage.trimmed());
+        return ExitOk;
+    }
+    if (options.versionRequested) {
+        PrintInfo(QStringLiteral("dtvlauncher %1").arg(QCoreApplication::applicationVersion()));
+        return ExitOk;
+    }
+
+    SessionRecorder recorder;
+    if (!options.saveAnnotations.isEmpty()
+        && !recorder.SetAnnotationFile(options.saveAnnotations, error)) {
+        PrintError(error);
+        return ExitUsage;
+    }
+    return options.replay.isEmpty() ? RunModule(app, options, recorder)
+                                    : RunReplay(app, options, recorder);
+}

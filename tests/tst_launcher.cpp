@@ -1,0 +1,485 @@
+#include "decodedtextdata.h"
+#include "decodedtextview.h"
+#include "varnoresultdataxml.h"
+
+#ifndef DTV_NO_LAUNCHER
+#include "launcheroptions.h"
+#include "replayclock.h"
+#include "replayer.h"
+#include "sessionrecorder.h"
+#endif
+
+#include <QtTest>
+
+using namespace VarnoResultDataXml;
+
+#ifndef DTV_NO_LAUNCHER
+
+namespace {
+
+const QDateTime Origin = QDateTime(QDate(2024, 3, 1), QTime(10, 0, 0), Qt::UTC);
+
+// One data block of a transmission, as XML for the plain intake.
+QString TransmissionXml(const QDateTime& start, int channel, int id, const QString& content,
+                        const QVector<TimeStamp>& stamps, QVector<UserData*> annotations = {})
+{
+    Transmission transmission;
+    transmission.SetStartTime(start);
+    transmission.SetStopTime(start);
+    auto* block = new DataBlock(channel, 0, 0);
+    transmission.AddDataBlock(block);
+    block->SetID(id);
+    block->SetContent(content);
+    block->GetTimeStamp() = stamps;
+    for (UserData* annotation : annotations)
+        block->AddUserData(annotation);
+    return transmission.GetXmlString();
+}
+
+TimeStamp Stamp(int position, qint64 msAfterOrigin, int quality)
+{
+    TimeStamp stamp;
+    stamp.Position = position;
+    stamp.Time = Origin.addMSecs(msAfterOrigin);
+    stamp.Quality = quality;
+    return stamp;
+}
+
+UserData* Annotation(const QString& type, int start, int end)
+{
+    auto* annotation = new UserData;
+    annotation->Type = type;
+    annotation->Start = start;
+    annotation->End = end;
+    annotation->Modifier = QStringLiteral("tester");
+    annotation->ChangeTime = Origin.addSecs(60);
+    return annotation;
+}
+
+// A recording with what a replay has to get right: two channels whose frames interleave,
+// a gap, a second transmission, annotations delivered with the text and made afterwards
+// (after the gap, so positions and text indices differ), and a change of the text itself.
+QString MakeRecording()
+{
+    DecodedTextData model;
+    model.AddTransmission(TransmissionXml(Origin, 3, 7, QStringLiteral("Hello world, this is "),
+                                          { Stamp(0, 1000, 90), Stamp(6, 2000, 40) }));
+    UserData* delivered = Annotation(UserData::CallSignType, 0, 6);
+    delivered->CallSign = QStringLiteral("DL1ABC");
+    model.AddTransmission(TransmissionXml(Origin, 5, 2, QStringLiteral("second channel text "),
+                                          { Stamp(0, 1500, 80) }, { delivered }));
+    model.AddTransmission(TransmissionXml(Origin, 3, 7, QStringLiteral("after the gap "),
+                                          { Stamp(30, 3000, 70) }));
+
+    QExplicitlySharedDataPointer<DecodedTextBlock> first = model.GetChannelData(3)->LastBlock();
+    UserData* comment = Annotation(UserData::CommentType, 0, 5);
+    comment->Comment = QStringLiteral("greeting");
+    if (!model.SetUserData(first, comment, UserData::CommentType, 0, 5))
+        delete comment;
+    UserData* sign = Annotation(UserData::CallSignType, 31, 34);
+    sign->CallSign = QStringLiteral("Emil");
+    if (!model.SetUserData(first, sign, UserData::CallSignType, 31, 34))
+        delete sign;
+
+    model.AddTransmission(TransmissionXml(Origin.addSecs(10), 3, 8,
+                                          QStringLiteral("next transmission "),
+                                          { Stamp(0, 11000, 60), Stamp(5, 12500, 60) }));
+    QExplicitlySharedDataPointer<DecodedTextBlock> second = model.GetChannelData(3)->LastBlock();
+    UserData* change = Annotation(UserData::ChangeType, 0, 4);
+    change->Text = QStringLiteral("NEXT!");
+    change->ReplacedText = QStringLiteral("next");
+    if (!model.SetUserData(second, change, UserData::ChangeType, 0, 4))
+        delete change;
+
+    VarnoResultData document;
+    for (int channel : { 3, 5 })
+        model.GetData(channel, document, false);
+    return document.GetXmlString();
+}
+
+// What a view shows of a document, block by block: text, timed frames and annotations.
+QMap<QString, QStringList> Shown(const QString& xml)
+{
+    VarnoResultData document;
+    document.SetXmlString(xml);
+    QMap<QString, QStringList> shown;
+    for (const Transmission* transmission : document.GetTransmission()) {
+        for (const DataBlock* block : transmission->GetDataBlock()) {
+            const QString key = QStringLiteral("%1 channel %2 id %3")
+                                    .arg(transmission->GetStartTime().toString(Qt::ISODateWithMs))
+                                    .arg(block->GetChannel())
+                                    .arg(block->GetID());
+            QStringList& lines = shown[key];
+            const QString content = block->GetContent();
+            lines << QStringLiteral("text '%1'").arg(content);
+            const QVector<TimeStamp>& stamps = block->GetTimeStamp();
+            for (int i = 0; i < stamps.size(); ++i) {
+                const int end = i + 1 < stamps.size() ? stamps[i + 1].Position : content.size();
+                if (end > stamps[i].Position)
+                    lines << QStringLiteral("frame '%1' at %2")
+                                 .arg(content.mid(stamps[i].Position, end - stamps[i].Position),
+                                      stamps[i].Time.toString(Qt::ISODateWithMs));
+            }
+            for (const UserData* u : block->GetUserData())
+                lines << QStringLiteral("%1 [%2,%3) sign '%4' comment '%5' text '%6' replaced "
+                                        "'%7' by %8 at %9")
+                             .arg(u->Type)
+                             .arg(u->Start)
+                             .arg(u->End)
+                             .arg(u->CallSign, u->Comment, u->Text, u->ReplacedText, u->Modifier,
+                                  u->ChangeTime.toString(Qt::ISODateWithMs));
+        }
+    }
+    return shown;
+}
+
+QString ExportView(DecodedTextView* view)
+{
+    VarnoResultData document;
+    for (int channel : SessionRecorder::Channels(view))
+        view->GetData(channel, document, false);
+    return document.GetXmlString();
+}
+
+struct Run {
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+Run RunLauncher(const QStringList& arguments, const QProcessEnvironment& environment)
+{
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    process.start(QStringLiteral(DTV_LAUNCHER_PATH), arguments);
+    Run run;
+    if (!process.waitForFinished(90000)) {
+        process.kill();
+        process.waitForFinished();
+        run.err = QStringLiteral("launcher did not finish");
+        return run;
+    }
+    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    run.out = QString::fromUtf8(process.readAllStandardOutput());
+    run.err = QString::fromUtf8(process.readAllStandardError());
+    return run;
+}
+
+} // namespace
+
+class TstLauncher : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void options_data();
+    void options();
+    void replayReproducesTextAndAnnotations();
+    void replayFollowsTheRecordedPace();
+    void replayKeepsTheFrameOrderOfABlock();
+    void replayClockFollowsTheRecording();
+    void annotationsAreAppended();
+
+    void launcherRunsTheHarness_data();
+    void launcherRunsTheHarness();
+    void launcherReplaysARecording();
+    void launcherRefuses_data();
+    void launcherRefuses();
+
+private:
+    QProcessEnvironment Environment() const;
+
+    QTemporaryDir dir;
+};
+
+void TstLauncher::init()
+{
+    QVERIFY(dir.isValid());
+    qputenv("VX_APP_CONFIG", dir.filePath(QStringLiteral("launcher.ini")).toUtf8());
+}
+
+void TstLauncher::cleanup()
+{
+    qunsetenv("VX_APP_CONFIG");
+}
+
+QProcessEnvironment TstLauncher::Environment() const
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("VX_APP_CONFIG"), dir.filePath(QStringLiteral("run.ini")));
+    return environment;
+}
+
+void TstLauncher::options_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<bool>("valid");
+    QTest::addColumn<double>("seconds");
+    QTest::addColumn<double>("speed");
+
+    QTest::newRow("defaults run until closed at recorded pace") << QStringList() << true << 0.0 << 1.0;
+    QTest::newRow("fractions are accepted")
+        << QStringList { "--seconds", "2.5", "--speed", "0.5" } << true << 2.5 << 0.5;
+    QTest::newRow("seconds must be a number") << QStringList { "--seconds", "abc" } << false << 0.0 << 1.0;
+    QTest::newRow("a replay cannot stand still") << QStringList { "--speed", "0" } << false << 0.0 << 1.0;
+    QTest::newRow("stray arguments are refused") << QStringList { "file.xml" } << false << 0.0 << 1.0;
+    QTest::newRow("an empty module name is refused") << QStringList { "--module", "" } << false << 0.0 << 1.0;
+}
+
+void TstLauncher::options()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(bool, valid);
+    QFETCH(double, seconds);
+    QFETCH(double, speed);
+
+    LauncherOptions parsed;
+    QString error;
+    QCOMPARE(LauncherOptions::Parse(QStringList { "dtvlauncher" } + arguments, parsed, error),
+             valid);
+    QCOMPARE(error.isEmpty(), valid);
+    if (valid) {
+        QCOMPARE(parsed.seconds, seconds);
+        QCOMPARE(parsed.speed, speed);
+        QCOMPARE(parsed.module, QStringLiteral("DecodedTextView"));
+    }
+}
+
+void TstLauncher::replayReproducesTextAndAnnotations()
+{
+    const QString recording = MakeRecording();
+    const QMap<QString, QStringList> original = Shown(recording);
+    QCOMPARE(original.size(), 3);
+
+    DecodedTextView view(nullptr);
+    ReplayClock clock;
+    Replayer replayer(&view, &clock);
+    QString error;
+    QVERIFY2(replayer.Load(recording, error), qPrintable(error));
+    QSignalSpy finished(&replayer, &Replayer::Finished);
+    replayer.DeliverAll();
+    QCOMPARE(finished.count(), 1);
+    QCOMPARE(replayer.DeliveredCount(), replayer.PieceCount());
+
+    const QMap<QString, QStringList> replayed = Shown(ExportView(&view));
+    QCOMPARE(replayed.keys(), original.keys());
+    for (const QString& key : original.keys())
+        QCOMPARE(replayed.value(key), original.value(key));
+}
+
+void TstLauncher::replayFollowsTheRecordedPace()
+{
+    const QString recording = TransmissionXml(Origin, 1, 1, QStringLiteral("aaaa bbbb cccc "),
+                                              { Stamp(0, 0, 50), Stamp(5, 2000, 50),
+                                                Stamp(10, 5000, 50) });
+    VarnoResultData document;
+    auto* transmission = new Transmission;
+    transmission->SetXmlString(recording);
+    document.AddTransmission(transmission);
+
+    DecodedTextView view(nullptr);
+    Replayer replayer(&view, nullptr);
+    QString error;
+    QVERIFY(replayer.Load(document.GetXmlString(), error));
+    QCOMPARE(replayer.PieceCount(), 3);
+    QCOMPARE(replayer.Origin(), Origin);
+    QCOMPARE(replayer.DueAfter(0, 2.0), qint64(0));
+    QCOMPARE(replayer.DueAfter(1, 2.0), qint64(1000));
+    QCOMPARE(replayer.DueAfter(2, 2.0), qint64(2500));
+
+    // At a brisk pace the timer delivers all of it, in order.
+    QSignalSpy finished(&replayer, &Replayer::Finished);
+    replayer.Start(10.0);
+    QCOMPARE(replayer.DeliveredCount(), 1);
+    QTRY_COMPARE(finished.count(), 1);
+    QCOMPARE(replayer.DeliveredCount(), 3);
+    QCOMPARE(Shown(ExportView(&view)).first().first(), QStringLiteral("text 'aaaa bbbb cccc '"));
+}
+
+void TstLauncher::replayKeepsTheFrameOrderOfABlock()
+{
+    // A block whose second frame is stamped before its first, next to another channel.
+    VarnoResultData document;
+    auto* transmission = new Transmission;
+    transmission->SetXmlString(TransmissionXml(Origin, 1, 1, QStringLiteral("first second "),
+                                               { Stamp(0, 5000, 50), Stamp(6, 1000, 50) }));
+    document.AddTransmission(transmission);
+    auto* other = new Transmission;
+    other->SetXmlString(TransmissionXml(Origin, 2, 1, QStringLiteral("between "),
+                                        { Stamp(0, 3000, 50) }));
+    document.AddTransmission(other);
+
+    DecodedTextView view(nullptr);
+    Replayer replayer(&view, nullptr);
+    QString error;
+    QVERIFY(replayer.Load(document.GetXmlString(), error));
+    // "between" comes first; "second" may not overtake "first".
+    QCOMPARE(replayer.DueAfter(1, 1.0), qint64(2000));
+    QCOMPARE(replayer.DueAfter(2, 1.0), qint64(2000));
+    replayer.DeliverAll();
+    const QMap<QString, QStringList> shown = Shown(ExportView(&view));
+    QCOMPARE(shown.size(), 2);
+    QCOMPARE(shown.first().first(), QStringLiteral("text 'first second '"));
+    QVERIFY(shown.first().contains(QStringLiteral("frame 'second ' at %1")
+                                       .arg(Origin.addSecs(1).toString(Qt::ISODateWithMs))));
+}
+
+void TstLauncher::replayClockFollowsTheRecording()
+{
+    ReplayClock clock;
+    QVERIFY(!clock.IsStarted());
+    const QDateTime past = Origin.addYears(-20);
+    clock.Start(past, 50.0);
+    QVERIFY(clock.IsStarted());
+    const QDateTime now = clock.CurrentTime();
+    QVERIFY(now >= past && now < past.addSecs(60));
+    // Fifty recorded milliseconds pass for every real one.
+    QTRY_VERIFY(clock.CurrentTime() >= past.addMSecs(1000));
+    QCOMPARE(clock.CurrentTime().timeSpec(), Qt::UTC);
+}
+
+void TstLauncher::annotationsAreAppended()
+{
+    const QString path = dir.filePath(QStringLiteral("annotations.xml"));
+    QFile existing(path);
+    QVERIFY(existing.open(QIODevice::WriteOnly));
+    existing.write("earlier\n");
+    existing.close();
+
+    DecodedTextView view(nullptr);
+    SessionRecorder recorder;
+    QString error;
+    QVERIFY(recorder.SetAnnotationFile(path, error));
+    recorder.Watch(&view);
+    recorder.Watch(&view); // watching twice must not write twice
+    emit view.SaveUserData(1, QStringLiteral("<one/>"));
+    emit view.SaveUserData(2, QStringLiteral("<two/>\n"));
+    QCOMPARE(recorder.RecordedCount(), 2);
+
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), QByteArray("earlier\n<one/>\n<two/>\n"));
+
+    SessionRecorder nowhere;
+    QVERIFY(!nowhere.SetAnnotationFile(dir.filePath(QStringLiteral("no/such/dir/file")), error));
+    QVERIFY(!error.isEmpty());
+}
+
+void TstLauncher::launcherRunsTheHarness_data()
+{
+    QTest::addColumn<bool>("withoutDisplay");
+    QTest::newRow("platform given by the environment") << false;
+    QTest::newRow("no display at all picks the offscreen platform") << true;
+}
+
+void TstLauncher::launcherRunsTheHarness()
+{
+    QFETCH(bool, withoutDisplay);
+
+    QProcessEnvironment environment = Environment();
+    if (withoutDisplay) {
+        environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
+        environment.remove(QStringLiteral("DISPLAY"));
+        environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    }
+    const QString screenshot = dir.filePath(QStringLiteral("shot.png"));
+    const QString exported = dir.filePath(QStringLiteral("harness.xml"));
+    const QString annotations = dir.filePath(QStringLiteral("harness-annotations.xml"));
+    QFile::remove(screenshot);
+    QFile::remove(exported);
+    const Run run = RunLauncher({ "--name", "Probe", "--seconds", "2.5", "--screenshot",
+                                  screenshot, "--export", exported, "--save-annotations",
+                                  annotations },
+                                environment);
+    QVERIFY2(run.exitCode == 0, qPrintable(run.err));
+    QVERIFY2(run.out.contains(QStringLiteral("Instance 'Probe'")), qPrintable(run.out));
+    QVERIFY2(run.out.contains(QStringLiteral("Screenshot written to ")), qPrintable(run.out));
+    QVERIFY2(run.err.contains(QRegularExpression(
+                 QStringLiteral("AddDataBlock channel=1 timestamp=.+ '0123456789Lorem ipsum '\n"))),
+             qPrintable(run.err));
+
+    QImage image(screenshot);
+    QVERIFY(!image.isNull());
+    QVERIFY(image.width() > 100 && image.height() > 100);
+    QVERIFY(QFileInfo::exists(annotations));
+
+    QFile file(exported);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QMap<QString, QStringList> shown = Shown(QString::fromUtf8(file.readAll()));
+    bool channelOneSeen = false;
+    for (auto it = shown.cbegin(); it != shown.cend(); ++it) {
+        if (it.key().contains(QStringLiteral(" channel 1 ")))
+            channelOneSeen = it.value().first().startsWith(QStringLiteral("text '0123456789Lorem ipsum "));
+    }
+    QVERIFY(channelOneSeen);
+}
+
+void TstLauncher::launcherReplaysARecording()
+{
+    const QString recording = MakeRecording();
+    const QString input = dir.filePath(QStringLiteral("recording.xml"));
+    QFile file(input);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(recording.toUtf8());
+    file.close();
+
+    // The recording spans 12.5 s; at 25 times the pace it is through in half a second.
+    const QString output = dir.filePath(QStringLiteral("replayed.xml"));
+    const Run run = RunLauncher({ "--replay", input, "--speed", "25", "--seconds", "3",
+                                  "--export", output },
+                                Environment());
+    QVERIFY2(run.exitCode == 0, qPrintable(run.err));
+    QVERIFY2(run.out.contains(QStringLiteral("Replay finished")), qPrintable(run.out));
+
+    QFile replayed(output);
+    QVERIFY(replayed.open(QIODevice::ReadOnly));
+    QCOMPARE(Shown(QString::fromUtf8(replayed.readAll())), Shown(recording));
+}
+
+void TstLauncher::launcherRefuses_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("message");
+
+    QTest::newRow("unknown option") << QStringList { "--colour", "red" } << 2 << "colour";
+    QTest::newRow("seconds not a number") << QStringList { "--seconds", "soon" } << 2 << "soon";
+    QTest::newRow("module not found") << QStringList { "--module", "NoSuchModuleAnywhere" } << 3
+                                      << "NoSuchModuleAnywhere";
+    QTest::newRow("library without the entry points")
+        << QStringList { "--module", DTV_FOREIGN_LIBRARY_PATH } << 3 << "VXCreate";
+    QTest::newRow("replay file missing")
+        << QStringList { "--replay", "/nonexistent/recording.xml" } << 5 << "recording.xml";
+}
+
+void TstLauncher::launcherRefuses()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, exitCode);
+    QFETCH(QString, message);
+
+    const Run run = RunLauncher(arguments, Environment());
+    QCOMPARE(run.exitCode, exitCode);
+    QVERIFY2(run.err.contains(message), qPrintable(run.err));
+}
+
+QTEST_MAIN(TstLauncher)
+
+#else
+
+class TstLauncher : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void launcherNotBuilt() { QSKIP("The launcher is not part of this build"); }
+};
+
+QTEST_MAIN(TstLauncher)
+
+#endif
+
+#include "tst_launcher.moc"
