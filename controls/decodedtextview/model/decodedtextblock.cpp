@@ -337,9 +337,11 @@ bool DecodedTextBlock::ApplySeparators(int fromSnippet, const QString& separator
     if (fromSnippet < 0 || fromSnippet >= snippets.size())
         return false;
     const int separatorLength = separator.size();
-    int index = 0;
-    for (int k = 0; k < fromSnippet; ++k)
-        index += snippets.at(k).length;
+    // The merge calls this for the runs it touched at the end of a long block: count the text
+    // index back from the end, so the cost follows those runs, not the whole block.
+    int index = text.size();
+    for (int k = fromSnippet; k < snippets.size(); ++k)
+        index -= snippets.at(k).length;
 
     bool textChanged = false;
     int delta = 0;
