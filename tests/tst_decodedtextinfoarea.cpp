@@ -163,7 +163,7 @@ void Move(QWidget* widget, const QPoint& pos, Qt::MouseButtons buttons = Qt::NoB
 // Watches for a popup menu: hands it to `answer`, which must close it.
 void WhenPopup(const std::function<void(QMenu*)>& answer, bool* seen)
 {
-    auto* timer = new QTimer;
+    auto* timer = new QTimer(qApp); // parented, so a watch that outlives its test is still freed
     const QDeadlineTimer deadline(3000);
     QObject::connect(timer, &QTimer::timeout, [timer, deadline, answer, seen] {
         auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
@@ -360,7 +360,7 @@ void TestDecodedTextInfoArea::doubleClickEdits()
     View v;
     v.content.SetInfoAreaWidth(300);
     QString title, preset;
-    auto* timer = new QTimer;
+    auto* timer = new QTimer(qApp); // parented, so a watch that outlives its test is still freed
     QObject::connect(timer, &QTimer::timeout, [&, timer] {
         if (auto* dialog = qobject_cast<QInputDialog*>(QApplication::activeModalWidget())) {
             timer->stop();
