@@ -244,7 +244,6 @@ void Annotate(Soak& soak)
     annotation->End = to;
     annotation->Modifier = soak.model->GetModifier();
     annotation->ChangeTime = soak.clock;
-    int rangeEnd = to;
     if (type == UserData::ChangeType) {
         // Undoing an earlier change could move later text back; this run keeps positions
         // growing, so a change goes only where there is none, and never shortens the text.
@@ -268,8 +267,8 @@ void Annotate(Soak& soak)
     // the overlap rule.
     QVector<UserData*> replaced;
     if (!block->closed)
-        block->CollectUserData(type, from, rangeEnd, replaced);
-    if (!soak.model->SetUserData(block, annotation, type, from, rangeEnd)) {
+        block->CollectUserData(type, from, to, replaced);
+    if (!soak.model->SetUserData(block, annotation, type, from, to)) {
         delete annotation;
         ++soak.refused;
         return;

@@ -30,8 +30,11 @@ fi
 rm -rf "$probe"
 
 jobs="$(nproc 2>/dev/null || echo 2)"
-CC=clang CXX=clang++ cmake -S "$root" -B "$build" -DDTV_FUZZ=ON -DDTV_BUILD_TESTS=OFF \
-    -DDTV_BUILD_APPS=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null || exit 1
+# A build folder that already exists (the sanitizer build of ./test) is used as it is configured.
+if [ ! -f "$build/CMakeCache.txt" ]; then
+    CC=clang CXX=clang++ cmake -S "$root" -B "$build" -DDTV_FUZZ=ON -DDTV_BUILD_TESTS=OFF \
+        -DDTV_BUILD_APPS=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null || exit 1
+fi
 cmake --build "$build" -j"$jobs" --target "${targets[@]}" || exit 1
 
 mkdir -p "$out"
