@@ -41,21 +41,15 @@ BlockPtr Build(const QString& layout)
     return block;
 }
 
-QString Spans(const DecodedTextBlock& block)
-{
-    QStringList out;
-    for (const DecodedTextSnippet& s : block.snippets)
-        out << QStringLiteral("%1-%2").arg(s.start).arg(s.end);
-    return out.join(' ');
-}
-
 // "channel:text" per run, line breaks shown as '~'.
 QString Runs(const DecodedTextBlock& block)
 {
     QStringList out;
     int index = 0;
     for (const DecodedTextSnippet& s : block.snippets) {
-        out << QStringLiteral("%1:%2").arg(s.sourceChannel).arg(block.text.mid(index, s.length).replace('\n', '~'));
+        out << QStringLiteral("%1:%2")
+                   .arg(s.sourceChannel)
+                   .arg(block.text.mid(index, s.length).replace('\n', '~'));
         index += s.length;
     }
     return out.join(' ');
@@ -77,7 +71,8 @@ void AddAnnotations(DecodedTextBlock& block, const QString& ranges)
 {
     for (const QString& range : ranges.split(' ', Qt::SkipEmptyParts)) {
         UserData* u = Note(range.startsWith('s') ? UserData::CallSignType : UserData::CommentType,
-                           range.mid(1).section('-', 0, 0).toInt(), range.section('-', 1).toInt(), QString());
+                           range.mid(1).section('-', 0, 0).toInt(), range.section('-', 1).toInt(),
+                           QString());
         int at = block.userData.size();
         while (at > 0 && block.userData.at(at - 1)->Start > u->Start)
             --at;
@@ -95,8 +90,7 @@ QString Flagged(const DecodedTextBlock& block, int flag)
     return out.join(' ');
 }
 
-struct Run
-{
+struct Run {
     qint64 ms;
     QString text;
     int quality = 70;
@@ -104,26 +98,28 @@ struct Run
 
 // Sends data blocks through the mapped intake (channels 1 to 3 onto themselves), continuing
 // each channel's stream where it ended unless a position is given.
-struct Feeder
-{
-    explicit Feeder(DecodedTextData& model, const QDateTime& start = T0) : model(model), start(start) {}
+struct Feeder {
+    explicit Feeder(DecodedTextData& model, const QDateTime& start = T0)
+        : model(model), start(start)
+    {
+    }
     void Send(int channel, const QVector<Run>& runs, int position = -1)
     {
-        Piece piece{channel, 1, QString(), {}};
+        Piece piece { channel, 1, QString(), {} };
         int at = position < 0 ? next.value(channel) : position;
         for (const Run& run : runs) {
-            piece.stamps.append({at, run.quality, run.ms});
+            piece.stamps.append({ at, run.quality, run.ms });
             piece.content += run.text;
             at += run.text.size();
         }
         next[channel] = at;
-        model.AddTransmission(map, used, TransmissionXml(start, {piece}));
+        model.AddTransmission(map, used, TransmissionXml(start, { piece }));
     }
     BlockPtr Aggregation() const { return model.GetChannelData(0)->LastBlock(); }
 
     DecodedTextData& model;
     QDateTime start;
-    QMap<int, int> map{{1, 1}, {2, 2}, {3, 3}};
+    QMap<int, int> map { { 1, 1 }, { 2, 2 }, { 3, 3 } };
     QVector<int> used;
     QMap<int, int> next;
 };
@@ -158,14 +154,17 @@ QString CheckProperties(DecodedTextData& model, const QString& separator)
     int previousChannel = -1, changes = 0, index = 0;
     for (int k = 0; k < agg->snippets.size(); ++k) {
         const DecodedTextSnippet& s = agg->snippets.at(k);
-        const auto where = [&](const QString& what) { return QStringLiteral("run %1 of '%2': %3").arg(k).arg(Runs(*agg), what); };
+        const auto where = [&](const QString& what) {
+            return QStringLiteral("run %1 of '%2': %3").arg(k).arg(Runs(*agg), what);
+        };
         QString text = agg->text.mid(index, s.length);
         index += s.length;
         if (k > 0 && s.timestamp < agg->snippets.at(k - 1).timestamp)
             return where("earlier than the run before it");
         if (s.flags & SnippetStale)
             return where("still stale");
-        if (lastPosition.contains(s.sourceChannel) && s.sourcePosition <= lastPosition.value(s.sourceChannel))
+        if (lastPosition.contains(s.sourceChannel)
+            && s.sourcePosition <= lastPosition.value(s.sourceChannel))
             return where("out of its channel's order");
         lastPosition[s.sourceChannel] = s.sourcePosition;
         const bool inserted = (s.flags & SnippetSeparatorInserted) != 0;
@@ -177,27 +176,36 @@ QString CheckProperties(DecodedTextData& model, const QString& separator)
 
         const int visible = FirstVisible(text);
         const bool change = visible >= 0 && s.sourceChannel != previousChannel;
-        const bool wanted = change && k > 0 && visible == 0 && !(agg->snippets.at(k - 1).flags & SnippetGap);
+        const bool wanted
+            = change && k > 0 && visible == 0 && !(agg->snippets.at(k - 1).flags & SnippetGap);
         if (change)
             previousChannel = s.sourceChannel;
-        if (bool(s.flags & SnippetSeparatorWanted) != wanted || inserted != (wanted && !separator.isEmpty()))
+        if (bool(s.flags & SnippetSeparatorWanted) != wanted
+            || inserted != (wanted && !separator.isEmpty()))
             return where("separator flags are wrong");
         if (bool(s.flags & SnippetChannelMark) != change)
             return where("channel mark flag is wrong");
         int marks = 0;
-        for (auto it = signs.lowerBound(s.start); it != signs.end() && it.key() < s.end; ++it, ++marks) {
+        for (auto it = signs.lowerBound(s.start); it != signs.end() && it.key() < s.end;
+             ++it, ++marks) {
             const UserData* u = it.value();
             const int expected = s.start + visible + (inserted ? separator.size() : 0);
             if (u->Start != expected || u->End != expected + 1 || u->Channel != s.sourceChannel
                 || u->CallSign != model.GetChannelNames().value(s.sourceChannel))
-                return where(QStringLiteral("mark at %1 of %2 named '%3'").arg(u->Start).arg(u->Channel).arg(u->CallSign));
+                return where(QStringLiteral("mark at %1 of %2 named '%3'")
+                                 .arg(u->Start)
+                                 .arg(u->Channel)
+                                 .arg(u->CallSign));
         }
         if (marks != (change ? 1 : 0))
             return where(QStringLiteral("%1 marks").arg(marks));
         changes += change ? 1 : 0;
     }
     if (signs.size() != changes || agg->userDataCount < changes)
-        return QStringLiteral("%1 marks, count %2 for %3 channel changes").arg(signs.size()).arg(agg->userDataCount).arg(changes);
+        return QStringLiteral("%1 marks, count %2 for %3 channel changes")
+            .arg(signs.size())
+            .arg(agg->userDataCount)
+            .arg(changes);
     for (auto it = merged.cbegin(); it != merged.cend(); ++it) {
         const BlockPtr source = model.GetChannelData(it.key())->LastBlock();
         if (!source || source->text != it.value())
@@ -208,8 +216,7 @@ QString CheckProperties(DecodedTextData& model, const QString& separator)
 
 } // namespace
 
-class TestAggregation : public QObject
-{
+class TestAggregation : public QObject {
     Q_OBJECT
 
 private slots:
@@ -339,7 +346,9 @@ void TestAggregation::replaceSnippetText()
     AddAnnotations(*block, annotations);
     block->ReplaceSnippetText(1, 7, 42, width, gap, piece);
     const DecodedTextSnippet& s = block->snippets.at(1);
-    QTEST(QStringList({block->text, Spans(*block), QString::number(s.flags), Ranges(*block)}).join('|'), "expected");
+    QTEST(QStringList({ block->text, Spans(*block), QString::number(s.flags), Ranges(*block) })
+              .join('|'),
+          "expected");
     QCOMPARE(s.sourceChannel, 7);
     QCOMPARE(s.sourcePosition, 42);
     QVERIFY_BLOCK(*block);
@@ -414,8 +423,8 @@ void TestAggregation::mergeOfOddSources()
     // Source positions at the ends of the int range: the run too wide for the position space
     // is left out, the others are laid at the aggregation block's own positions.
     const int low = std::numeric_limits<int>::min(), high = std::numeric_limits<int>::max();
-    const int ends[][2] = {{low, low + 2}, {low + 2, high}, {high - 3, high}};
-    const char* texts[] = {"ab", "??", "cde"};
+    const int ends[][2] = { { low, low + 2 }, { low + 2, high }, { high - 3, high } };
+    const char* texts[] = { "ab", "??", "cde" };
     for (int k = 0; k < 3; ++k) {
         AddRun(*source, QString::fromLatin1(texts[k]), 0, 2000);
         source->snippets.last().start = ends[k][0];
@@ -438,34 +447,34 @@ void TestAggregation::outOfOrderChannels()
 {
     DecodedTextData model;
     QSignalSpy changed(&model, &DecodedTextData::DataChanged);
-    Feeder feed{model};
-    feed.Send(1, {{1000, "\nCQ DE DL1ABC"}});
-    QCOMPARE(changed.last(), (QVariantList{0, false}));
-    feed.Send(2, {{0, "\nQRZ?"}});
+    Feeder feed { model };
+    feed.Send(1, { { 1000, "\nCQ DE DL1ABC" } });
+    QCOMPARE(changed.last(), (QVariantList { 0, false }));
+    feed.Send(2, { { 0, "\nQRZ?" } });
     const BlockPtr agg = feed.Aggregation();
     QVERIFY_BLOCK(*agg);
-    QCOMPARE(changed.last(), (QVariantList{0, true}));
+    QCOMPARE(changed.last(), (QVariantList { 0, true }));
     QCOMPARE(Runs(*agg), QStringLiteral("2:~QRZ? 1:~CQ DE DL1ABC"));
     QCOMPARE(Marks(*agg), QStringLiteral("1:2: 6:1:"));
     QCOMPARE(agg->snippets.at(0).quality, 70);
-    QCOMPARE(feed.used, (QVector<int>{1, 2}));
+    QCOMPARE(feed.used, (QVector<int> { 1, 2 }));
     QVERIFY(agg->changed && !agg->closed);
 }
 
 void TestAggregation::resendReusesAndRemovesStaleRuns()
 {
     DecodedTextData model;
-    Feeder feed{model};
-    feed.Send(1, {{0, "\nCQ CQ"}});
-    feed.Send(2, {{1000, "\nQRZ"}});
-    feed.Send(1, {{2000, "\nDE ALPHA"}, {3000, "\nPSE K"}});
+    Feeder feed { model };
+    feed.Send(1, { { 0, "\nCQ CQ" } });
+    feed.Send(2, { { 1000, "\nQRZ" } });
+    feed.Send(1, { { 2000, "\nDE ALPHA" }, { 3000, "\nPSE K" } });
     BlockPtr agg = feed.Aggregation();
     QCOMPARE(Marks(*agg), QStringLiteral("1:1: 7:2: 11:1:"));
     AddAnnotations(*agg, QStringLiteral("c2-4 c21-23"));
     const int count = agg->userDataCount;
     // Resent from stream position 6 with the same time: the run is filled in place (its new
     // quality ignored), the run after it goes with the comment inside it.
-    feed.Send(1, {{2000, "\nDE ALFA!", 20}}, 6);
+    feed.Send(1, { { 2000, "\nDE ALFA!", 20 } }, 6);
     agg = feed.Aggregation();
     QVERIFY_BLOCK(*agg);
     QCOMPARE(Runs(*agg), QStringLiteral("1:~CQ CQ 2:~QRZ 1:~DE ALFA!"));
@@ -478,13 +487,13 @@ void TestAggregation::resendReusesAndRemovesStaleRuns()
 void TestAggregation::resendWithEarlierTimeReordersAndRemoves()
 {
     DecodedTextData model;
-    Feeder feed{model};
-    feed.Send(1, {{0, "\nCQ CQ"}});
-    feed.Send(2, {{1000, "\nQRZ"}});
-    feed.Send(1, {{2000, "\nDE ALPHA"}});
+    Feeder feed { model };
+    feed.Send(1, { { 0, "\nCQ CQ" } });
+    feed.Send(2, { { 1000, "\nQRZ" } });
+    feed.Send(1, { { 2000, "\nDE ALPHA" } });
     // Resent with an earlier time: the new run goes before channel 2's run, the old one is
     // stale and leaves together with its mark.
-    feed.Send(1, {{500, "\nDE"}}, 6);
+    feed.Send(1, { { 500, "\nDE" } }, 6);
     const BlockPtr agg = feed.Aggregation();
     QCOMPARE(Runs(*agg), QStringLiteral("1:~CQ CQ 1:~DE 2:~QRZ"));
     QCOMPARE(Marks(*agg), QStringLiteral("1:1: 10:2:"));
@@ -494,13 +503,13 @@ void TestAggregation::resendWithEarlierTimeReordersAndRemoves()
 void TestAggregation::resendWithLaterTimeKeepsOlderRuns()
 {
     DecodedTextData model;
-    Feeder feed{model};
-    feed.Send(1, {{0, "\nCQ CQ"}});
-    feed.Send(1, {{1000, "\nDE"}});
-    feed.Send(2, {{1500, "\nQRZ"}});
+    Feeder feed { model };
+    feed.Send(1, { { 0, "\nCQ CQ" } });
+    feed.Send(1, { { 1000, "\nDE" } });
+    feed.Send(2, { { 1500, "\nQRZ" } });
     // Resent from 6 with a time after the run it replaces: only runs at least as new as the
     // resent text are stale, so the older run stays merged.
-    feed.Send(1, {{2000, "\nDE ALPHA"}}, 6);
+    feed.Send(1, { { 2000, "\nDE ALPHA" } }, 6);
     const BlockPtr agg = feed.Aggregation();
     QVERIFY_BLOCK(*agg);
     QCOMPARE(Runs(*agg), QStringLiteral("1:~CQ CQ 1:~DE 2:~QRZ 1:~DE ALPHA"));
@@ -510,19 +519,19 @@ void TestAggregation::resendWithLaterTimeKeepsOlderRuns()
 void TestAggregation::lineBreakRuns()
 {
     DecodedTextData model;
-    Feeder feed{model};
-    feed.Send(1, {{0, "\nCQ CQ"}});
-    feed.Send(2, {{1000, "\n"}});
-    feed.Send(1, {{2000, "\nDE"}});
+    Feeder feed { model };
+    feed.Send(1, { { 0, "\nCQ CQ" } });
+    feed.Send(2, { { 1000, "\n" } });
+    feed.Send(1, { { 2000, "\nDE" } });
     // A run of line breaks is no change of channel, in itself or for the run after it.
     QCOMPARE(Marks(*feed.Aggregation()), QStringLiteral("1:1:"));
     const int position = feed.next.value(2);
-    feed.Send(2, {{3000, "\nQRZ"}});
-    feed.Send(1, {{4000, "\nK K"}});
+    feed.Send(2, { { 3000, "\nQRZ" } });
+    feed.Send(1, { { 4000, "\nK K" } });
     QCOMPARE(Marks(*feed.Aggregation()), QStringLiteral("1:1: 11:2: 15:1:"));
     // Channel 2 resends its visible run as line breaks: its mark goes, and so does the mark of
     // channel 1's next run, which no longer follows another channel.
-    feed.Send(2, {{3000, "\n\n\n\n"}}, position);
+    feed.Send(2, { { 3000, "\n\n\n\n" } }, position);
     const BlockPtr agg = feed.Aggregation();
     QCOMPARE(Runs(*agg), QStringLiteral("1:~CQ CQ 2:~ 1:~DE 2:~~~~ 1:~K K"));
     QCOMPARE(Marks(*agg), QStringLiteral("1:1:"));
@@ -534,23 +543,23 @@ void TestAggregation::separatorAndNamesFollowOnlyTheNewestBlock()
     DecodedTextData model;
     model.DefineChannelName(1, QStringLiteral("DL1ABC"));
     model.SetChannelSeparator(QStringLiteral("\n"));
-    Feeder feed{model};
-    feed.Send(1, {{0, "CQ CQ"}});
-    feed.Send(2, {{1000, "QRZ"}});
-    feed.Send(1, {{2000, "DE ALPHA"}});
+    Feeder feed { model };
+    feed.Send(1, { { 0, "CQ CQ" } });
+    feed.Send(2, { { 1000, "QRZ" } });
+    feed.Send(1, { { 2000, "DE ALPHA" } });
     const BlockPtr agg = feed.Aggregation();
     QCOMPARE(agg->text, QStringLiteral("CQ CQ\nQRZ\nDE ALPHA"));
     QCOMPARE(Marks(*agg), QStringLiteral("0:1:DL1ABC 6:2: 10:1:DL1ABC"));
     // Channel 2 resends its run as line breaks: channel 1's second run loses mark and separator.
-    feed.Send(2, {{1000, "\n\n\n"}}, 0);
+    feed.Send(2, { { 1000, "\n\n\n" } }, 0);
     QCOMPARE(agg->text, QStringLiteral("CQ CQ\n\n\nDE ALPHA"));
     QCOMPARE(CheckProperties(model, QStringLiteral("\n")), QString());
     model.DefineChannelName(2, QStringLiteral("F5XYZ"));
 
     model.EndTransmission();
-    Feeder next{model, T0.addSecs(3600)};
-    next.Send(1, {{3600000, "XX"}});
-    next.Send(2, {{3601000, "YY"}});
+    Feeder next { model, T0.addSecs(3600) };
+    next.Send(1, { { 3600000, "XX" } });
+    next.Send(2, { { 3601000, "YY" } });
     const BlockPtr newest = next.Aggregation();
     QCOMPARE(Marks(*newest), QStringLiteral("0:1:DL1ABC 3:2:F5XYZ"));
     QSignalSpy changed(&model, &DecodedTextData::DataChanged);
@@ -570,12 +579,12 @@ void TestAggregation::exportOfAggregationChannel()
     model.DefineChannelName(1, QStringLiteral("DL1ABC"));
     model.DefineChannelName(2, QStringLiteral("F5XYZ"));
     model.SetChannelSeparator(QStringLiteral("\n"));
-    Feeder feed{model};
-    feed.Send(1, {{0, "\nCQ"}});
-    feed.Send(1, {{1000, "DE K"}}, 6); // three characters lost: a gap for positions 3 to 6
+    Feeder feed { model };
+    feed.Send(1, { { 0, "\nCQ" } });
+    feed.Send(1, { { 1000, "DE K" } }, 6); // three characters lost: a gap for positions 3 to 6
     // Channel 2's run of the gap's time goes behind it: a change after a gap wants no
     // separator, the change back to channel 1 does.
-    feed.Send(2, {{0, "QRZ"}});
+    feed.Send(2, { { 0, "QRZ" } });
     const BlockPtr agg = feed.Aggregation();
     QCOMPARE(agg->text, QStringLiteral("\nCQ\n\nQRZ\nDE K"));
     QCOMPARE(Spans(*agg), QStringLiteral("0-3 3-6 6-9 9-14"));
@@ -605,7 +614,7 @@ void TestAggregation::randomisedResendsAndGaps()
     // lost characters, resends of earlier data blocks with their times, and an unmapped channel.
     DecodedTextData model;
     model.DefineChannelName(1, QStringLiteral("ALPHA"));
-    Feeder feed{model};
+    Feeder feed { model };
     feed.map.insert(7, -1);
     QRandomGenerator rng(20240301);
     QHash<int, QVector<QPair<int, QVector<Run>>>> sent;
@@ -622,7 +631,7 @@ void TestAggregation::randomisedResendsAndGaps()
         if (step == 200)
             model.DefineChannelName(3, QStringLiteral("CHARLIE"));
         if (action == 0) {
-            feed.Send(7, {{clock.value(1), "\nIGNORED"}});
+            feed.Send(7, { { clock.value(1), "\nIGNORED" } });
         } else if (action < 3 && !sent.value(channel).isEmpty()) {
             // Resend every data block from a random one on, same times and widths.
             auto& blocks = sent[channel];
@@ -638,17 +647,20 @@ void TestAggregation::randomisedResendsAndGaps()
             for (int r = 1 + rng.bounded(3); r > 0; --r) {
                 clock[channel] += 500 * rng.bounded(4);
                 const bool lineBreaks = rng.bounded(8) == 0;
-                runs.append({clock.value(channel), lineBreaks ? QString(1 + rng.bounded(3), '\n') : word(2 + rng.bounded(6)),
-                             int(rng.bounded(101))});
+                runs.append(
+                    { clock.value(channel),
+                      lineBreaks ? QString(1 + rng.bounded(3), '\n') : word(2 + rng.bounded(6)),
+                      int(rng.bounded(101)) });
             }
             int position = feed.next.value(channel);
             if (action == 3 && position > 0)
                 position += 1 + rng.bounded(4);
-            sent[channel].append({position, runs});
+            sent[channel].append({ position, runs });
             feed.Send(channel, runs, position);
         }
         const QString problem = CheckProperties(model, QString());
-        QVERIFY2(problem.isEmpty(), qPrintable(QStringLiteral("step %1: %2").arg(step).arg(problem)));
+        QVERIFY2(problem.isEmpty(),
+                 qPrintable(QStringLiteral("step %1: %2").arg(step).arg(problem)));
     }
     QVERIFY(feed.Aggregation()->snippets.size() > 300);
     QVERIFY(!model.ChannelExists(7));
@@ -661,8 +673,8 @@ void TestAggregation::randomisedWithSeparator()
     DecodedTextData model;
     model.DefineChannelName(2, QStringLiteral("BRAVO"));
     model.SetChannelSeparator(QStringLiteral("\n"));
-    Feeder feed{model};
-    feed.Send(1, {{0, "VVV DE ALPHA"}});
+    Feeder feed { model };
+    feed.Send(1, { { 0, "VVV DE ALPHA" } });
     QRandomGenerator rng(4711);
     QHash<int, qint64> clock;
     for (int step = 0; step < 300; ++step) {
@@ -671,8 +683,11 @@ void TestAggregation::randomisedWithSeparator()
         for (int r = 1 + rng.bounded(3); r > 0; --r) {
             clock[channel] += 500 + 500 * rng.bounded(3);
             const int shape = rng.bounded(6);
-            runs.append({clock.value(channel), shape == 0 ? QString(1 + rng.bounded(2), '\n')
-                                                          : (shape == 1 ? "\n" : "") + QStringLiteral("CQ TEST DE ").mid(rng.bounded(8), 2 + rng.bounded(4))});
+            runs.append({ clock.value(channel),
+                          shape == 0 ? QString(1 + rng.bounded(2), '\n')
+                                     : (shape == 1 ? "\n" : "")
+                                  + QStringLiteral("CQ TEST DE ")
+                                        .mid(rng.bounded(8), 2 + rng.bounded(4)) });
         }
         feed.Send(channel, runs);
         if (step % 50 == 49) {
@@ -681,7 +696,8 @@ void TestAggregation::randomisedWithSeparator()
             model.SetChannelSeparator(QStringLiteral("\n"));
         }
         const QString problem = CheckProperties(model, QStringLiteral("\n"));
-        QVERIFY2(problem.isEmpty(), qPrintable(QStringLiteral("step %1: %2").arg(step).arg(problem)));
+        QVERIFY2(problem.isEmpty(),
+                 qPrintable(QStringLiteral("step %1: %2").arg(step).arg(problem)));
     }
 }
 

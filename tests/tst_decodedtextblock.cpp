@@ -22,8 +22,7 @@ BlockPtr Mixed()
 }
 
 // Counts the annotations alive, to see that the block deletes what it owns.
-struct CountedUserData : UserData
-{
+struct CountedUserData : UserData {
     static int alive;
     CountedUserData() { ++alive; }
     ~CountedUserData() override { --alive; }
@@ -32,8 +31,7 @@ int CountedUserData::alive = 0;
 
 } // namespace
 
-class TestDecodedTextBlock : public QObject
-{
+class TestDecodedTextBlock : public QObject {
     Q_OBJECT
 
 private slots:
@@ -97,10 +95,10 @@ void TestDecodedTextBlock::mapping()
     QFETCH(int, c);
     const BlockPtr block = Mixed();
     QVERIFY_BLOCK(*block);
-    const int result = function == "TextIndex"         ? block->TextIndex(a)
-                       : function == "PositionOfIndex" ? block->PositionOfIndex(a)
-                       : function == "IndexOfPosition" ? block->IndexOfPosition(a, b)
-                                                       : block->PositionSpan(a, b, c);
+    const int result = function == "TextIndex" ? block->TextIndex(a)
+        : function == "PositionOfIndex"        ? block->PositionOfIndex(a)
+        : function == "IndexOfPosition"        ? block->IndexOfPosition(a, b)
+                                               : block->PositionSpan(a, b, c);
     QTEST(result, "expected");
 }
 
@@ -135,11 +133,21 @@ void TestDecodedTextBlock::appendGap_data()
     QTest::addColumn<QString>("before");
     QTest::addColumn<QString>("following");
     QTest::addColumn<QString>("separator");
-    QTest::newRow("empty block") << "" << "x" << "\n";
-    QTest::newRow("after text without break") << "abc" << "x" << "\n\n";
-    QTest::newRow("after text ending in break") << "abc\n" << "x" << "\n";
-    QTest::newRow("following text ends in break") << "abc" << "x\n" << "\n";
-    QTest::newRow("no following text") << "abc" << "" << "\n\n";
+    QTest::newRow("empty block") << ""
+                                 << "x"
+                                 << "\n";
+    QTest::newRow("after text without break") << "abc"
+                                              << "x"
+                                              << "\n\n";
+    QTest::newRow("after text ending in break") << "abc\n"
+                                                << "x"
+                                                << "\n";
+    QTest::newRow("following text ends in break") << "abc"
+                                                  << "x\n"
+                                                  << "\n";
+    QTest::newRow("no following text") << "abc"
+                                       << ""
+                                       << "\n\n";
 }
 
 void TestDecodedTextBlock::appendGap()
@@ -152,18 +160,21 @@ void TestDecodedTextBlock::appendGap()
         AddRun(*block, before);
     const int end = block->EndPosition();
     // A broken chain is refused.
-    for (const auto& range : {qMakePair(INT_MIN, INT_MAX), qMakePair(end + 3, end + 1), qMakePair(end + 1, end + 9), qMakePair(end - 1, end + 9)})
+    for (const auto& range : { qMakePair(INT_MIN, INT_MAX), qMakePair(end + 3, end + 1),
+                               qMakePair(end + 1, end + 9), qMakePair(end - 1, end + 9) })
         QVERIFY(!block->AppendGap(range.first, range.second, QString()));
     QCOMPARE(block->text, before);
     QVERIFY(block->AppendGap(end, end + 40, following));
     QVERIFY_BLOCK(*block);
     QCOMPARE(block->text, before + separator);
-    QCOMPARE(Layout(*block).section(' ', -1), QStringLiteral("g%1-%2:%3").arg(end).arg(end + 40).arg(separator.size()));
+    QCOMPARE(Layout(*block).section(' ', -1),
+             QStringLiteral("g%1-%2:%3").arg(end).arg(end + 40).arg(separator.size()));
     // A gap takes the time before it, or the block's own.
     QCOMPARE(block->snippets.last().timestamp, before.isEmpty() ? T0.addSecs(-60) : T0);
     // A following gap widens this one; a trailing gap never moves its end before its start.
     QVERIFY(!block->AppendGap(end + 40, end + 50, QString()));
-    QCOMPARE(Layout(*block).section(' ', -1), QStringLiteral("g%1-%2:%3").arg(end).arg(end + 50).arg(separator.size()));
+    QCOMPARE(Layout(*block).section(' ', -1),
+             QStringLiteral("g%1-%2:%3").arg(end).arg(end + 50).arg(separator.size()));
     block->AppendGap(INT_MIN, end - 1, QString());
     QVERIFY_BLOCK(*block);
 }
@@ -198,21 +209,29 @@ void TestDecodedTextBlock::trimFront_data()
     QTest::addColumn<QString>("layout");
     QTest::addColumn<QString>("annotations");
     // Runs "abc" [0,3), "defg" [3,7), "hi" [7,9); annotations [0,2), [2,3), [5,6).
-    QTest::newRow("excess at a run boundary") << 3 << 3 << "g0-3:1 3-7:4q90 7-9:2q90" << "2-3 5-6";
-    QTest::newRow("excess inside a run keeps it") << 4 << 3 << "g0-3:1 3-7:4q90 7-9:2q90" << "5-6";
-    QTest::newRow("two runs") << 7 << 7 << "g0-7:1 7-9:2q90" << "";
-    QTest::newRow("short of the first run's end") << 2 << 0 << "0-3:3q90 3-7:4q90 7-9:2q90" << "0-2 2-3 5-6";
-    QTest::newRow("most negative excess") << INT_MIN << 0 << "0-3:3q90 3-7:4q90 7-9:2q90" << "0-2 2-3 5-6";
-    QTest::newRow("everything, no gap left") << 9 << 9 << "" << "";
-    QTest::newRow("largest excess") << INT_MAX << 9 << "" << "";
+    QTest::newRow("excess at a run boundary") << 3 << 3 << "g0-3:1 3-7:4q90 7-9:2q90"
+                                              << "2-3 5-6";
+    QTest::newRow("excess inside a run keeps it") << 4 << 3 << "g0-3:1 3-7:4q90 7-9:2q90"
+                                                  << "5-6";
+    QTest::newRow("two runs") << 7 << 7 << "g0-7:1 7-9:2q90"
+                              << "";
+    QTest::newRow("short of the first run's end") << 2 << 0 << "0-3:3q90 3-7:4q90 7-9:2q90"
+                                                  << "0-2 2-3 5-6";
+    QTest::newRow("most negative excess") << INT_MIN << 0 << "0-3:3q90 3-7:4q90 7-9:2q90"
+                                          << "0-2 2-3 5-6";
+    QTest::newRow("everything, no gap left") << 9 << 9 << ""
+                                             << "";
+    QTest::newRow("largest excess") << INT_MAX << 9 << ""
+                                    << "";
 }
 
 void TestDecodedTextBlock::trimFront()
 {
     QFETCH(int, excess);
-    const BlockPtr block = MakeBlock({"abc", "defg", "hi"});
+    const BlockPtr block = MakeBlock({ "abc", "defg", "hi" });
     block->timestamp = T0.addSecs(-60);
-    block->userData << Note(UserData::CommentType, 0, 2) << Note(UserData::CommentType, 2, 3) << Note(UserData::CommentType, 5, 6);
+    block->userData << Note(UserData::CommentType, 0, 2) << Note(UserData::CommentType, 2, 3)
+                    << Note(UserData::CommentType, 5, 6);
     block->userDataCount = 3;
     QTEST(block->TrimFront(excess), "removed");
     QVERIFY_BLOCK(*block);
@@ -243,7 +262,7 @@ void TestDecodedTextBlock::clearDeletesAnnotations()
     QCOMPARE(CountedUserData::alive, 0);
 
     // Trimming twice keeps one leading gap; its break counts as a character.
-    const BlockPtr block = MakeBlock({"0123456789", "0123456789", "0123456789", "0123456789"});
+    const BlockPtr block = MakeBlock({ "0123456789", "0123456789", "0123456789", "0123456789" });
     QCOMPARE(block->TrimFront(10), 10);
     QCOMPARE(block->TrimFront(11), 11);
     QVERIFY_BLOCK(*block);
@@ -270,7 +289,8 @@ void TestDecodedTextBlock::adjustUserData_data()
     QTest::newRow("largest delta inside deletes") << 5 << 6 << INT_MAX << 2 << 8 << "";
     QTest::newRow("most negative delta inside") << 5 << 6 << INT_MIN << 2 << 8 << "2-3";
     QTest::newRow("most negative delta after") << 5 << 10 << INT_MIN << 12 << 15 << "";
-    QTest::newRow("range over all ints moves what starts in it") << INT_MIN << INT_MAX << 4 << 2 << 8 << "6-12";
+    QTest::newRow("range over all ints moves what starts in it")
+        << INT_MIN << INT_MAX << 4 << 2 << 8 << "6-12";
 }
 
 void TestDecodedTextBlock::adjustUserData()
@@ -281,22 +301,26 @@ void TestDecodedTextBlock::adjustUserData()
     QFETCH(int, start);
     QFETCH(int, end);
     QFETCH(QString, result);
-    const BlockPtr block = MakeBlock({"01234567890123456789"});
+    const BlockPtr block = MakeBlock({ "01234567890123456789" });
     block->userData << Note(UserData::CommentType, 0, 1) << Note(UserData::CommentType, start, end);
     block->AdjustUserData(from, to, delta);
     QCOMPARE(block->userData.size(), result.isEmpty() ? 1 : 2);
     if (from > 0)
         QCOMPARE(block->userData.first()->Start, 0);
     if (!result.isEmpty())
-        QCOMPARE(QStringLiteral("%1-%2").arg(block->userData.last()->Start).arg(block->userData.last()->End), result);
+        QCOMPARE(QStringLiteral("%1-%2")
+                     .arg(block->userData.last()->Start)
+                     .arg(block->userData.last()->End),
+                 result);
 }
 
 void TestDecodedTextBlock::applySeparators()
 {
-    const BlockPtr block = MakeBlock({"ab", "cd", "ef"});
+    const BlockPtr block = MakeBlock({ "ab", "cd", "ef" });
     block->snippets[1].flags = block->snippets[2].flags = SnippetSeparatorWanted;
-    block->userData << Note(UserData::CommentType, 0, 1) << Note(UserData::CommentType, 2, 3) << Note(UserData::CommentType, 4, 5);
-    for (int from : {INT_MIN, -1, 3, INT_MAX})
+    block->userData << Note(UserData::CommentType, 0, 1) << Note(UserData::CommentType, 2, 3)
+                    << Note(UserData::CommentType, 4, 5);
+    for (int from : { INT_MIN, -1, 3, INT_MAX })
         QVERIFY(!block->ApplySeparators(from, QStringLiteral("--"), true));
     // From a later snippet only the runs from there on are touched.
     QVERIFY(block->ApplySeparators(2, QStringLiteral("--"), true));

@@ -9,8 +9,7 @@
 
 using namespace Fixtures;
 
-class TestDecodedTextData : public QObject
-{
+class TestDecodedTextData : public QObject {
     Q_OBJECT
 
 private slots:
@@ -28,10 +27,13 @@ void TestDecodedTextData::metaObjectOrder()
     const QMetaObject& meta = DecodedTextData::staticMetaObject;
     QStringList own;
     for (int i = meta.methodOffset(); i < meta.methodCount(); ++i)
-        own << QString::fromLatin1(meta.method(i).methodSignature()) + (meta.method(i).methodType() == QMetaMethod::Slot ? " slot" : "");
-    QCOMPARE(own, QStringList({"DataChanged(int,bool)", "TransmissionChanged(int)", "ChannelCreated(int)", "ShowChannel(int)",
-                               "SaveUserData(int,QString)", "PropertiesChanged()", "ResetRequest()",
-                               "ShowUserChannel() slot", "ApplyUserChannel() slot"}));
+        own << QString::fromLatin1(meta.method(i).methodSignature())
+                + (meta.method(i).methodType() == QMetaMethod::Slot ? " slot" : "");
+    QCOMPARE(
+        own,
+        QStringList({ "DataChanged(int,bool)", "TransmissionChanged(int)", "ChannelCreated(int)",
+                      "ShowChannel(int)", "SaveUserData(int,QString)", "PropertiesChanged()",
+                      "ResetRequest()", "ShowUserChannel() slot", "ApplyUserChannel() slot" }));
 }
 
 void TestDecodedTextData::settersClampAndReportChanges_data()
@@ -39,8 +41,12 @@ void TestDecodedTextData::settersClampAndReportChanges_data()
     QTest::addColumn<QVariantList>("given"); // size, threshold, width, foreground, background
     QTest::addColumn<QVariantList>("stored");
     QTest::addColumn<bool>("changed");
-    const QVariantList defaults{10000, 80, 50, "Black", "White"};
-    auto with = [&defaults](int i, const QVariant& value) { QVariantList list = defaults; list[i] = value; return list; };
+    const QVariantList defaults { 10000, 80, 50, "Black", "White" };
+    auto with = [&defaults](int i, const QVariant& value) {
+        QVariantList list = defaults;
+        list[i] = value;
+        return list;
+    };
     QTest::newRow("defaults spelled out change nothing") << defaults << defaults << false;
     QTest::newRow("empty colours mean the defaults") << with(3, "") << defaults << false;
     QTest::newRow("buffer size below 1000 is raised") << with(0, 999) << with(0, 1000) << true;
@@ -49,7 +55,8 @@ void TestDecodedTextData::settersClampAndReportChanges_data()
     QTest::newRow("threshold clamped to 100") << with(1, 150) << with(1, 100) << true;
     QTest::newRow("most negative threshold") << with(1, INT_MIN) << with(1, 0) << true;
     QTest::newRow("negative width") << with(2, -7) << with(2, -7) << true;
-    QTest::newRow("colour names differ only in case") << with(3, "black") << with(3, "black") << true;
+    QTest::newRow("colour names differ only in case")
+        << with(3, "black") << with(3, "black") << true;
 }
 
 void TestDecodedTextData::settersClampAndReportChanges()
@@ -58,14 +65,16 @@ void TestDecodedTextData::settersClampAndReportChanges()
     QFETCH(QVariantList, stored);
     QFETCH(bool, changed);
     auto read = [](const DecodedTextData& m) {
-        return QVariantList{m.GetBufferSize(), m.GetQualityThreshold(), m.GetInfoAreaWidth(), m.GetForegroundColor(), m.GetBackgroundColor()};
+        return QVariantList { m.GetBufferSize(), m.GetQualityThreshold(), m.GetInfoAreaWidth(),
+                              m.GetForegroundColor(), m.GetBackgroundColor() };
     };
     // Together, and again, already clamped: the second time nothing is changed. The change flag
     // is reset by reading it.
     DecodedTextData model;
     QSignalSpy properties(&model, &DecodedTextData::PropertiesChanged);
     for (int pass = 0; pass < 2; ++pass) {
-        model.SetProperties(given[0].toInt(), given[1].toInt(), given[2].toInt(), given[3].toString(), given[4].toString());
+        model.SetProperties(given[0].toInt(), given[1].toInt(), given[2].toInt(),
+                            given[3].toString(), given[4].toString());
         QCOMPARE(read(model), stored);
         QCOMPARE(model.GetConfigurationChanged(), changed && pass == 0);
         QCOMPARE(properties.count(), changed ? 1 : 0);
@@ -78,8 +87,9 @@ void TestDecodedTextData::settersClampAndReportChanges()
     QCOMPARE(announced.count(), 0);
     single.SetQualityThreshold(given[1].toInt());
     QCOMPARE(announced.count(), given[1] == 80 ? 0 : 1);
-    QCOMPARE(QVariantList({single.GetBufferSize(), single.GetQualityThreshold(), single.GetInfoAreaWidth()}),
-             QVariantList({stored[0], stored[1], qMax(0, stored[2].toInt())}));
+    QCOMPARE(QVariantList({ single.GetBufferSize(), single.GetQualityThreshold(),
+                            single.GetInfoAreaWidth() }),
+             QVariantList({ stored[0], stored[1], qMax(0, stored[2].toInt()) }));
 }
 
 void TestDecodedTextData::channelsAreCreatedOnceAndClearedSilently()
@@ -129,13 +139,13 @@ void TestDecodedTextData::callSignsAndChannelNames()
     QCOMPARE(model.IndexOfCallSign(QStringLiteral("OK2XYZ")), 1);
     QCOMPARE(model.IndexOfCallSign(QStringLiteral("G4AAA")), 1);
     QCOMPARE(model.IndexOfCallSign(QStringLiteral("dl1abc")), 3); // case sensitive, upper first
-    QCOMPARE(model.GetCallSigns(), QStringList({"DL1ABC", "G4AAA", "OK2XYZ", "dl1abc"}));
+    QCOMPARE(model.GetCallSigns(), QStringList({ "DL1ABC", "G4AAA", "OK2XYZ", "dl1abc" }));
 
     // Channel names are call signs except for the aggregation channel and negative channels.
     QSignalSpy created(&model, &DecodedTextData::ChannelCreated);
-    for (int channel : {0, -1, 3, INT_MAX})
+    for (int channel : { 0, -1, 3, INT_MAX })
         model.DefineChannelName(channel, QStringLiteral("N%1").arg(channel));
-    QCOMPARE(model.GetCallSigns().filter("N"), QStringList({"N2147483647", "N3"}));
+    QCOMPARE(model.GetCallSigns().filter("N"), QStringList({ "N2147483647", "N3" }));
     QCOMPARE(created.count(), 1); // fetching the aggregation channel creates it
     model.DefineChannelName(3, QStringLiteral("Other"));
     QCOMPARE(model.GetChannelNames().value(3), QStringLiteral("Other"));
@@ -145,20 +155,20 @@ void TestDecodedTextData::callSignsAndChannelNames()
     const BlockPtr older = aggregation->GetBlock(T0, 1);
     const BlockPtr newest = aggregation->GetBlock(T0.addSecs(60), 2);
     const BlockPtr own = model.GetChannelData(3)->GetBlock(T0, 1);
-    for (const BlockPtr& block : {older, newest, newest, newest, own})
+    for (const BlockPtr& block : { older, newest, newest, newest, own })
         block->userData << Note(UserData::CallSignType, 0, 1, "old");
     newest->userData[1]->Channel = 4;
     newest->userData[2]->Type = UserData::CommentType;
     newest->userData[2]->Channel = 3;
-    for (const BlockPtr& block : {older, newest, own})
+    for (const BlockPtr& block : { older, newest, own })
         block->userData[0]->Channel = 3;
     model.DefineChannelName(3, QStringLiteral("DL1ABC"));
     QStringList signs;
-    for (const BlockPtr& block : {older, newest, own}) {
+    for (const BlockPtr& block : { older, newest, own }) {
         for (const UserData* u : block->userData)
             signs << u->CallSign;
     }
-    QCOMPARE(signs, QStringList({"old", "DL1ABC", "old", "old", "old"}));
+    QCOMPARE(signs, QStringList({ "old", "DL1ABC", "old", "old", "old" }));
 }
 
 void TestDecodedTextData::channelSeparatorRewritesNewestBlock()
@@ -174,21 +184,21 @@ void TestDecodedTextData::channelSeparatorRewritesNewestBlock()
     const auto aggregation = model.GetChannelData(0);
     const BlockPtr older = aggregation->GetBlock(T0, 1);
     const BlockPtr newest = aggregation->GetBlock(T0.addSecs(60), 2);
-    for (const BlockPtr& block : {older, newest}) {
-        for (const char* run : {"ab", "cd", "ef"})
+    for (const BlockPtr& block : { older, newest }) {
+        for (const char* run : { "ab", "cd", "ef" })
             AddRun(*block, QString::fromLatin1(run));
         block->snippets[1].flags = block->snippets[2].flags = SnippetSeparatorWanted;
     }
-    const QStringList separators{"--", "--", "\n", ""};
+    const QStringList separators { "--", "--", "\n", "" };
     QStringList texts;
     for (const QString& separator : separators) {
         model.SetChannelSeparator(separator);
         QVERIFY_BLOCK(*newest);
         texts << newest->text;
     }
-    QCOMPARE(texts, QStringList({"ab--cd--ef", "ab--cd--ef", "ab\ncd\nef", "abcdef"}));
+    QCOMPARE(texts, QStringList({ "ab--cd--ef", "ab--cd--ef", "ab\ncd\nef", "abcdef" }));
     QCOMPARE(changed.count(), 3); // setting the same separator again is no change
-    QCOMPARE(changed.at(0), (QVariantList{0, true}));
+    QCOMPARE(changed.at(0), (QVariantList { 0, true }));
     QCOMPARE(older->text, QStringLiteral("abcdef"));
 }
 
@@ -206,11 +216,13 @@ void TestDecodedTextData::clockResetAndUserChannel()
     QVERIFY(model.GetTickCount() >= now);
 
     QStringList order;
-    connect(&model, &DecodedTextData::ChannelCreated, this, [&](int c) { order << QStringLiteral("created %1").arg(c); });
-    connect(&model, &DecodedTextData::ShowChannel, this, [&](int c) { order << QStringLiteral("show %1").arg(c); });
+    connect(&model, &DecodedTextData::ChannelCreated, this,
+            [&](int c) { order << QStringLiteral("created %1").arg(c); });
+    connect(&model, &DecodedTextData::ShowChannel, this,
+            [&](int c) { order << QStringLiteral("show %1").arg(c); });
     model.ShowUserChannel();
     model.ShowUserChannel();
-    QCOMPARE(order, QStringList({"created 1000", "show 1000", "show 1000"}));
+    QCOMPARE(order, QStringList({ "created 1000", "show 1000", "show 1000" }));
 }
 
 QTEST_GUILESS_MAIN(TestDecodedTextData)

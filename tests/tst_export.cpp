@@ -17,7 +17,7 @@ const QDateTime T2 = T0.addSecs(1200);
 void Feed(DecodedTextData& model, const QDateTime& start, int channel, const QString& content,
           const QVector<Stamp>& stamps, const QVector<UserData>& notes = {}, int id = 1)
 {
-    model.AddTransmission(TransmissionXml(start, {{channel, id, content, stamps, notes}}));
+    model.AddTransmission(TransmissionXml(start, { { channel, id, content, stamps, notes } }));
 }
 
 UserData Value(UserData* note)
@@ -49,16 +49,15 @@ QStringList MarkedText(const DecodedTextBlock& block)
 {
     QStringList out;
     for (const UserData* u : block.userData)
-        out << QStringList{u->Type, u->Comment, u->CallSign,
-                           block.text.mid(block.TextIndex(u->Start), u->End - u->Start)}
+        out << QStringList { u->Type, u->Comment, u->CallSign,
+                             block.text.mid(block.TextIndex(u->Start), u->End - u->Start) }
                    .join('|');
     return out;
 }
 
 } // namespace
 
-class TestExport : public QObject
-{
+class TestExport : public QObject {
     Q_OBJECT
 
 private slots:
@@ -81,10 +80,10 @@ void TestExport::blocksGoIntoTransmissionsByStartTime()
     QVERIFY(document.GetTransmission().isEmpty());
     QCOMPARE(created.count(), 0); // a missing channel is not created by the export
 
-    Feed(model, T0, 2, "abc", {{0, 75, 1000}});
-    Feed(model, T0, 2, "de", {{5, 75, 2000}});
-    Feed(model, T1, 2, "xyz", {{0, 75, 700000}, {1, 75, 701000}});
-    Feed(model, T0, 3, "other", {{0, 75, 3000}}, {}, 4);
+    Feed(model, T0, 2, "abc", { { 0, 75, 1000 } });
+    Feed(model, T0, 2, "de", { { 5, 75, 2000 } });
+    Feed(model, T1, 2, "xyz", { { 0, 75, 700000 }, { 1, 75, 701000 } });
+    Feed(model, T0, 3, "other", { { 0, 75, 3000 } }, {}, 4);
     const BlockPtr block = model.GetChannelData(2)->FirstBlock();
     for (DecodedTextSnippet& s : block->snippets)
         s.flags |= SnippetEdited;
@@ -101,28 +100,28 @@ void TestExport::blocksGoIntoTransmissionsByStartTime()
     QCOMPARE(first->GetStartTime(), T0);
     QCOMPARE(first->GetStopTime(), T0.addSecs(3)); // raised to the last run's time
     // One frame per snippet, the gap's line breaks included, positions as text indices.
-    QCOMPARE(Contents(*first), QStringList({"2:abc\n\nde", "3:other"}));
+    QCOMPARE(Contents(*first), QStringList({ "2:abc\n\nde", "3:other" }));
     QCOMPARE(first->GetDataBlock().at(1)->GetID(), 4);
     QCOMPARE(Stamps(*first->GetDataBlock().first()), QStringLiteral("0@1000 3@1000 5@2000"));
     const Transmission* second = document.GetTransmission().at(1);
     QCOMPARE(second->GetStartTime(), T1);
     QCOMPARE(second->GetStopTime(), T0.addSecs(701));
     QCOMPARE(Stamps(*second->GetDataBlock().first()), QStringLiteral("0@700000 1@701000"));
-    Feed(model, T0, 2, "g", {{9, 75, 4000}});
+    Feed(model, T0, 2, "g", { { 9, 75, 4000 } });
     QVERIFY(model.IsChanged(2));
 
     // Exporting again adds second data blocks to the same transmissions.
     model.GetData(2, document, false);
     QCOMPARE(document.GetTransmission().size(), 2);
-    QCOMPARE(Contents(*first), QStringList({"2:abc\n\nde", "3:other", "2:abc\n\nde\n\ng"}));
+    QCOMPARE(Contents(*first), QStringList({ "2:abc\n\nde", "3:other", "2:abc\n\nde\n\ng" }));
 }
 
 void TestExport::openOnly()
 {
-    for (bool endFirst : {false, true}) {
+    for (bool endFirst : { false, true }) {
         DecodedTextData model;
-        Feed(model, T0, 2, "old", {{0, 75, 1000}});
-        Feed(model, T1, 2, "new", {{0, 75, 2000}});
+        Feed(model, T0, 2, "old", { { 0, 75, 1000 } });
+        Feed(model, T1, 2, "new", { { 0, 75, 2000 } });
         if (endFirst)
             model.EndTransmission();
         const auto buffer = model.GetChannelData(2);
@@ -163,14 +162,14 @@ void TestExport::userChannelJoinsTheLastTransmission()
     QVERIFY(!model.IsChanged(user));
 
     DecodedTextData decoded;
-    Feed(decoded, T0, 2, "abc", {{0, 75, 1000}});
-    Feed(decoded, T1, 2, "xyz", {{0, 75, 601000}});
+    Feed(decoded, T0, 2, "abc", { { 0, 75, 1000 } });
+    Feed(decoded, T1, 2, "xyz", { { 0, 75, 601000 } });
     VarnoResultData document;
     decoded.GetData(2, document, false);
     model.GetData(user, document, false);
     QCOMPARE(document.GetTransmission().size(), 2);
     const Transmission* last = document.GetTransmission().at(1);
-    QCOMPARE(Contents(*last), QStringList({"2:xyz", "1000:first ", "1000:third"}));
+    QCOMPARE(Contents(*last), QStringList({ "2:xyz", "1000:first ", "1000:third" }));
     QCOMPARE(last->GetStopTime(), T2.addSecs(10));
 }
 
@@ -180,11 +179,11 @@ void TestExport::sameStartTimeFindsTheLastMatch_data()
     QTest::addColumn<QVector<QDateTime>>("starts");
     QTest::addColumn<int>("chosen"); // the transmission that gets the data block
     QTest::newRow("two transmissions share the start time: the later one takes the block")
-        << 2 << QVector<QDateTime>{T0, T1, T0, T2} << 2;
+        << 2 << QVector<QDateTime> { T0, T1, T0, T2 } << 2;
     QTest::newRow("the same instant in local time is the same start time")
-        << 2 << QVector<QDateTime>{T0.toLocalTime(), T1} << 0;
+        << 2 << QVector<QDateTime> { T0.toLocalTime(), T1 } << 0;
     QTest::newRow("user channel ignores a matching start time and takes the last")
-        << int(DecodedTextData::UserChannelID) << QVector<QDateTime>{T0, T1, T0, T2} << 3;
+        << int(DecodedTextData::UserChannelID) << QVector<QDateTime> { T0, T1, T0, T2 } << 3;
 }
 
 void TestExport::sameStartTimeFindsTheLastMatch()
@@ -196,7 +195,7 @@ void TestExport::sameStartTimeFindsTheLastMatch()
     if (channel == DecodedTextData::UserChannelID)
         AddRun(*model.GetChannelData(channel)->GetBlock(T0, 1), QStringLiteral("word"), 100, 5000);
     else
-        Feed(model, T0, channel, "word", {{0, 75, 5000}});
+        Feed(model, T0, channel, "word", { { 0, 75, 5000 } });
     VarnoResultData document;
     for (const QDateTime& start : qAsConst(starts)) {
         auto* transmission = new Transmission;
@@ -230,7 +229,7 @@ void TestExport::annotationsRebasedToTextIndices()
     QFETCH(int, exportedStart);
     QFETCH(int, exportedEnd);
     DecodedTextData model;
-    Feed(model, T0, 2, "abcdefgh", {{10, 75, 1000}});
+    Feed(model, T0, 2, "abcdefgh", { { 10, 75, 1000 } });
     const BlockPtr block = model.GetChannelData(2)->LastBlock();
     UserData* note = Note(UserData::CommentType, start, end, QStringLiteral("remark"));
     note->Modifier = QStringLiteral("op");
@@ -239,7 +238,8 @@ void TestExport::annotationsRebasedToTextIndices()
 
     VarnoResultData document;
     model.GetData(2, document, false);
-    const QVector<UserData*>& out = document.GetTransmission().first()->GetDataBlock().first()->GetUserData();
+    const QVector<UserData*>& out
+        = document.GetTransmission().first()->GetDataBlock().first()->GetUserData();
     QCOMPARE(out.size(), exportedStart < 0 ? 0 : 1);
     if (exportedStart < 0)
         return;
@@ -248,7 +248,8 @@ void TestExport::annotationsRebasedToTextIndices()
     QCOMPARE(out.first()->Comment, QStringLiteral("remark"));
     QCOMPARE(out.first()->Modifier, QStringLiteral("op"));
     QCOMPARE(out.first()->ChangeTime, T0.addSecs(5));
-    QCOMPARE(Ranges(*block), QStringLiteral("%1-%2").arg(start).arg(end)); // the block keeps its own
+    QCOMPARE(Ranges(*block),
+             QStringLiteral("%1-%2").arg(start).arg(end)); // the block keeps its own
 }
 
 void TestExport::roundTripKeepsTextAndAnnotations()
@@ -256,18 +257,24 @@ void TestExport::roundTripKeepsTextAndAnnotations()
     DecodedTextData original;
     const QString call = UserData::CallSignType;
     const QString comment = UserData::CommentType;
-    Feed(original, T0, 2, "CQ CQ DE DL1ABC", {{0, 75, 1000}, {6, 75, 2000}}, {Value(Note(call, 9, 15, "DL1ABC"))});
-    Feed(original, T0, 2, "PSE K", {{20, 75, 3000}, {24, 75, 4000}, {27, 75, 5000}}); // gap before, padding after
-    Feed(original, T0, 2, QString::fromUtf8("Ü ä"), {{23, 75, 6000}}); // resend into "PSE K"
-    Feed(original, T0, 3, "QRZ?", {{12, 75, 2000}}, {Value(Note(comment, 12, 15, "asks"))}, 7);
-    Feed(original, T1, 2, "73 GL", {{0, 75, 700000}}, {Value(Note(comment, 0, 2, "greeting"))});
-    Feed(original, T1, 3, "\nTU\n", {{0, 75, 701000}, {1, 75, 702000}}, {}, 7);
-    original.GetChannelData(2)->FirstBlock()->userData.append(Note(comment, 21, 23, "on the resent text"));
+    Feed(original, T0, 2, "CQ CQ DE DL1ABC", { { 0, 75, 1000 }, { 6, 75, 2000 } },
+         { Value(Note(call, 9, 15, "DL1ABC")) });
+    Feed(original, T0, 2, "PSE K",
+         { { 20, 75, 3000 }, { 24, 75, 4000 }, { 27, 75, 5000 } }); // gap before, padding after
+    Feed(original, T0, 2, QString::fromUtf8("Ü ä"), { { 23, 75, 6000 } }); // resend into "PSE K"
+    Feed(original, T0, 3, "QRZ?", { { 12, 75, 2000 } }, { Value(Note(comment, 12, 15, "asks")) },
+         7);
+    Feed(original, T1, 2, "73 GL", { { 0, 75, 700000 } },
+         { Value(Note(comment, 0, 2, "greeting")) });
+    Feed(original, T1, 3, "\nTU\n", { { 0, 75, 701000 }, { 1, 75, 702000 } }, {}, 7);
+    original.GetChannelData(2)->FirstBlock()->userData.append(
+        Note(comment, 21, 23, "on the resent text"));
     // Descending starts, so that list order and position order differ; apart, since touching
     // call signs would replace each other when read back.
     for (int p = 15; p >= 12; p -= 2)
-        original.GetChannelData(3)->FirstBlock()->userData.append(Note(call, p, p + 1, QString::number(p)));
-    const int channels[] = {2, 3};
+        original.GetChannelData(3)->FirstBlock()->userData.append(
+            Note(call, p, p + 1, QString::number(p)));
+    const int channels[] = { 2, 3 };
 
     VarnoResultData document;
     for (int channel : channels)

@@ -16,8 +16,7 @@
 namespace {
 
 // Sets environment variables for one test and puts the previous values back.
-class EnvironmentGuard
-{
+class EnvironmentGuard {
 public:
     ~EnvironmentGuard()
     {
@@ -52,12 +51,12 @@ private:
 };
 
 // Collects diagnostic lines for the duration of a test.
-class LineRecorder
-{
+class LineRecorder {
 public:
     LineRecorder()
     {
-        m_previous = ErrorHandler::SetOutputSink([this](const QString& line) { lines.append(line); });
+        m_previous
+            = ErrorHandler::SetOutputSink([this](const QString& line) { lines.append(line); });
     }
     ~LineRecorder() { ErrorHandler::SetOutputSink(m_previous); }
 
@@ -67,18 +66,17 @@ private:
     ErrorHandler::OutputSink m_previous;
 };
 
-class RecordingComponent : public SaveComponentIf
-{
+class RecordingComponent : public SaveComponentIf {
 public:
-    RecordingComponent(QStringList* log, const QString& name) : m_log(log), m_name(name) {}
+    RecordingComponent(QStringList* log, const QString& name) : m_log(log), m_name(name) { }
     void Save() override
     {
         m_log->append(m_name);
         if (unregisterOnSave)
             CfgCenter::UnregisterSaveComponent(unregisterOnSave);
     }
-    void Load() override {}
-    void CommitData() override {}
+    void Load() override { }
+    void CommitData() override { }
 
     SaveComponentIf* unregisterOnSave = nullptr;
 
@@ -87,8 +85,7 @@ private:
     QString m_name;
 };
 
-class RecordingErrorHandler : public IErrorHandler
-{
+class RecordingErrorHandler : public IErrorHandler {
 public:
     void HandleException(const VXException& e, int context, int severity, bool show,
                          bool fatal) override
@@ -124,8 +121,7 @@ const bool EarlyRegistration = TranslationCenter::Instance().Register(QStringLit
 
 } // namespace
 
-class TestHostServices : public QObject
-{
+class TestHostServices : public QObject {
     Q_OBJECT
 
 private slots:
@@ -151,12 +147,15 @@ void TestHostServices::appConfigFollowsTheEnvironment()
 {
     EnvironmentGuard environment;
     environment.Unset("VX_APP_CONFIG");
-    const QString fallback = QDir(QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation)).filePath("vxapp.ini");
+    const QString fallback
+        = QDir(QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation))
+              .filePath("vxapp.ini");
     QCOMPARE(CfgCenter::AppConfigFileName(), fallback);
     environment.Set("VX_APP_CONFIG", QString());
     QCOMPARE(CfgCenter::AppConfigFileName(), fallback);
 
-    const QString first = m_dir.filePath(QStringLiteral("new/deeper/first.ini")); // folders are created
+    const QString first
+        = m_dir.filePath(QStringLiteral("new/deeper/first.ini")); // folders are created
     const QString second = m_dir.filePath(QStringLiteral("second.ini"));
     environment.Set("VX_APP_CONFIG", first);
     ICfg& cfg = CfgCenter::GetAppCfg(ICfg::AppView);
@@ -238,7 +237,8 @@ void TestHostServices::unusableFilesGiveDefaultsAndRefuseWrites()
     QCOMPARE(cfg.ReadInt(QStringLiteral("DecodedTextView/BufferSize"), 77, 0), stored);
     QVERIFY(!cfg.WriteInt(QStringLiteral("Key"), 1, 0));
     QVERIFY(!cfg.WriteString(QStringLiteral("Key"), QStringLiteral("x"), 0));
-    QCOMPARE(cfg.ReadString(QStringLiteral("Key"), QStringLiteral("dflt"), 0), QStringLiteral("dflt"));
+    QCOMPARE(cfg.ReadString(QStringLiteral("Key"), QStringLiteral("dflt"), 0),
+             QStringLiteral("dflt"));
     std::unique_ptr<ICfg> sub(cfg.OpenSubCfg(QStringLiteral("DecodedTextView"), 0));
     if (sub) {
         QVERIFY(!sub->WriteInt(QStringLiteral("BufferSize"), 1, 0));
@@ -251,15 +251,17 @@ void TestHostServices::unusableFilesGiveDefaultsAndRefuseWrites()
 void TestHostServices::saveComponentsAreSavedOnceEach()
 {
     QStringList log;
-    RecordingComponent a(&log, QStringLiteral("a")), b(&log, QStringLiteral("b")), c(&log, QStringLiteral("c"));
-    for (SaveComponentIf* component : std::initializer_list<SaveComponentIf*>{&a, &b, &a, nullptr, &c})
+    RecordingComponent a(&log, QStringLiteral("a")), b(&log, QStringLiteral("b")),
+        c(&log, QStringLiteral("c"));
+    for (SaveComponentIf* component :
+         std::initializer_list<SaveComponentIf*> { &a, &b, &a, nullptr, &c })
         CfgCenter::RegisterSaveComponent(component);
-    QCOMPARE(CfgCenter::SaveComponents(), (QList<SaveComponentIf*>{&a, &b, &c}));
+    QCOMPARE(CfgCenter::SaveComponents(), (QList<SaveComponentIf*> { &a, &b, &c }));
     CfgCenter::SaveAll();
     // A component may unregister another while they are saved.
     a.unregisterOnSave = &b;
     CfgCenter::SaveAll();
-    QCOMPARE(log, QStringList({"a", "b", "c", "a", "c"}));
+    QCOMPARE(log, QStringList({ "a", "b", "c", "a", "c" }));
     CfgCenter::UnregisterSaveComponent(&a);
     CfgCenter::UnregisterSaveComponent(&c);
     CfgCenter::UnregisterSaveComponent(&c);
@@ -271,13 +273,16 @@ void TestHostServices::translationIsInstalledForTheLanguage()
     TranslationCenter& center = TranslationCenter::Instance();
     QVERIFY(EarlyRegistration && center.IsRegistered(QStringLiteral("tst_early")));
     QVERIFY(!center.Register(QString()));
-    QVERIFY(center.Register(QStringLiteral("tst_nothing")) && center.Register(QStringLiteral("tst_nothing")));
+    QVERIFY(center.Register(QStringLiteral("tst_nothing"))
+            && center.Register(QStringLiteral("tst_nothing")));
     QVERIFY(!center.IsInstalled(QStringLiteral("tst_nothing")));
     QVERIFY(center.Unregister(QStringLiteral("tst_nothing")));
-    QVERIFY(!center.IsRegistered(QStringLiteral("tst_nothing")) && !center.Unregister(QStringLiteral("tst_nothing")));
+    QVERIFY(!center.IsRegistered(QStringLiteral("tst_nothing"))
+            && !center.Unregister(QStringLiteral("tst_nothing")));
 
     const QString lrelease = QStandardPaths::findExecutable(
-        QStringLiteral("lrelease"), {QLibraryInfo::location(QLibraryInfo::BinariesPath), QStringLiteral("/usr/bin")});
+        QStringLiteral("lrelease"),
+        { QLibraryInfo::location(QLibraryInfo::BinariesPath), QStringLiteral("/usr/bin") });
     if (lrelease.isEmpty())
         QSKIP("lrelease is not installed");
     const QString source = m_dir.filePath(QStringLiteral("tst_lang_de.ts"));
@@ -286,17 +291,19 @@ void TestHostServices::translationIsInstalledForTheLanguage()
 <message><source>Waiting</source><translation>Warten</translation></message></context></TS>
 )"));
     QProcess process;
-    process.start(lrelease, {QStringLiteral("-silent"), source});
+    process.start(lrelease, { QStringLiteral("-silent"), source });
     QVERIFY(process.waitForFinished(60000) && process.exitCode() == 0);
     EnvironmentGuard environment;
     environment.Set("VX_TRANSLATIONS_PATH", m_dir.path());
     auto waiting = [] { return QCoreApplication::translate("TestHostServices", "Waiting"); };
     environment.Set("VX_LANG", QStringLiteral("fr"));
-    QVERIFY(center.Register(QStringLiteral("tst_lang")) && !center.IsInstalled(QStringLiteral("tst_lang")));
+    QVERIFY(center.Register(QStringLiteral("tst_lang"))
+            && !center.IsInstalled(QStringLiteral("tst_lang")));
     QCOMPARE(waiting(), QStringLiteral("Waiting"));
     QVERIFY(center.Unregister(QStringLiteral("tst_lang")));
     environment.Set("VX_LANG", QStringLiteral("de"));
-    QVERIFY(center.Register(QStringLiteral("tst_lang")) && center.IsInstalled(QStringLiteral("tst_lang")));
+    QVERIFY(center.Register(QStringLiteral("tst_lang"))
+            && center.IsInstalled(QStringLiteral("tst_lang")));
     QCOMPARE(waiting(), QStringLiteral("Warten"));
     QVERIFY(center.Unregister(QStringLiteral("tst_lang")));
     QCOMPARE(waiting(), QStringLiteral("Waiting"));
@@ -333,8 +340,10 @@ void TestHostServices::traceLinesGoToStandardError()
 {
     {
         LineRecorder recorder;
-        _Q_Trace(QStringLiteral("TakeEditedData: %1 at 100%"), QStringLiteral("controls\\decodedtextdata"), 920);
-        QCOMPARE(recorder.lines, QStringList("controls\\decodedtextdata(920): TakeEditedData: %1 at 100%"));
+        _Q_Trace(QStringLiteral("TakeEditedData: %1 at 100%"),
+                 QStringLiteral("controls\\decodedtextdata"), 920);
+        QCOMPARE(recorder.lines,
+                 QStringList("controls\\decodedtextdata(920): TakeEditedData: %1 at 100%"));
     }
 #ifdef Q_OS_UNIX
     const QString capture = m_dir.filePath(QStringLiteral("stderr.txt"));
@@ -357,14 +366,15 @@ void TestHostServices::errorHandlers()
     const QString message = QString::fromUtf8("broken %2 ä");
     VXException e(QStringLiteral("m"), QString(), QString(), QString(), 1, 2);
     try {
-        throw VXException(message, QStringLiteral("controls\\x"), QStringLiteral("Class"), QStringLiteral("Method"), 15, 0xFFFFFFFFu);
+        throw VXException(message, QStringLiteral("controls\\x"), QStringLiteral("Class"),
+                          QStringLiteral("Method"), 15, 0xFFFFFFFFu);
     } catch (const std::exception& caught) {
         QCOMPARE(QString::fromUtf8(caught.what()), message);
         e = *dynamic_cast<const VXException*>(&caught);
     }
-    QCOMPARE(QStringList({e.GetMessage(), e.GetFile(), e.GetClassName(), e.GetMethod(), QString::number(e.GetLine()),
-                          QString::number(e.GetCode(), 16)}),
-             QStringList({message, "controls\\x", "Class", "Method", "15", "ffffffff"}));
+    QCOMPARE(QStringList({ e.GetMessage(), e.GetFile(), e.GetClassName(), e.GetMethod(),
+                           QString::number(e.GetLine()), QString::number(e.GetCode(), 16) }),
+             QStringList({ message, "controls\\x", "Class", "Method", "15", "ffffffff" }));
 
     // The built-in handler logs every field.
     ErrorHandler::SetInterface(nullptr);
@@ -375,13 +385,16 @@ void TestHostServices::errorHandlers()
         builtIn->HandleException(e, 0, -1, true, false);
         QCOMPARE(recorder.lines.size(), 2);
         for (const QString& line : recorder.lines) {
-            for (const QString& field : {QStringLiteral("message=\"%1\"").arg(message), QStringLiteral("file=\"controls\\x\""),
-                                         QStringLiteral("class=\"Class\""), QStringLiteral("method=\"Method\""),
-                                         QStringLiteral("line=15"), QStringLiteral("code=0xffffffff")})
+            for (const QString& field :
+                 { QStringLiteral("message=\"%1\"").arg(message),
+                   QStringLiteral("file=\"controls\\x\""), QStringLiteral("class=\"Class\""),
+                   QStringLiteral("method=\"Method\""), QStringLiteral("line=15"),
+                   QStringLiteral("code=0xffffffff") })
                 QVERIFY2(line.contains(field), qPrintable(line));
         }
         QVERIFY(recorder.lines.at(0).startsWith(QLatin1String("ReportException")));
-        QVERIFY(recorder.lines.at(1).endsWith(QLatin1String("context=0 severity=-1 show=true fatal=false")));
+        QVERIFY(recorder.lines.at(1).endsWith(
+            QLatin1String("context=0 severity=-1 show=true fatal=false")));
     }
     // An installed handler receives the calls until it is taken out again.
     RecordingErrorHandler recording;
@@ -389,7 +402,8 @@ void TestHostServices::errorHandlers()
     ErrorHandler::Interface()->ReportException(e);
     ErrorHandler::Interface()->HandleException(e, 0, -1, true, false);
     ErrorHandler::SetInterface(nullptr);
-    QCOMPARE(recording.calls, QStringList({"Report " + message, "Handle " + message + " 0 -1 1 0"}));
+    QCOMPARE(recording.calls,
+             QStringList({ "Report " + message, "Handle " + message + " 0 -1 1 0" }));
     QCOMPARE(ErrorHandler::Interface(), builtIn);
 }
 
@@ -402,12 +416,14 @@ void TestHostServices::colorRegistry()
     QSet<QString> seen;
     for (const ColorDefinition& definition : original) {
         const QString name = definition.GetName();
-        QVERIFY2(QColor::isValidColor(name) && definition.GetColor() == QColor(name), qPrintable(name));
+        QVERIFY2(QColor::isValidColor(name) && definition.GetColor() == QColor(name),
+                 qPrintable(name));
         QVERIFY2(!seen.contains(name.toLower()), qPrintable(name)); // style sheet names are unique
         seen.insert(name.toLower());
     }
-    set->SetColorDefinitions({ColorDefinition(QStringLiteral("Navy"), QColor(Qt::darkBlue))});
-    QCOMPARE(Colors::Instance().GetColors()->GetColorDefitions().value(0).GetName(), QStringLiteral("Navy"));
+    set->SetColorDefinitions({ ColorDefinition(QStringLiteral("Navy"), QColor(Qt::darkBlue)) });
+    QCOMPARE(Colors::Instance().GetColors()->GetColorDefitions().value(0).GetName(),
+             QStringLiteral("Navy"));
     set->SetColorDefinitions(original);
     QCOMPARE(set->GetColorDefitions().size(), Colors::DefaultDefinitions().size());
 }

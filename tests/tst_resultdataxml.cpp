@@ -40,7 +40,8 @@ std::unique_ptr<DataBlock> ThroughBlockDocument(const DataBlock& block)
 // Read times are always UTC.
 bool SameTime(const QDateTime& expected, const QDateTime& actual)
 {
-    return expected.isValid() ? actual.timeSpec() == Qt::UTC && actual == expected : !actual.isValid();
+    return expected.isValid() ? actual.timeSpec() == Qt::UTC && actual == expected
+                              : !actual.isValid();
 }
 
 const char* const DocumentedExample = R"(<?xml version="1.0"?>
@@ -70,8 +71,7 @@ enum Target { BlockDocument, TransmissionDocument, WholeDocument };
 
 Q_DECLARE_METATYPE(Target)
 
-class TestResultDataXml : public QObject
-{
+class TestResultDataXml : public QObject {
     Q_OBJECT
 
 private slots:
@@ -96,9 +96,12 @@ void TestResultDataXml::contentSurvivesEveryDocument_data()
     QTest::newRow("whitespace only, not ignorable here") << QStringLiteral(" \t\n ");
     QTest::newRow("markup characters") << QStringLiteral("<a href=\"x\">&amp; ]]> '</a>");
     QTest::newRow("text that looks like our escape") << QStringLiteral("<Char code=\"13\"/>&#13;");
-    QTest::newRow("surrogate pair and right-to-left") << QString::fromUtf8("a\xF0\x9F\x93\xA1z مرحبا");
-    QTest::newRow("lone surrogates") << (QStringLiteral("a") + Units({0xD83D}) + "z" + Units({0xDCE1, 0xDC00, 0xD800}));
-    QTest::newRow("non-characters U+FFFE U+FFFF and a byte order mark") << Units({0xFFFE, 'x', 0xFFFF, 0xFEFF});
+    QTest::newRow("surrogate pair and right-to-left")
+        << QString::fromUtf8("a\xF0\x9F\x93\xA1z مرحبا");
+    QTest::newRow("lone surrogates")
+        << (QStringLiteral("a") + Units({ 0xD83D }) + "z" + Units({ 0xDCE1, 0xDC00, 0xD800 }));
+    QTest::newRow("non-characters U+FFFE U+FFFF and a byte order mark")
+        << Units({ 0xFFFE, 'x', 0xFFFF, 0xFEFF });
     QTest::newRow("every C0 control, NUL included") << Range(0x00, 0x1F);
     QTest::newRow("DEL and every C1 control") << Range(0x7F, 0x9F);
 }
@@ -119,8 +122,9 @@ void TestResultDataXml::contentSurvivesEveryDocument()
 
     const std::unique_ptr<DataBlock> single = ThroughBlockDocument(*block);
     QVERIFY(single);
-    QCOMPARE(QStringList({single->GetContent(), single->GetContentCode(), single->GetUserData().value(0)->Comment}),
-             QStringList({content, content, content}));
+    QCOMPARE(QStringList({ single->GetContent(), single->GetContentCode(),
+                           single->GetUserData().value(0)->Comment }),
+             QStringList({ content, content, content }));
     auto* transmission = new Transmission;
     transmission->AddDataBlock(block);
     Transmission readTransmission;
@@ -130,15 +134,17 @@ void TestResultDataXml::contentSurvivesEveryDocument()
     document.AddTransmission(transmission);
     VarnoResultData readDocument;
     QVERIFY(readDocument.SetXmlString(document.GetXmlString()));
-    QCOMPARE(readDocument.GetTransmission().value(0)->GetDataBlock().value(0)->GetContent(), content);
+    QCOMPARE(readDocument.GetTransmission().value(0)->GetDataBlock().value(0)->GetContent(),
+             content);
 }
 
 void TestResultDataXml::setContentGivesNfc()
 {
     const QPair<QString, QString> cases[] = {
-        {QString::fromUtf8("Cafe\xCC\x81"), QString::fromUtf8("Caf\xC3\xA9")}, // combining acute is composed
-        {Units({0x1100, 0x1161}), Units({0xAC00})},                           // Hangul jamo become a syllable
-        {Units({'\r', 0x01, 0x85}), Units({'\r', 0x01, 0x85})},               // controls pass unchanged
+        { QString::fromUtf8("Cafe\xCC\x81"),
+          QString::fromUtf8("Caf\xC3\xA9") }, // combining acute is composed
+        { Units({ 0x1100, 0x1161 }), Units({ 0xAC00 }) }, // Hangul jamo become a syllable
+        { Units({ '\r', 0x01, 0x85 }), Units({ '\r', 0x01, 0x85 }) }, // controls pass unchanged
     };
     for (const auto& c : cases) {
         DataBlock block;
@@ -152,8 +158,10 @@ void TestResultDataXml::timesSurviveToTheMillisecond_data()
 {
     QTest::addColumn<QDateTime>("time");
     QTest::newRow("last millisecond of a day") << Utc(2023, 12, 31, 23, 59, 59, 999);
-    QTest::newRow("local time is written as the same instant") << QDateTime(QDate(2024, 7, 1), QTime(12, 30, 15, 7), Qt::LocalTime);
-    QTest::newRow("offset from UTC") << QDateTime(QDate(2024, 1, 1), QTime(1, 0, 0, 500), Qt::OffsetFromUTC, -5 * 3600);
+    QTest::newRow("local time is written as the same instant")
+        << QDateTime(QDate(2024, 7, 1), QTime(12, 30, 15, 7), Qt::LocalTime);
+    QTest::newRow("offset from UTC")
+        << QDateTime(QDate(2024, 1, 1), QTime(1, 0, 0, 500), Qt::OffsetFromUTC, -5 * 3600);
     QTest::newRow("first day of year 1") << Utc(1, 1, 1, 0, 0, 0, 0);
     QTest::newRow("year beyond four digits") << Utc(20000, 6, 1, 1, 2, 3, 4);
     QTest::newRow("year before the common era") << Utc(-44, 3, 15, 12, 0, 0, 1);
@@ -177,7 +185,8 @@ void TestResultDataXml::timesSurviveToTheMillisecond()
 
     Transmission read;
     QVERIFY(read.SetXmlString(transmission.GetXmlString()));
-    QVERIFY2(SameTime(time, read.GetStartTime()), qPrintable(read.GetStartTime().toString(Qt::ISODateWithMs)));
+    QVERIFY2(SameTime(time, read.GetStartTime()),
+             qPrintable(read.GetStartTime().toString(Qt::ISODateWithMs)));
     QVERIFY(SameTime(time, read.GetStopTime()));
     QVERIFY(SameTime(time, read.GetDataBlock().value(0)->GetTimeStamp().value(0).Time));
     QVERIFY(SameTime(time, read.GetDataBlock().value(0)->GetUserData().value(0)->ChangeTime));
@@ -211,7 +220,7 @@ void TestResultDataXml::blocksStampsAndUserDataSurvive()
     change->Type = UserData::ChangeType;
     change->Text = QStringLiteral("new\r\ntext");
     change->Comment = QString::fromUtf8("fixed by ear — ok");
-    change->ReplacedText = Units({'o', 0x01, 'l', 'd'});
+    change->ReplacedText = Units({ 'o', 0x01, 'l', 'd' });
     change->CallSign = QStringLiteral("DL1ABC");
     change->Modifier = QString::fromUtf8("Zoë");
     change->ChangeTime = Utc(2024, 2, 29, 23, 59, 58, 42);
@@ -233,19 +242,25 @@ void TestResultDataXml::blocksStampsAndUserDataSurvive()
     QCOMPARE(blocks.at(0)->GetChannel(), 10);
     QVERIFY(blocks.at(0)->GetContent().isEmpty() && blocks.at(0)->GetTimeStamp().isEmpty());
     const DataBlock* b = blocks.at(1);
-    QCOMPARE((QVector<int>{b->GetID(), b->GetChannel(), b->GetOffset(), b->GetReserved(), b->GetContentDirectionRTL()}),
-             (QVector<int>{200, -1, 4000, 9, 1}));
+    QCOMPARE((QVector<int> { b->GetID(), b->GetChannel(), b->GetOffset(), b->GetReserved(),
+                             b->GetContentDirectionRTL() }),
+             (QVector<int> { 200, -1, 4000, 9, 1 }));
     QCOMPARE(b->GetContent(), QStringLiteral("CQ CQ |"));
     QStringList stamps;
     for (const TimeStamp& s : b->GetTimeStamp())
-        stamps << QStringLiteral("%1 %2 %3").arg(s.Position).arg(s.Quality).arg(s.Time.toString(Qt::ISODateWithMs));
-    QCOMPARE(stamps, QStringList({"0 -1 2024-05-01T10:00:00.000Z", "2 0 "}));
+        stamps << QStringLiteral("%1 %2 %3")
+                      .arg(s.Position)
+                      .arg(s.Quality)
+                      .arg(s.Time.toString(Qt::ISODateWithMs));
+    QCOMPARE(stamps, QStringList({ "0 -1 2024-05-01T10:00:00.000Z", "2 0 " }));
     QCOMPARE(b->GetUserData().size(), 2);
     const UserData& a = *b->GetUserData().at(0);
-    QCOMPARE(QStringList({QString::number(a.Start), QString::number(a.End), QString::number(a.Channel), a.Type, a.Text,
-                          a.Comment, a.ReplacedText, a.CallSign, a.Modifier, a.ChangeTime.toString(Qt::ISODateWithMs)}),
-             QStringList({"4", "9", "12", change->Type, change->Text, change->Comment, change->ReplacedText,
-                          change->CallSign, change->Modifier, "2024-02-29T23:59:58.042Z"}));
+    QCOMPARE(QStringList({ QString::number(a.Start), QString::number(a.End),
+                           QString::number(a.Channel), a.Type, a.Text, a.Comment, a.ReplacedText,
+                           a.CallSign, a.Modifier, a.ChangeTime.toString(Qt::ISODateWithMs) }),
+             QStringList({ "4", "9", "12", change->Type, change->Text, change->Comment,
+                           change->ReplacedText, change->CallSign, change->Modifier,
+                           "2024-02-29T23:59:58.042Z" }));
     QCOMPARE(b->GetUserData().at(1)->Start, -3);
 
     // A successful read replaces what was there.
@@ -280,15 +295,15 @@ void TestResultDataXml::handWrittenDocumentReads()
 {
     // What another program might send: comments, a CDATA section, times with an offset or
     // without a zone, the "@" form, booleans as digits, attributes in any order.
-    const QString xml = QStringLiteral(
-        "<?xml version='1.0' encoding='UTF-8'?>\n<!-- sent by a test -->\n"
-        "<Transmission stop='@-1' start='2024-05-01T12:00:00.250+02:00'>"
-        "  <DataBlock rtl='1' channel='9' id='4'>"
-        "    <Content><![CDATA[a<b & c]]>\td<!-- note --></Content>"
-        "    <TimeStamp time='2024-05-01T10:00:00' position='2'/>"
-        "    <UserData end='1' start='0'><Comment> spaced </Comment></UserData>"
-        "  </DataBlock>"
-        "</Transmission><?done?>");
+    const QString xml
+        = QStringLiteral("<?xml version='1.0' encoding='UTF-8'?>\n<!-- sent by a test -->\n"
+                         "<Transmission stop='@-1' start='2024-05-01T12:00:00.250+02:00'>"
+                         "  <DataBlock rtl='1' channel='9' id='4'>"
+                         "    <Content><![CDATA[a<b & c]]>\td<!-- note --></Content>"
+                         "    <TimeStamp time='2024-05-01T10:00:00' position='2'/>"
+                         "    <UserData end='1' start='0'><Comment> spaced </Comment></UserData>"
+                         "  </DataBlock>"
+                         "</Transmission><?done?>");
     Transmission transmission;
     QVERIFY(transmission.SetXmlString(xml));
     QVERIFY(SameTime(Utc(2024, 5, 1, 10, 0, 0, 250), transmission.GetStartTime()));
@@ -318,10 +333,11 @@ void TestResultDataXml::valuesAtAndBeyondTheBound()
     block.AddUserData(userData);
     const std::unique_ptr<DataBlock> read = ThroughBlockDocument(block);
     QVERIFY(read);
-    QCOMPARE((QVector<int>{read->GetChannel(), read->GetOffset(), read->GetReserved(), read->GetID(),
-                           read->GetTimeStamp().first().Position, read->GetTimeStamp().first().Quality,
-                           read->GetUserData().first()->Start, read->GetUserData().first()->End}),
-             (QVector<int>{-limit, limit, -limit, limit, limit, -limit, -limit, limit}));
+    QCOMPARE(
+        (QVector<int> { read->GetChannel(), read->GetOffset(), read->GetReserved(), read->GetID(),
+                        read->GetTimeStamp().first().Position, read->GetTimeStamp().first().Quality,
+                        read->GetUserData().first()->Start, read->GetUserData().first()->End }),
+        (QVector<int> { -limit, limit, -limit, limit, limit, -limit, -limit, limit }));
 
     // A document that would not read back must not be written: id, channel, position or end
     // beyond the bound, or the most negative int as quality.
@@ -341,7 +357,8 @@ void TestResultDataXml::valuesAtAndBeyondTheBound()
             message = e.GetMessage();
             QCOMPARE(QString::fromUtf8(e.what()), message);
         }
-        QVERIFY2(!message.isEmpty(), qPrintable(QStringLiteral("no exception for field %1").arg(field)));
+        QVERIFY2(!message.isEmpty(),
+                 qPrintable(QStringLiteral("no exception for field %1").arg(field)));
     }
 }
 
@@ -390,13 +407,19 @@ void TestResultDataXml::hostileInputLeavesObjectEmpty_data()
     // clang-format on
     QString laughs = QStringLiteral("<!DOCTYPE DataBlock [<!ENTITY a0 \"lol\">");
     for (int i = 1; i < 10; ++i)
-        laughs += QStringLiteral("<!ENTITY a%1 \"%2\">").arg(i).arg(QStringLiteral("&a%1;").arg(i - 1).repeated(10));
-    QTest::newRow("exponential entity expansion") << BlockDocument << laughs + "]>" + inBlock(QStringLiteral("<Content>&a9;</Content>"));
-    const QString deep = QStringLiteral("<a>").repeated(20000) + QStringLiteral("</a>").repeated(20000);
+        laughs += QStringLiteral("<!ENTITY a%1 \"%2\">")
+                      .arg(i)
+                      .arg(QStringLiteral("&a%1;").arg(i - 1).repeated(10));
+    QTest::newRow("exponential entity expansion")
+        << BlockDocument << laughs + "]>" + inBlock(QStringLiteral("<Content>&a9;</Content>"));
+    const QString deep
+        = QStringLiteral("<a>").repeated(20000) + QStringLiteral("</a>").repeated(20000);
     QTest::newRow("deep nesting inside a block") << BlockDocument << inBlock(deep);
-    QTest::newRow("deep nesting inside a text") << BlockDocument << inBlock("<Content>" + deep + "</Content>");
+    QTest::newRow("deep nesting inside a text")
+        << BlockDocument << inBlock("<Content>" + deep + "</Content>");
     QTest::newRow("bad block after a good one in a document")
-        << WholeDocument << whole.arg(transmission.arg(inBlock(QString()) + "<DataBlock id=\"x\" channel=\"1\"/>"));
+        << WholeDocument
+        << whole.arg(transmission.arg(inBlock(QString()) + "<DataBlock id=\"x\" channel=\"1\"/>"));
 }
 
 void TestResultDataXml::hostileInputLeavesObjectEmpty()
@@ -410,7 +433,8 @@ void TestResultDataXml::hostileInputLeavesObjectEmpty()
         block.GetTimeStamp().append(TimeStamp());
         block.AddUserData(new UserData);
         QVERIFY(!block.SetXmlString(xml));
-        QVERIFY(block.GetContent().isEmpty() && block.GetTimeStamp().isEmpty() && block.GetUserData().isEmpty());
+        QVERIFY(block.GetContent().isEmpty() && block.GetTimeStamp().isEmpty()
+                && block.GetUserData().isEmpty());
         break;
     }
     case TransmissionDocument: {

@@ -1,7 +1,6 @@
 #include "blockinvariants.h"
 #include "modelfixtures.h"
 
-#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -29,19 +28,9 @@ QString Sent(const QSignalSpy& spy, int i)
     return out.join(' ');
 }
 
-// "start-end" per snippet with its shift behind a slash where there is one.
-QString Spans(const DecodedTextBlock& block)
-{
-    QStringList out;
-    for (const DecodedTextSnippet& s : block.snippets)
-        out << QStringLiteral("%1-%2").arg(s.start).arg(s.end) + (s.shift ? QStringLiteral("/%1").arg(s.shift) : QString());
-    return out.join(' ');
-}
-
 } // namespace
 
-class TestUserData : public QObject
-{
+class TestUserData : public QObject {
     Q_OBJECT
 
 private slots:
@@ -67,7 +56,7 @@ void TestUserData::changeApplyRevertReapply()
 {
     DecodedTextData model;
     QSignalSpy spy(&model, &DecodedTextData::SaveUserData);
-    BlockPtr block = MakeBlock({"Hello", " world"});
+    BlockPtr block = MakeBlock({ "Hello", " world" });
     QVERIFY(model.SetUserData(block, Note(CallSign, 0, 2), CallSign, 0, 2));
     QVERIFY(model.SetUserData(block, Note(Comment, 7, 10), Comment, 7, 10));
     // "lo" at [3, 5) becomes "LOOP": the comment on "orl" moves along.
@@ -105,11 +94,16 @@ void TestUserData::lengthChangeSpreading_data()
     QTest::addColumn<QString>("spans");
     // Worked out by hand: the last run touched gives up at most what lies of it in the range,
     // the run before it the rest; what is left of a growth goes to the last run again.
-    QTest::newRow("shrinking across two runs")
-        << QStringList{"Hello", " world"} << 3 << 8 << "Z" << "HelZrld" << "0-4/-1 4-7/-3";
+    QTest::newRow("shrinking across two runs") << QStringList { "Hello", " world" } << 3 << 8 << "Z"
+                                               << "HelZrld"
+                                               << "0-4/-1 4-7/-3";
     QTest::newRow("growth beyond both runs' share")
-        << QStringList{"ab", "cdefgh"} << 1 << 3 << "WXYZ12" << "aWXYZ12defgh" << "0-3/1 3-12/3";
-    QTest::newRow("insertion at a point") << QStringList{"abcdef"} << 3 << 3 << "XYZ" << "abcXYZdef" << "0-9/3";
+        << QStringList { "ab", "cdefgh" } << 1 << 3 << "WXYZ12"
+        << "aWXYZ12defgh"
+        << "0-3/1 3-12/3";
+    QTest::newRow("insertion at a point") << QStringList { "abcdef" } << 3 << 3 << "XYZ"
+                                          << "abcXYZdef"
+                                          << "0-9/3";
 }
 
 void TestUserData::lengthChangeSpreading()
@@ -123,24 +117,25 @@ void TestUserData::lengthChangeSpreading()
     const QString spansBefore = Spans(*block);
     QVERIFY(model.SetUserData(block, Note(Comment, end + 1, end + 2), Comment, end + 1, end + 2));
     const QString marked = block->Text(end + 1, end + 2);
-    QVERIFY(model.SetUserData(block, Change(start, newText, block->Text(start, end)), ChangeType, start, end));
+    QVERIFY(model.SetUserData(block, Change(start, newText, block->Text(start, end)), ChangeType,
+                              start, end));
     QVERIFY_BLOCK(*block);
     QTEST(block->text, "text");
-    QTEST(Spans(*block), "spans");
+    QTEST(Spans(*block, true), "spans");
     const UserData* note = block->FindUserData(Comment, 0, block->EndPosition());
     QCOMPARE(block->Text(note->Start, note->End), marked); // annotations behind move along
     // Taking the change out restores every run exactly.
     QVERIFY(model.SetUserData(block, nullptr, ChangeType, start, start + newText.size()));
     QVERIFY_BLOCK(*block);
     QCOMPARE(block->text, runs.join(QString()));
-    QCOMPARE(Spans(*block).remove(QRegularExpression("/-?\\d+")), spansBefore);
+    QCOMPARE(Spans(*block), spansBefore);
 }
 
 void TestUserData::revertAfterLaterChangeInSameRun()
 {
     // The second change overwrites the run's shift, so undoing the first cannot rely on it.
     DecodedTextData model;
-    BlockPtr block = MakeBlock({"Hello world"});
+    BlockPtr block = MakeBlock({ "Hello world" });
     QVERIFY(model.SetUserData(block, Change(0, "JJJ", "H"), ChangeType, 0, 1));
     QVERIFY(model.SetUserData(block, Change(8, "WW", "w"), ChangeType, 8, 9));
     QCOMPARE(block->text, QStringLiteral("JJJello WWorld"));
@@ -156,7 +151,7 @@ void TestUserData::revertAfterLaterChangeInSameRun()
 void TestUserData::changeAcrossGapGoesBackWhole()
 {
     DecodedTextData model;
-    BlockPtr block = MakeBlock({"abc"});
+    BlockPtr block = MakeBlock({ "abc" });
     AddGap(*block, 7);
     AddRun(*block, QStringLiteral("def"));
     // After the gap, positions and text indices differ by the gap's width.
@@ -169,13 +164,13 @@ void TestUserData::changeAcrossGapGoesBackWhole()
     QVERIFY(model.SetUserData(block, Change(2, "Q", "c\n"), ChangeType, 2, 10));
     QCOMPARE(block->text, QStringLiteral("abQdef"));
     QCOMPARE(Ranges(*block), QStringLiteral("2-3"));
-    QCOMPARE(Spans(*block).remove(QRegularExpression("/-?\\d+")), QStringLiteral("0-2 2-9 9-12"));
+    QCOMPARE(Spans(*block), QStringLiteral("0-2 2-9 9-12"));
     QCOMPARE(block->SnippetText(1), QStringLiteral("Q"));
     // Taking the change out gives the line break back to the gap.
     QVERIFY(model.SetUserData(block, nullptr, ChangeType, 2, 3));
     QVERIFY_BLOCK(*block);
     QCOMPARE(block->text, QStringLiteral("abc\ndef"));
-    QCOMPARE(Spans(*block).remove(QRegularExpression("/-?\\d+")), QStringLiteral("0-3 3-10 10-13"));
+    QCOMPARE(Spans(*block), QStringLiteral("0-3 3-10 10-13"));
 }
 
 void TestUserData::changesDroppedFromTheBlockAreStillSent()
@@ -184,11 +179,11 @@ void TestUserData::changesDroppedFromTheBlockAreStillSent()
     QSignalSpy spy(&model, &DecodedTextData::SaveUserData);
     // Only the text is normalised; the range stays as the editor gave it. Inside the block the
     // change stays, at the block's end it reaches one past the end and is dropped.
-    BlockPtr inside = MakeBlock({"cafe!"});
+    BlockPtr inside = MakeBlock({ "cafe!" });
     QVERIFY(model.SetUserData(inside, Change(3, QStringLiteral("e\u0301"), "e"), ChangeType, 3, 4));
     QCOMPARE(inside->text, QStringLiteral("caf\u00e9!"));
     QCOMPARE(Ranges(*inside), QStringLiteral("3-5"));
-    BlockPtr atEnd = MakeBlock({"cafe"});
+    BlockPtr atEnd = MakeBlock({ "cafe" });
     QVERIFY(model.SetUserData(atEnd, Change(3, QStringLiteral("e\u0301"), "e"), ChangeType, 3, 4));
     QVERIFY_BLOCK(*atEnd);
     QVERIFY(atEnd->userData.isEmpty());
@@ -197,7 +192,7 @@ void TestUserData::changesDroppedFromTheBlockAreStillSent()
 
     // Giving "LOOP" back shrinks "HelLOOP" to "Hello", which drops the old change while it is
     // replaced; it still goes out as deleted, with its range.
-    BlockPtr shrunk = MakeBlock({"Hello"});
+    BlockPtr shrunk = MakeBlock({ "Hello" });
     QVERIFY(model.SetUserData(shrunk, Change(3, "LOOP", "lo"), ChangeType, 3, 5));
     QVERIFY(model.SetUserData(shrunk, Change(3, "X", "lo"), ChangeType, 3, 7));
     QCOMPARE(shrunk->text, QStringLiteral("HelX"));
@@ -205,7 +200,7 @@ void TestUserData::changesDroppedFromTheBlockAreStillSent()
 
     // Worked out by hand: giving back a deletion's two characters moves every annotation from
     // its start on by 2, the change itself included, before it is taken out.
-    BlockPtr deleted = MakeBlock({"Hello world"});
+    BlockPtr deleted = MakeBlock({ "Hello world" });
     QVERIFY(model.SetUserData(deleted, Change(3, QString(), "lo"), ChangeType, 3, 5));
     QCOMPARE(Ranges(*deleted), QStringLiteral("3-3"));
     QVERIFY(model.SetUserData(deleted, nullptr, ChangeType, 3, 4));
@@ -235,7 +230,7 @@ void TestUserData::overlapReplacement()
     QFETCH(bool, replaced);
     DecodedTextData model;
     QSignalSpy spy(&model, &DecodedTextData::SaveUserData);
-    BlockPtr block = MakeBlock({"0123456789abcdef"});
+    BlockPtr block = MakeBlock({ "0123456789abcdef" });
     QVERIFY(model.SetUserData(block, Note(type, start, end), type, start, end));
     QVERIFY(model.SetUserData(block, Note(Comment, 5, 9, "new"), Comment, 5, 9));
     QCOMPARE(block->userData.size(), replaced ? 1 : 2);
@@ -248,7 +243,7 @@ void TestUserData::carrierDocument()
 {
     DecodedTextData model;
     QSignalSpy spy(&model, &DecodedTextData::SaveUserData);
-    BlockPtr block = MakeBlock({"0123", "456789"}, 12);
+    BlockPtr block = MakeBlock({ "0123", "456789" }, 12);
     UserData* old = Note(Comment, 7, 10, "old");
     old->Text = QStringLiteral("789");
     old->Modifier = QStringLiteral("bob");
@@ -264,9 +259,10 @@ void TestUserData::carrierDocument()
     QCOMPARE(carrier.GetTimeStamp().at(0).Time, T0);
     // A removed annotation goes out with its range and modifier only.
     const UserData* removed = carrier.GetUserData().at(0);
-    QCOMPARE(QStringList({QString::number(removed->Start), QString::number(removed->End), removed->Modifier,
-                          removed->Text, removed->Comment, removed->ReplacedText}),
-             QStringList({"7", "10", "bob", "", "", ""}));
+    QCOMPARE(
+        QStringList({ QString::number(removed->Start), QString::number(removed->End),
+                      removed->Modifier, removed->Text, removed->Comment, removed->ReplacedText }),
+        QStringList({ "7", "10", "bob", "", "", "" }));
     QCOMPARE(carrier.GetUserData().at(1)->Comment, QStringLiteral("new"));
 }
 
@@ -282,7 +278,8 @@ void TestUserData::refusals_data()
     QTest::newRow("ends past the block") << Comment << 8 << 40 << QString() << false;
     QTest::newRow("huge range") << Comment << INT_MIN << INT_MAX << QString() << false;
     QTest::newRow("change starts past the block") << ChangeType << 30 << 32 << QString() << false;
-    QTest::newRow("change replaces more than its range holds") << ChangeType << 3 << 5 << "lo world and more" << false;
+    QTest::newRow("change replaces more than its range holds")
+        << ChangeType << 3 << 5 << "lo world and more" << false;
     QTest::newRow("closed block takes no change") << ChangeType << 0 << 5 << "Hello" << true;
     QTest::newRow("closed block keeps its annotations") << Comment << 2 << 8 << QString() << true;
 }
@@ -295,13 +292,14 @@ void TestUserData::refusals()
     QFETCH(QString, replaced);
     QFETCH(bool, closed);
     DecodedTextData model;
-    BlockPtr block = MakeBlock({"Hello", " world"});
+    BlockPtr block = MakeBlock({ "Hello", " world" });
     QVERIFY(model.SetUserData(block, Note(Comment, 2, 8), Comment, 2, 8));
     QVERIFY(model.SetUserData(block, Change(9, "LD", "ld"), ChangeType, 9, 11));
     block->closed = closed;
     block->changed = false;
     QSignalSpy spy(&model, &DecodedTextData::SaveUserData);
-    std::unique_ptr<UserData> bad(type == ChangeType ? Change(start, "xy", replaced) : Note(type, start, end));
+    std::unique_ptr<UserData> bad(type == ChangeType ? Change(start, "xy", replaced)
+                                                     : Note(type, start, end));
     QVERIFY(!model.SetUserData(block, bad.get(), type, start, end));
     if (closed)
         QVERIFY(!model.SetUserData(block, nullptr, type, start, end));
@@ -324,21 +322,22 @@ void TestUserData::notSentOut()
 {
     // Offline the annotation stays for the export; on the user channel it goes out with the
     // typed text. Either way only the run it covers is marked edited.
-    for (int channel : {3, int(DecodedTextData::UserChannelID)}) {
+    for (int channel : { 3, int(DecodedTextData::UserChannelID) }) {
         DecodedTextData model;
         model.SetOffline(channel == 3);
         QSignalSpy spy(&model, &DecodedTextData::SaveUserData);
-        BlockPtr block = MakeBlock({"abc", "def"}, channel);
+        BlockPtr block = MakeBlock({ "abc", "def" }, channel);
         QVERIFY(model.SetUserData(block, Note(Comment, 4, 5), Comment, 4, 5));
         QCOMPARE(spy.count(), 0);
-        QCOMPARE(block->snippets.at(0).flags | block->snippets.at(1).flags << 8, SnippetEdited << 8);
+        QCOMPARE(block->snippets.at(0).flags | block->snippets.at(1).flags << 8,
+                 SnippetEdited << 8);
         QVERIFY(block->changed);
     }
 }
 
 void TestUserData::queriesAndToolTips()
 {
-    BlockPtr block = MakeBlock({"abcde", "fghijkl", "mnop"});
+    BlockPtr block = MakeBlock({ "abcde", "fghijkl", "mnop" });
     block->userData << Note(CallSign, 0, 5, "DL1ABC") << Note(Comment, 3, 8, "hello")
                     << Note(CallSign, 4, 6, "second") << Change(14, "xy", "op", "typo");
     // Bit 1 is always set; touching at the range's start is enough.
@@ -347,15 +346,16 @@ void TestUserData::queriesAndToolTips()
     QCOMPARE(block->UserDataFlags(0, 16), 1 | 2 | 4 | 8);
     QCOMPARE(block->FindUserData(CallSign, 5, 6)->CallSign, QStringLiteral("DL1ABC"));
     QVERIFY(!block->FindUserData(CallSign, 7, 10));
-    QVector<UserData*> found{nullptr};
+    QVector<UserData*> found { nullptr };
     block->CollectUserData(CallSign, 0, 16, found);
     QCOMPARE(found.size(), 3);
 
     // Runs start at 10:00 UTC, 12:00 in Berlin in May; the end of an annotation counts.
-    const QPair<int, QString> tips[] = {{5, "12:00:01\nCall Sign: DL1ABC\nComment: hello\nCall Sign: second"},
-                                        {13, "12:00:02"},
-                                        {16, "Change: op\nComment: typo"},
-                                        {-1, ""}};
+    const QPair<int, QString> tips[]
+        = { { 5, "12:00:01\nCall Sign: DL1ABC\nComment: hello\nCall Sign: second" },
+            { 13, "12:00:02" },
+            { 16, "Change: op\nComment: typo" },
+            { -1, "" } };
     for (const auto& tip : tips) {
         QString out;
         block->ToolTip(tip.first, out, true);
@@ -368,11 +368,12 @@ void TestUserData::queriesAndToolTips()
 
 void TestUserData::importUserData()
 {
-    BlockPtr block = MakeBlock({"0123456789abcdef"});
-    block->userData << Note(Comment, 2, 4, "kept") << Note(Comment, 9, 11, "old") << Note(CallSign, 9, 11, "sign");
+    BlockPtr block = MakeBlock({ "0123456789abcdef" });
+    block->userData << Note(Comment, 2, 4, "kept") << Note(Comment, 9, 11, "old")
+                    << Note(CallSign, 9, 11, "sign");
     block->userDataCount = 1;
-    QVector<UserData*> incoming{Note(Comment, 5, 8, "new"), Note(Comment, 9, 3, "backwards"),
-                                Note(Comment, 12, 40, "too long"), nullptr};
+    QVector<UserData*> incoming { Note(Comment, 5, 8, "new"), Note(Comment, 9, 3, "backwards"),
+                                  Note(Comment, 12, 40, "too long"), nullptr };
     block->ImportUserData(incoming, 3);
     qDeleteAll(incoming);
     // Moved by the offset, replacing what it overlaps of its type; the count is not touched.
@@ -395,7 +396,7 @@ void TestUserData::channelsWithActiveUserDataAndModifier()
     add(3, 2, false, 1);
     add(7, 1, false, 0);
     add(9, 1, true, 3);
-    QCOMPARE(model.GetChannelsWithActiveUserData(), (QVector<int>{5, 3}));
+    QCOMPARE(model.GetChannelsWithActiveUserData(), (QVector<int> { 5, 3 }));
 
     const QByteArray saved = qgetenv("VX_USER");
     qputenv("VX_USER", "alice");

@@ -14,27 +14,20 @@ namespace {
 
 const int User = DecodedTextData::UserChannelID;
 
-QString Spans(const DecodedTextBlock& block)
-{
-    QStringList out;
-    for (const DecodedTextSnippet& s : block.snippets)
-        out << QStringLiteral("%1-%2").arg(s.start).arg(s.end);
-    return out.join(' ');
-}
-
 QString Sent(const QSignalSpy& spy, int i)
 {
     DataBlock data;
     if (!data.SetXmlString(spy.at(i).at(1).toString()))
         return QStringLiteral("unreadable");
     const UserData* note = data.GetUserData().value(0);
-    return QStringLiteral("%1|%2|%3").arg(data.GetOffset()).arg(data.GetContent(), note ? note->CallSign : QString());
+    return QStringLiteral("%1|%2|%3")
+        .arg(data.GetOffset())
+        .arg(data.GetContent(), note ? note->CallSign : QString());
 }
 
 } // namespace
 
-class TestUserTyping : public QObject
-{
+class TestUserTyping : public QObject {
     Q_OBJECT
 
 private slots:
@@ -96,7 +89,7 @@ void TestUserTyping::typedRunsAreStamped()
     DecodedTextData model;
     FixedClock clock;
     model.SetClock(&clock);
-    BlockPtr block = MakeBlock({"abc "}, User);
+    BlockPtr block = MakeBlock({ "abc " }, User);
     QCOMPARE(block->InsertTypedText(4, 0, "de fg", &model), 4);
     QCOMPARE(block->snippets.at(0).flags, 0);
     for (int i = 1; i < 3; ++i) {
@@ -136,7 +129,7 @@ void TestUserTyping::refusedEdits()
     QFETCH(QString, typed);
     QFETCH(bool, gap);
     DecodedTextData model;
-    BlockPtr block = MakeBlock({"ab ", "cd"}, User);
+    BlockPtr block = MakeBlock({ "ab ", "cd" }, User);
     if (gap)
         AddGap(*block, 6);
     const QString before = block->text + Spans(*block);
@@ -147,7 +140,7 @@ void TestUserTyping::refusedEdits()
 
 void TestUserTyping::takeEditedDataStepsBackOverSameTime()
 {
-    BlockPtr block = MakeBlock({"aa ", "bb ", "cc ", "dd"}, User);
+    BlockPtr block = MakeBlock({ "aa ", "bb ", "cc ", "dd" }, User);
     block->snippets[2].timestamp = block->snippets[1].timestamp;
     block->snippets[2].flags |= SnippetEdited;
     block->changed = true;
@@ -187,7 +180,8 @@ void TestUserTyping::applyUserChannel()
     QCOMPARE(Sent(spy, 0), QStringLiteral("0|cq dx de dl1abc|"));
 
     // An annotation goes out with its run and the runs typed at the same time before it.
-    QVERIFY(model.SetUserData(block, Note(UserData::CallSignType, 9, 15, "DL1ABC"), UserData::CallSignType, 9, 15));
+    QVERIFY(model.SetUserData(block, Note(UserData::CallSignType, 9, 15, "DL1ABC"),
+                              UserData::CallSignType, 9, 15));
     QCOMPARE(spy.count(), 1);
     model.ApplyUserChannel();
     QCOMPARE(Sent(spy, 1), QStringLiteral("6|de dl1abc|DL1ABC"));
@@ -204,20 +198,23 @@ void TestUserTyping::failedExportIsTraced()
     // An id beyond what a document can hold makes the writer throw; the failure is traced only
     // with the exception bit of the trace mask.
     const QByteArray savedMask = qgetenv("VX_TRACE_MASK");
-    for (const char* mask : {"0x20", "0x1f"}) {
+    for (const char* mask : { "0x20", "0x1f" }) {
         QStringList lines;
-        const ErrorHandler::OutputSink previous = ErrorHandler::SetOutputSink([&lines](const QString& line) { lines << line; });
+        const ErrorHandler::OutputSink previous
+            = ErrorHandler::SetOutputSink([&lines](const QString& line) { lines << line; });
         qputenv("VX_TRACE_MASK", mask);
-        BlockPtr block = MakeBlock({"ab ", "cd"}, User, 200000000);
+        BlockPtr block = MakeBlock({ "ab ", "cd" }, User, 200000000);
         block->snippets[1].flags |= SnippetEdited;
         const QString xml = block->TakeEditedData();
         ErrorHandler::SetOutputSink(previous);
         QVERIFY(xml.isEmpty());
         const bool traced = qstrcmp(mask, "0x20") == 0;
         QCOMPARE(lines.size(), traced ? 1 : 0);
-        const QString prefix = QStringLiteral("controls\\decodedtextview\\decodedtextdata(920): TakeEditedData: ");
+        const QString prefix
+            = QStringLiteral("controls\\decodedtextview\\decodedtextdata(920): TakeEditedData: ");
         if (traced)
-            QVERIFY2(lines.at(0).startsWith(prefix) && lines.at(0).size() > prefix.size(), qPrintable(lines.at(0)));
+            QVERIFY2(lines.at(0).startsWith(prefix) && lines.at(0).size() > prefix.size(),
+                     qPrintable(lines.at(0)));
     }
     qputenv("VX_TRACE_MASK", savedMask);
 }

@@ -100,6 +100,15 @@ QString Layout(const DecodedTextBlock& block)
     return parts.join(QLatin1Char(' '));
 }
 
+QString Spans(const DecodedTextBlock& block, bool withShift)
+{
+    QStringList out;
+    for (const DecodedTextSnippet& s : block.snippets)
+        out << QStringLiteral("%1-%2").arg(s.start).arg(s.end)
+                + (withShift && s.shift ? QStringLiteral("/%1").arg(s.shift) : QString());
+    return out.join(QLatin1Char(' '));
+}
+
 QString Ranges(const DecodedTextBlock& block)
 {
     QStringList out;

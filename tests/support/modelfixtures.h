@@ -18,16 +18,14 @@ inline const QDateTime T0(QDate(2024, 5, 1), QTime(10, 0), Qt::UTC);
 
 // A decoder time stamp: where a run starts in the channel's stream, its quality and its time in
 // milliseconds after T0.
-struct Stamp
-{
+struct Stamp {
     int position;
     int quality;
     qint64 ms;
 };
 
 // One data block of a transmission.
-struct Piece
-{
+struct Piece {
     int channel;
     int id;
     QString content;
@@ -46,20 +44,22 @@ void AddGap(DecodedTextBlock& block, int width, const QString& breaks = QStringL
             qint64 ms = 0);
 
 // Comment and call sign both set to text.
-UserData* Note(const QString& type, int start, int end, const QString& text = QStringLiteral("note"));
+UserData* Note(const QString& type, int start, int end,
+               const QString& text = QStringLiteral("note"));
 UserData* Change(int start, const QString& newText, const QString& replaced,
                  const QString& comment = QString());
 
 // "start-end:length" per snippet, "g" in front of gaps, "q<quality>" behind data runs.
 QString Layout(const DecodedTextBlock& block);
+// "start-end" per snippet, with "/shift" behind runs that have one when asked for.
+QString Spans(const DecodedTextBlock& block, bool withShift = false);
 // "start-end" of every annotation in list order.
 QString Ranges(const DecodedTextBlock& block);
 
 // Every model signal in one list, so that the order across signals can be checked.
 void Record(DecodedTextData& model, QStringList* log);
 
-class FixedClock : public DecodedTextClock
-{
+class FixedClock : public DecodedTextClock {
 public:
     QDateTime CurrentTime() const override { return now; }
     QDateTime now = T0.addSecs(3600);
