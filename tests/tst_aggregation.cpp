@@ -417,6 +417,7 @@ void TestAggregation::mergeOfOddSources()
     source->rightToLeft = true;
     QVERIFY(DecodedTextBlock::MergeIntoAggregation(agg, source, &model, 0, &refresh));
     QVERIFY(DecodedTextBlock::MergeIntoAggregation(agg, BlockPtr(), &model, 0, &refresh));
+    QVERIFY(DecodedTextBlock::MergeIntoAggregation(agg, source, &model, -1, nullptr));
     QCOMPARE(agg->contentCode, QStringLiteral("LAT"));
     QVERIFY(agg->rightToLeft && !agg->changed && !refresh);
 

@@ -109,7 +109,9 @@ void TestDecodedTextBlock::readers()
     QCOMPARE(block->Text(INT_MIN, INT_MAX), block->text);
     QVERIFY(block->Text(INT_MAX, INT_MIN).isEmpty());
     QCOMPARE(block->TextFromSnippet(3), QStringLiteral("\n\nfg"));
-    QVERIFY(block->SnippetText(INT_MIN).isNull() && !block->SnippetTime(5).isValid());
+    QVERIFY(block->TextFromSnippet(5).isNull() && block->SnippetText(INT_MIN).isNull());
+    QCOMPARE(block->SnippetTime(3), T0.addSecs(3));
+    QVERIFY(!block->SnippetTime(5).isValid());
     QCOMPARE(block->TimeAt(11, INT_MIN), T0.addSecs(2));
     QCOMPARE(block->TimeAt(INT_MIN, 0), T0.addSecs(4)); // outside the block: the last time
     QCOMPARE(block->TimeAt(5, INT_MAX), T0.addSecs(4));
@@ -117,12 +119,15 @@ void TestDecodedTextBlock::readers()
     // Negative quality means none; 0 is a quality.
     BlockPtr runs(new DecodedTextBlock(1, 1, T0));
     QVERIFY(!runs->TimeAt(0, 0).isValid() && !runs->LastTimestamp().isValid());
+    QCOMPARE(runs->TextIndex(5) + runs->PositionOfIndex(5), 0);
     AddRun(*runs, QStringLiteral("ab"), -1);
     AddRun(*runs, QStringLiteral("\n\nxy"), -20);
     QVERIFY(!runs->HasQuality());
     AddGap(*runs, 5, QStringLiteral("\n\n"));
     QCOMPARE(runs->FirstVisiblePosition(runs->snippets.at(1)), 4);
     QCOMPARE(runs->FirstVisiblePosition(runs->snippets.at(2)), -1);
+    const DecodedTextSnippet copy = runs->snippets.at(1); // found by its start, not its address
+    QCOMPARE(runs->FirstVisiblePosition(copy), 4);
     QCOMPARE(runs->FirstVisiblePosition(DecodedTextSnippet()), -1);
     AddRun(*runs, QStringLiteral("cd"), 0);
     QVERIFY(runs->HasQuality());

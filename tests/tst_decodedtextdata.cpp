@@ -48,7 +48,8 @@ void TestDecodedTextData::settersClampAndReportChanges_data()
         return list;
     };
     QTest::newRow("defaults spelled out change nothing") << defaults << defaults << false;
-    QTest::newRow("empty colours mean the defaults") << with(3, "") << defaults << false;
+    QTest::newRow("empty colours mean the defaults")
+        << QVariantList { 10000, 80, 50, "", "" } << defaults << false;
     QTest::newRow("buffer size below 1000 is raised") << with(0, 999) << with(0, 1000) << true;
     QTest::newRow("most negative buffer size") << with(0, INT_MIN) << with(0, 1000) << true;
     QTest::newRow("largest buffer size") << with(0, INT_MAX) << with(0, INT_MAX) << true;
@@ -220,6 +221,9 @@ void TestDecodedTextData::clockResetAndUserChannel()
             [&](int c) { order << QStringLiteral("created %1").arg(c); });
     connect(&model, &DecodedTextData::ShowChannel, this,
             [&](int c) { order << QStringLiteral("show %1").arg(c); });
+    model.EnableUserData(false);
+    model.SetOffline(true);
+    QVERIFY(!model.UserDataEnabled() && model.IsOffline() && !model.GetConfigurationChanged());
     model.ShowUserChannel();
     model.ShowUserChannel();
     QCOMPARE(order, QStringList({ "created 1000", "show 1000", "show 1000" }));

@@ -79,6 +79,7 @@ void TestExport::blocksGoIntoTransmissionsByStartTime()
     model.GetData(4, document, false);
     QVERIFY(document.GetTransmission().isEmpty());
     QCOMPARE(created.count(), 0); // a missing channel is not created by the export
+    QVERIFY(!model.IsChanged(4));
 
     Feed(model, T0, 2, "abc", { { 0, 75, 1000 } });
     Feed(model, T0, 2, "de", { { 5, 75, 2000 } });

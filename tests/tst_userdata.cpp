@@ -316,6 +316,9 @@ void TestUserData::refusals()
     QVERIFY(model.SetUserData(block, nullptr, CallSign, INT_MAX, INT_MIN));
     QCOMPARE(block->text, QStringLiteral("Hello world"));
     QCOMPARE(Ranges(*block), QStringLiteral("2-8"));
+    // Length changes at the ends of the int range saturate instead of overflowing.
+    block->ApplyLengthChange(INT_MIN, INT_MAX, INT_MAX, false);
+    block->ApplyLengthChange(INT_MAX, INT_MIN, INT_MIN, true);
 }
 
 void TestUserData::notSentOut()
