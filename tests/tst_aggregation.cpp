@@ -542,8 +542,10 @@ void TestAggregation::lineBreakRuns()
 void TestAggregation::separatorAndNamesFollowOnlyTheNewestBlock()
 {
     DecodedTextData model;
+    QSignalSpy changed(&model, &DecodedTextData::DataChanged);
     model.DefineChannelName(1, QStringLiteral("DL1ABC"));
-    model.SetChannelSeparator(QStringLiteral("\n"));
+    model.SetChannelSeparator(QStringLiteral("\n")); // no aggregation block to rewrite yet
+    QVERIFY(model.ChannelExists(0) && changed.isEmpty());
     Feeder feed { model };
     feed.Send(1, { { 0, "CQ CQ" } });
     feed.Send(2, { { 1000, "QRZ" } });
@@ -563,10 +565,12 @@ void TestAggregation::separatorAndNamesFollowOnlyTheNewestBlock()
     next.Send(2, { { 3601000, "YY" } });
     const BlockPtr newest = next.Aggregation();
     QCOMPARE(Marks(*newest), QStringLiteral("0:1:DL1ABC 3:2:F5XYZ"));
-    QSignalSpy changed(&model, &DecodedTextData::DataChanged);
+    changed.clear();
     model.SetChannelSeparator(QString());
+    model.SetChannelSeparator(QString()); // the same again is no change
     model.DefineChannelName(1, QStringLiteral("DL9NEW"));
     QCOMPARE(changed.count(), 1);
+    QCOMPARE(changed.at(0), (QVariantList { 0, true }));
     QCOMPARE(newest->text, QStringLiteral("XXYY"));
     QCOMPARE(Marks(*newest), QStringLiteral("0:1:DL9NEW 2:2:F5XYZ"));
     QCOMPARE(CheckProperties(model, QString()), QString());

@@ -18,7 +18,6 @@ private slots:
     void settersClampAndReportChanges();
     void channelsAreCreatedOnceAndClearedSilently();
     void callSignsAndChannelNames();
-    void channelSeparatorRewritesNewestBlock();
     void clockResetAndUserChannel();
 };
 
@@ -170,37 +169,6 @@ void TestDecodedTextData::callSignsAndChannelNames()
             signs << u->CallSign;
     }
     QCOMPARE(signs, QStringList({ "old", "DL1ABC", "old", "old", "old" }));
-}
-
-void TestDecodedTextData::channelSeparatorRewritesNewestBlock()
-{
-    DecodedTextData model;
-    QSignalSpy changed(&model, &DecodedTextData::DataChanged);
-    model.SetChannelSeparator(QStringLiteral("--")); // no aggregation block yet
-    QVERIFY(model.ChannelExists(0));
-    QCOMPARE(changed.count(), 0);
-    QVERIFY(!model.GetConfigurationChanged());
-    model.SetChannelSeparator(QString());
-
-    const auto aggregation = model.GetChannelData(0);
-    const BlockPtr older = aggregation->GetBlock(T0, 1);
-    const BlockPtr newest = aggregation->GetBlock(T0.addSecs(60), 2);
-    for (const BlockPtr& block : { older, newest }) {
-        for (const char* run : { "ab", "cd", "ef" })
-            AddRun(*block, QString::fromLatin1(run));
-        block->snippets[1].flags = block->snippets[2].flags = SnippetSeparatorWanted;
-    }
-    const QStringList separators { "--", "--", "\n", "" };
-    QStringList texts;
-    for (const QString& separator : separators) {
-        model.SetChannelSeparator(separator);
-        QVERIFY_BLOCK(*newest);
-        texts << newest->text;
-    }
-    QCOMPARE(texts, QStringList({ "ab--cd--ef", "ab--cd--ef", "ab\ncd\nef", "abcdef" }));
-    QCOMPARE(changed.count(), 3); // setting the same separator again is no change
-    QCOMPARE(changed.at(0), (QVariantList { 0, true }));
-    QCOMPARE(older->text, QStringLiteral("abcdef"));
 }
 
 void TestDecodedTextData::clockResetAndUserChannel()
