@@ -1,70 +1,28 @@
 #include "blockinvariants.h"
-#include "decodedtextdata.h"
-#include "varnoresultdataxml.h"
+#include "modelfixtures.h"
 
 #include <QtTest>
 
 #include <climits>
 
-using VarnoResultDataXml::UserData;
+using namespace Fixtures;
 
 namespace {
 
-const QDateTime kBlockTime(QDate(2024, 3, 1), QTime(10, 0, 0), Qt::UTC);
-
-QDateTime TimeOf(int second)
-{
-    return kBlockTime.addSecs(second);
-}
-
-void AddRun(DecodedTextBlock& block, const QString& characters, int quality = 90, int second = 0)
-{
-    DecodedTextSnippet run;
-    run.start = block.EndPosition();
-    run.end = run.start + characters.size();
-    run.length = characters.size();
-    run.quality = quality;
-    run.timestamp = TimeOf(second);
-    block.snippets.append(run);
-    block.text += characters;
-}
-
-void AddGapRun(DecodedTextBlock& block, int width, const QString& separator, int second = 0)
-{
-    DecodedTextSnippet gap;
-    gap.start = block.EndPosition();
-    gap.end = gap.start + width;
-    gap.length = separator.size();
-    gap.flags = SnippetGap;
-    gap.timestamp = TimeOf(second);
-    block.snippets.append(gap);
-    block.text += separator;
-}
-
 // "abc" [0,3), gap "\n" [3,10), "de" [10,12), gap "\n\n" [12,20), "fg" [20,22); one second per run.
-void FillMixed(DecodedTextBlock& block)
+BlockPtr Mixed()
 {
-    AddRun(block, QStringLiteral("abc"), 90, 0);
-    AddGapRun(block, 7, QStringLiteral("\n"), 1);
-    AddRun(block, QStringLiteral("de"), 90, 2);
-    AddGapRun(block, 8, QStringLiteral("\n\n"), 3);
-    AddRun(block, QStringLiteral("fg"), 90, 4);
+    BlockPtr block(new DecodedTextBlock(1, 1, T0));
+    AddRun(*block, QStringLiteral("abc"), 90, 0);
+    AddGap(*block, 7, QStringLiteral("\n"), 1000);
+    AddRun(*block, QStringLiteral("de"), 90, 2000);
+    AddGap(*block, 8, QStringLiteral("\n\n"), 3000);
+    AddRun(*block, QStringLiteral("fg"), 90, 4000);
+    return block;
 }
 
-UserData* Annotate(DecodedTextBlock& block, int start, int end,
-                   const QString& type = UserData::CommentType)
-{
-    auto* annotation = new UserData;
-    annotation->Start = start;
-    annotation->End = end;
-    annotation->Type = type;
-    block.userData.append(annotation);
-    return annotation;
-}
-
-// Counts the annotations still alive, to see that the block deletes what it owns.
-struct CountedUserData : UserData
-{
+// Counts the annotations alive, to see that the block deletes what it owns.
+struct CountedUserData : UserData {
     static int alive;
     CountedUserData() { ++alive; }
     ~CountedUserData() override { --alive; }
@@ -73,458 +31,247 @@ int CountedUserData::alive = 0;
 
 } // namespace
 
-class TestDecodedTextBlock : public QObject
-{
+class TestDecodedTextBlock : public QObject {
     Q_OBJECT
 
 private slots:
-    void mixedBlockIsWellFormed();
-    void textIndex_data();
-    void textIndex();
-    void positionOfIndex_data();
-    void positionOfIndex();
-    void indexOfPosition_data();
-    void indexOfPosition();
-    void positionSpan_data();
-    void positionSpan();
-    void snippetReaders_data();
-    void snippetReaders();
-    void text_data();
-    void text();
-    void timeAt();
-    void hasQuality();
-    void firstVisiblePosition();
-    void appendGapSeparator_data();
-    void appendGapSeparator();
-    void appendGapMergesConsecutiveGaps();
-    void appendGapRefusesBrokenChain_data();
-    void appendGapRefusesBrokenChain();
+    void mapping_data();
+    void mapping();
+    void readers();
+    void appendGap_data();
+    void appendGap();
     void truncateFrom_data();
     void truncateFrom();
     void trimFront_data();
     void trimFront();
-    void trimFrontTwiceKeepsLeadingGap();
-    void clearAndDestructionDeleteAnnotations();
+    void clearDeletesAnnotations();
     void adjustUserData_data();
     void adjustUserData();
-    void applySeparatorsRoundTrip();
-    void applySeparatorsFromLaterSnippet();
-    void applySeparatorsLeavesForeignText();
-    void applySeparatorsOutOfRange_data();
-    void applySeparatorsOutOfRange();
+    void applySeparators();
 };
 
-void TestDecodedTextBlock::mixedBlockIsWellFormed()
+void TestDecodedTextBlock::mapping_data()
 {
-    DecodedTextBlock block(1, 1, kBlockTime);
-    FillMixed(block);
-    QVERIFY_BLOCK(block);
-    QCOMPARE(block.StartPosition(), 0);
-    QCOMPARE(block.EndPosition(), 22);
-    DecodedTextBlock empty(1, 2, kBlockTime);
-    QCOMPARE(empty.EndPosition(), 0);
-    QCOMPARE(empty.TextIndex(5), 0);
-    QCOMPARE(empty.PositionOfIndex(5), 0);
+    QTest::addColumn<QString>("function");
+    QTest::addColumn<int>("a");
+    QTest::addColumn<int>("b");
+    QTest::addColumn<int>("c");
+    QTest::addColumn<int>("expected");
+    // clang-format off
+    QTest::newRow("text index: most negative position") << "TextIndex" << INT_MIN << 0 << 0 << 0;
+    QTest::newRow("text index: run after wide gap counts the gap's one break") << "TextIndex" << 10 << 0 << 0 << 4;
+    QTest::newRow("text index: run after two-break gap") << "TextIndex" << 20 << 0 << 0 << 8;
+    QTest::newRow("text index: largest position gives the text length") << "TextIndex" << INT_MAX << 0 << 0 << 10;
+    QTest::newRow("position: negative index") << "PositionOfIndex" << -1 << 0 << 0 << 0;
+    QTest::newRow("position: gap break maps to the gap start") << "PositionOfIndex" << 3 << 0 << 0 << 3;
+    QTest::newRow("position: first character after a gap") << "PositionOfIndex" << 4 << 0 << 0 << 10;
+    QTest::newRow("position: second break of two-break gap") << "PositionOfIndex" << 7 << 0 << 0 << 13;
+    QTest::newRow("position: largest index gives the end") << "PositionOfIndex" << INT_MAX << 0 << 0 << 22;
+    QTest::newRow("snippet: end of a run is the gap") << "IndexOfPosition" << 3 << 0 << 0 << 1;
+    QTest::newRow("snippet: end position is in no snippet") << "IndexOfPosition" << 22 << 0 << 0 << -1;
+    QTest::newRow("snippet: negative position") << "IndexOfPosition" << -1 << 0 << 0 << -1;
+    QTest::newRow("snippet: negative start snippet counts as 0") << "IndexOfPosition" << 3 << INT_MIN << 0 << 1;
+    QTest::newRow("snippet: search starts after the containing snippet") << "IndexOfPosition" << 3 << 2 << 0 << -1;
+    QTest::newRow("span: ends exactly at the run end") << "PositionSpan" << 0 << 1 << 2 << 2;
+    QTest::newRow("span: line with its break covers the whole gap") << "PositionSpan" << 0 << 0 << 4 << 10;
+    QTest::newRow("span: runs out of snippets") << "PositionSpan" << 4 << 20 << 100 << 2;
+    QTest::newRow("span: largest count covers all positions") << "PositionSpan" << 0 << 0 << INT_MAX << 22;
+    QTest::newRow("span: two-break gap at start takes one position") << "PositionSpan" << 3 << 12 << 1 << 1;
+    QTest::newRow("span: two-break gap inside takes the rest") << "PositionSpan" << 3 << 13 << 1 << 7;
+    QTest::newRow("span: one-break gap is its width whatever the count") << "PositionSpan" << 1 << 5 << 0 << 7;
+    QTest::newRow("span: no characters of a data run cover nothing") << "PositionSpan" << 0 << 1 << 0 << 0;
+    QTest::newRow("span: most negative snippet") << "PositionSpan" << INT_MIN << 0 << 2 << 0;
+    QTest::newRow("span: snippet past the end") << "PositionSpan" << 5 << 21 << 2 << 0;
+    QTest::newRow("span: position outside the snippet") << "PositionSpan" << 0 << 3 << 2 << 0;
+    QTest::newRow("span: most negative count") << "PositionSpan" << 0 << 0 << INT_MIN << 0;
+    // clang-format on
 }
 
-void TestDecodedTextBlock::textIndex_data()
+void TestDecodedTextBlock::mapping()
 {
-    QTest::addColumn<int>("position");
-    QTest::addColumn<int>("index");
-    QTest::newRow("most negative position") << INT_MIN << 0;
-    QTest::newRow("before the first snippet") << -1 << 0;
-    QTest::newRow("block start") << 0 << 0;
-    QTest::newRow("inside first run") << 2 << 2;
-    QTest::newRow("start of one-break gap") << 3 << 3;
-    QTest::newRow("run after wide gap counts the gap's one break") << 10 << 4;
-    QTest::newRow("inside run after gap") << 11 << 5;
-    QTest::newRow("start of two-break gap") << 12 << 6;
-    QTest::newRow("run after two-break gap") << 20 << 8;
-    QTest::newRow("last character") << 21 << 9;
-    QTest::newRow("end position gives total length") << 22 << 10;
-    QTest::newRow("largest position gives total length") << INT_MAX << 10;
+    QFETCH(QString, function);
+    QFETCH(int, a);
+    QFETCH(int, b);
+    QFETCH(int, c);
+    const BlockPtr block = Mixed();
+    QVERIFY_BLOCK(*block);
+    const int result = function == "TextIndex" ? block->TextIndex(a)
+        : function == "PositionOfIndex"        ? block->PositionOfIndex(a)
+        : function == "IndexOfPosition"        ? block->IndexOfPosition(a, b)
+                                               : block->PositionSpan(a, b, c);
+    QTEST(result, "expected");
 }
 
-void TestDecodedTextBlock::textIndex()
+void TestDecodedTextBlock::readers()
 {
-    QFETCH(int, position);
-    QFETCH(int, index);
-    DecodedTextBlock block(1, 1, kBlockTime);
-    FillMixed(block);
-    QCOMPARE(block.TextIndex(position), index);
+    const BlockPtr block = Mixed();
+    QCOMPARE(block->Text(11, INT_MAX), QStringLiteral("e\n\nfg"));
+    QCOMPARE(block->Text(INT_MIN, INT_MAX), block->text);
+    QVERIFY(block->Text(INT_MAX, INT_MIN).isEmpty());
+    QCOMPARE(block->TextFromSnippet(3), QStringLiteral("\n\nfg"));
+    QVERIFY(block->TextFromSnippet(5).isNull() && block->SnippetText(INT_MIN).isNull());
+    QCOMPARE(block->SnippetTime(3), T0.addSecs(3));
+    QVERIFY(!block->SnippetTime(5).isValid());
+    QCOMPARE(block->TimeAt(11, INT_MIN), T0.addSecs(2));
+    QCOMPARE(block->TimeAt(INT_MIN, 0), T0.addSecs(4)); // outside the block: the last time
+    QCOMPARE(block->TimeAt(5, INT_MAX), T0.addSecs(4));
+
+    // Negative quality means none; 0 is a quality.
+    BlockPtr runs(new DecodedTextBlock(1, 1, T0));
+    QVERIFY(!runs->TimeAt(0, 0).isValid() && !runs->LastTimestamp().isValid());
+    QCOMPARE(runs->TextIndex(5) + runs->PositionOfIndex(5), 0);
+    AddRun(*runs, QStringLiteral("ab"), -1);
+    AddRun(*runs, QStringLiteral("\n\nxy"), -20);
+    QVERIFY(!runs->HasQuality());
+    AddGap(*runs, 5, QStringLiteral("\n\n"));
+    QCOMPARE(runs->FirstVisiblePosition(runs->snippets.at(1)), 4);
+    QCOMPARE(runs->FirstVisiblePosition(runs->snippets.at(2)), -1);
+    const DecodedTextSnippet copy = runs->snippets.at(1); // found by its start, not its address
+    QCOMPARE(runs->FirstVisiblePosition(copy), 4);
+    QCOMPARE(runs->FirstVisiblePosition(DecodedTextSnippet()), -1);
+    AddRun(*runs, QStringLiteral("cd"), 0);
+    QVERIFY(runs->HasQuality());
 }
 
-void TestDecodedTextBlock::positionOfIndex_data()
-{
-    QTest::addColumn<int>("index");
-    QTest::addColumn<int>("position");
-    QTest::newRow("most negative index") << INT_MIN << 0;
-    QTest::newRow("negative index") << -1 << 0;
-    QTest::newRow("first character") << 0 << 0;
-    QTest::newRow("inside first run") << 2 << 2;
-    QTest::newRow("gap break maps to gap start") << 3 << 3;
-    QTest::newRow("first character after gap") << 4 << 10;
-    QTest::newRow("second break of two-break gap") << 7 << 13;
-    QTest::newRow("run after two-break gap") << 8 << 20;
-    QTest::newRow("index of text length gives end") << 10 << 22;
-    QTest::newRow("largest index gives end") << INT_MAX << 22;
-}
-
-void TestDecodedTextBlock::positionOfIndex()
-{
-    QFETCH(int, index);
-    QFETCH(int, position);
-    DecodedTextBlock block(1, 1, kBlockTime);
-    FillMixed(block);
-    QCOMPARE(block.PositionOfIndex(index), position);
-}
-
-void TestDecodedTextBlock::indexOfPosition_data()
-{
-    QTest::addColumn<int>("position");
-    QTest::addColumn<int>("fromSnippet");
-    QTest::addColumn<int>("snippet");
-    QTest::newRow("block start") << 0 << 0 << 0;
-    QTest::newRow("end of first run is the gap") << 3 << 0 << 1;
-    QTest::newRow("last position of gap") << 9 << 0 << 1;
-    QTest::newRow("inside last run") << 21 << 0 << 4;
-    QTest::newRow("end position is in no snippet") << 22 << 0 << -1;
-    QTest::newRow("negative position") << -1 << 0 << -1;
-    QTest::newRow("most negative position") << INT_MIN << 0 << -1;
-    QTest::newRow("largest position") << INT_MAX << 0 << -1;
-    QTest::newRow("negative start snippet counts as 0") << 3 << INT_MIN << 1;
-    QTest::newRow("search starts after the containing snippet") << 3 << 2 << -1;
-    QTest::newRow("start snippet past the end") << 3 << INT_MAX << -1;
-}
-
-void TestDecodedTextBlock::indexOfPosition()
-{
-    QFETCH(int, position);
-    QFETCH(int, fromSnippet);
-    QFETCH(int, snippet);
-    DecodedTextBlock block(1, 1, kBlockTime);
-    FillMixed(block);
-    QCOMPARE(block.IndexOfPosition(position, fromSnippet), snippet);
-}
-
-void TestDecodedTextBlock::positionSpan_data()
-{
-    QTest::addColumn<int>("snippet");
-    QTest::addColumn<int>("position");
-    QTest::addColumn<int>("count");
-    QTest::addColumn<int>("span");
-    QTest::newRow("fits in data run") << 0 << 0 << 2 << 2;
-    QTest::newRow("ends exactly at run end") << 0 << 1 << 2 << 2;
-    QTest::newRow("line with its break covers the whole gap") << 0 << 0 << 4 << 10;
-    QTest::newRow("continues into run after gap") << 0 << 0 << 5 << 11;
-    QTest::newRow("runs out of snippets") << 4 << 20 << 100 << 2;
-    QTest::newRow("largest count covers all positions") << 0 << 0 << INT_MAX << 22;
-    QTest::newRow("one-break gap is its width") << 1 << 5 << 1 << 7;
-    QTest::newRow("two-break gap at start takes one position") << 3 << 12 << 1 << 1;
-    QTest::newRow("two-break gap inside takes the rest") << 3 << 13 << 1 << 7;
-    QTest::newRow("negative snippet") << -1 << 0 << 2 << 0;
-    QTest::newRow("most negative snippet") << INT_MIN << 0 << 2 << 0;
-    QTest::newRow("snippet past the end") << 5 << 21 << 2 << 0;
-    QTest::newRow("largest snippet") << INT_MAX << 0 << 2 << 0;
-    QTest::newRow("position outside the snippet") << 0 << 3 << 2 << 0;
-    QTest::newRow("most negative position") << 0 << INT_MIN << 2 << 0;
-    QTest::newRow("largest position") << 0 << INT_MAX << 2 << 0;
-    QTest::newRow("no characters in a data run cover nothing") << 0 << 1 << 0 << 0;
-    QTest::newRow("a one-break gap stands for its width whatever the count") << 1 << 5 << 0 << 7;
-    QTest::newRow("a two-break gap inside whatever the count") << 3 << 14 << 0 << 7;
-    QTest::newRow("negative count") << 0 << 0 << -5 << 0;
-    QTest::newRow("most negative count") << 0 << 0 << INT_MIN << 0;
-}
-
-void TestDecodedTextBlock::positionSpan()
-{
-    QFETCH(int, snippet);
-    QFETCH(int, position);
-    QFETCH(int, count);
-    QFETCH(int, span);
-    DecodedTextBlock block(1, 1, kBlockTime);
-    FillMixed(block);
-    QCOMPARE(block.PositionSpan(snippet, position, count), span);
-}
-
-void TestDecodedTextBlock::snippetReaders_data()
-{
-    QTest::addColumn<int>("snippet");
-    QTest::addColumn<QString>("own");
-    QTest::addColumn<QString>("rest");
-    QTest::addColumn<bool>("gap");
-    QTest::addColumn<QDateTime>("time");
-    QTest::newRow("first run") << 0 << "abc" << "abc\nde\n\nfg" << false << TimeOf(0);
-    QTest::newRow("one-break gap") << 1 << "\n" << "\nde\n\nfg" << true << TimeOf(1);
-    QTest::newRow("two-break gap") << 3 << "\n\n" << "\n\nfg" << true << TimeOf(3);
-    QTest::newRow("last run") << 4 << "fg" << "fg" << false << TimeOf(4);
-    QTest::newRow("negative") << -1 << QString() << QString() << false << QDateTime();
-    QTest::newRow("most negative") << INT_MIN << QString() << QString() << false << QDateTime();
-    QTest::newRow("one past the last") << 5 << QString() << QString() << false << QDateTime();
-    QTest::newRow("largest") << INT_MAX << QString() << QString() << false << QDateTime();
-}
-
-void TestDecodedTextBlock::snippetReaders()
-{
-    QFETCH(int, snippet);
-    DecodedTextBlock block(1, 1, kBlockTime);
-    FillMixed(block);
-    QTEST(block.SnippetText(snippet), "own");
-    QTEST(block.TextFromSnippet(snippet), "rest");
-    QTEST(block.IsGap(snippet), "gap");
-    QTEST(block.SnippetTime(snippet), "time");
-}
-
-void TestDecodedTextBlock::text_data()
-{
-    QTest::addColumn<int>("from");
-    QTest::addColumn<int>("to");
-    QTest::addColumn<QString>("expected");
-    QTest::newRow("first run") << 0 << 3 << "abc";
-    QTest::newRow("run after gap") << 10 << 12 << "de";
-    QTest::newRow("to the largest position") << 11 << INT_MAX << "e\n\nfg";
-    QTest::newRow("whole int range") << INT_MIN << INT_MAX << "abc\nde\n\nfg";
-    QTest::newRow("empty range") << 5 << 5 << "";
-    QTest::newRow("reversed range") << 11 << 10 << "";
-    QTest::newRow("reversed extreme range") << INT_MAX << INT_MIN << "";
-}
-
-void TestDecodedTextBlock::text()
-{
-    QFETCH(int, from);
-    QFETCH(int, to);
-    DecodedTextBlock block(1, 1, kBlockTime);
-    FillMixed(block);
-    QTEST(block.Text(from, to), "expected");
-}
-
-void TestDecodedTextBlock::timeAt()
-{
-    DecodedTextBlock block(1, 1, kBlockTime);
-    QVERIFY(!block.TimeAt(0, 0).isValid());
-    QVERIFY(!block.LastTimestamp().isValid());
-    FillMixed(block);
-    QCOMPARE(block.TimeAt(11, 0), TimeOf(2));
-    QCOMPARE(block.TimeAt(11, INT_MIN), TimeOf(2));
-    QCOMPARE(block.TimeAt(0, 3), TimeOf(4));
-    QCOMPARE(block.TimeAt(INT_MIN, 0), TimeOf(4));
-    QCOMPARE(block.TimeAt(5, INT_MAX), TimeOf(4));
-    QCOMPARE(block.LastTimestamp(), TimeOf(4));
-}
-
-void TestDecodedTextBlock::hasQuality()
-{
-    DecodedTextBlock block(1, 1, kBlockTime);
-    QVERIFY(!block.HasQuality());
-    AddRun(block, QStringLiteral("ab"), -1);
-    AddRun(block, QStringLiteral("cd"), -20);
-    QVERIFY(!block.HasQuality());
-    AddRun(block, QStringLiteral("ef"), 0);
-    AddRun(block, QStringLiteral("gh"), -1);
-    QVERIFY(block.HasQuality());
-}
-
-void TestDecodedTextBlock::firstVisiblePosition()
-{
-    DecodedTextBlock block(1, 1, kBlockTime);
-    AddRun(block, QStringLiteral("ab"));
-    AddRun(block, QStringLiteral("\n\nxy"));
-    AddGapRun(block, 5, QStringLiteral("\n\n"));
-    QCOMPARE(block.FirstVisiblePosition(block.snippets.at(0)), 0);
-    QCOMPARE(block.FirstVisiblePosition(block.snippets.at(1)), 4);
-    QCOMPARE(block.FirstVisiblePosition(block.snippets.at(2)), -1);
-    const DecodedTextSnippet copy = block.snippets.at(1);
-    QCOMPARE(block.FirstVisiblePosition(copy), 4);
-    QCOMPARE(block.FirstVisiblePosition(DecodedTextSnippet()), -1);
-}
-
-void TestDecodedTextBlock::appendGapSeparator_data()
+void TestDecodedTextBlock::appendGap_data()
 {
     QTest::addColumn<QString>("before");
     QTest::addColumn<QString>("following");
     QTest::addColumn<QString>("separator");
-    QTest::newRow("empty block") << "" << "x" << "\n";
-    QTest::newRow("after text without break") << "abc" << "x" << "\n\n";
-    QTest::newRow("after text ending in break") << "abc\n" << "x" << "\n";
-    QTest::newRow("following text ends in break") << "abc" << "x\n" << "\n";
-    QTest::newRow("no following text") << "abc" << "" << "\n\n";
+    QTest::newRow("empty block") << ""
+                                 << "x"
+                                 << "\n";
+    QTest::newRow("after text without break") << "abc"
+                                              << "x"
+                                              << "\n\n";
+    QTest::newRow("after text ending in break") << "abc\n"
+                                                << "x"
+                                                << "\n";
+    QTest::newRow("following text ends in break") << "abc"
+                                                  << "x\n"
+                                                  << "\n";
+    QTest::newRow("no following text") << "abc"
+                                       << ""
+                                       << "\n\n";
 }
 
-void TestDecodedTextBlock::appendGapSeparator()
+void TestDecodedTextBlock::appendGap()
 {
     QFETCH(QString, before);
     QFETCH(QString, following);
     QFETCH(QString, separator);
-    DecodedTextBlock block(1, 1, kBlockTime);
+    BlockPtr block(new DecodedTextBlock(1, 1, T0.addSecs(-60)));
     if (!before.isEmpty())
-        AddRun(block, before, 90, 7);
-    const int end = block.EndPosition();
-    QVERIFY(block.AppendGap(end, end + 40, following));
-    QVERIFY_BLOCK(block);
-    QCOMPARE(block.text, before + separator);
-    const DecodedTextSnippet& gap = block.snippets.last();
-    QCOMPARE(gap.flags, SnippetGap);
-    QCOMPARE(gap.length, separator.size());
-    QCOMPARE(gap.start, end);
-    QCOMPARE(gap.end, end + 40);
-    QCOMPARE(gap.quality, 0);
-    QCOMPARE(gap.timestamp, before.isEmpty() ? kBlockTime : TimeOf(7));
-}
-
-void TestDecodedTextBlock::appendGapMergesConsecutiveGaps()
-{
-    DecodedTextBlock block(1, 1, kBlockTime);
-    AddRun(block, QStringLiteral("abc"));
-    QVERIFY(block.AppendGap(3, 10, QString()));
-    QVERIFY(!block.AppendGap(10, 25, QString()));
-    QVERIFY_BLOCK(block);
-    QCOMPARE(block.snippets.size(), 2);
-    QCOMPARE(block.snippets.last().end, 25);
-    QCOMPARE(block.text, QStringLiteral("abc\n\n"));
-}
-
-void TestDecodedTextBlock::appendGapRefusesBrokenChain_data()
-{
-    QTest::addColumn<int>("startPosition");
-    QTest::addColumn<int>("endPosition");
-    QTest::newRow("whole int range") << INT_MIN << INT_MAX;
-    QTest::newRow("ends before it starts") << 3 << 1;
-    QTest::newRow("starts past the end") << 10 << 20;
-    QTest::newRow("starts before the end") << 1 << 20;
-}
-
-void TestDecodedTextBlock::appendGapRefusesBrokenChain()
-{
-    QFETCH(int, startPosition);
-    QFETCH(int, endPosition);
-    DecodedTextBlock block(1, 1, kBlockTime);
-    AddRun(block, QStringLiteral("abc"));
-    QVERIFY(!block.AppendGap(startPosition, endPosition, QString()));
-    QCOMPARE(block.snippets.size(), 1);
-    QCOMPARE(block.text, QStringLiteral("abc"));
-    // A trailing gap never moves its end in front of its start either.
-    block.AppendGap(3, 8, QString());
-    block.AppendGap(startPosition, qMin(endPosition, 2), QString());
-    QVERIFY_BLOCK(block);
+        AddRun(*block, before);
+    const int end = block->EndPosition();
+    // A broken chain is refused.
+    for (const auto& range : { qMakePair(INT_MIN, INT_MAX), qMakePair(end + 3, end + 1),
+                               qMakePair(end + 1, end + 9), qMakePair(end - 1, end + 9) })
+        QVERIFY(!block->AppendGap(range.first, range.second, QString()));
+    QCOMPARE(block->text, before);
+    QVERIFY(block->AppendGap(end, end + 40, following));
+    QVERIFY_BLOCK(*block);
+    QCOMPARE(block->text, before + separator);
+    QCOMPARE(Layout(*block).section(' ', -1),
+             QStringLiteral("g%1-%2:%3").arg(end).arg(end + 40).arg(separator.size()));
+    // A gap takes the time before it, or the block's own.
+    QCOMPARE(block->snippets.last().timestamp, before.isEmpty() ? T0.addSecs(-60) : T0);
+    // A following gap widens this one; a trailing gap never moves its end before its start.
+    QVERIFY(!block->AppendGap(end + 40, end + 50, QString()));
+    QCOMPARE(Layout(*block).section(' ', -1),
+             QStringLiteral("g%1-%2:%3").arg(end).arg(end + 50).arg(separator.size()));
+    block->AppendGap(INT_MIN, end - 1, QString());
+    QVERIFY_BLOCK(*block);
 }
 
 void TestDecodedTextBlock::truncateFrom_data()
 {
     QTest::addColumn<int>("position");
     QTest::addColumn<QString>("text");
-    QTest::addColumn<int>("snippets");
-    QTest::newRow("inside a run removes it whole") << 11 << "abc\n" << 2;
-    QTest::newRow("start of a run") << 10 << "abc\n" << 2;
-    QTest::newRow("inside a gap") << 5 << "abc" << 1;
-    QTest::newRow("block start empties it") << 0 << "" << 0;
-    QTest::newRow("end position changes nothing") << 22 << "abc\nde\n\nfg" << 5;
-    QTest::newRow("most negative position") << INT_MIN << "abc\nde\n\nfg" << 5;
-    QTest::newRow("largest position") << INT_MAX << "abc\nde\n\nfg" << 5;
+    QTest::newRow("inside a run removes it whole") << 11 << "abc\n";
+    QTest::newRow("start of a run") << 10 << "abc\n";
+    QTest::newRow("inside a gap") << 5 << "abc";
+    QTest::newRow("block start empties it") << 0 << "";
+    QTest::newRow("end position changes nothing") << 22 << "abc\nde\n\nfg";
+    QTest::newRow("most negative position") << INT_MIN << "abc\nde\n\nfg";
 }
 
 void TestDecodedTextBlock::truncateFrom()
 {
     QFETCH(int, position);
-    DecodedTextBlock block(1, 1, kBlockTime);
-    FillMixed(block);
-    Annotate(block, 20, 22);
-    block.TruncateFrom(position);
-    QVERIFY_BLOCK(block);
-    QTEST(block.text, "text");
-    QTEST(block.snippets.size(), "snippets");
-    QCOMPARE(block.userData.size(), 1);
+    const BlockPtr block = Mixed();
+    block->userData << Note(UserData::CommentType, 20, 22);
+    block->TruncateFrom(position);
+    QVERIFY_BLOCK(*block);
+    QTEST(block->text, "text");
+    QCOMPARE(block->userData.size(), 1); // annotations are left alone
 }
 
 void TestDecodedTextBlock::trimFront_data()
 {
     QTest::addColumn<int>("excess");
     QTest::addColumn<int>("removed");
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<int>("gapEnd");
-    QTest::addColumn<int>("annotations");
+    QTest::addColumn<QString>("layout");
+    QTest::addColumn<QString>("annotations");
     // Runs "abc" [0,3), "defg" [3,7), "hi" [7,9); annotations [0,2), [2,3), [5,6).
-    QTest::newRow("excess at run boundary") << 3 << 3 << "\ndefghi" << 3 << 2;
-    QTest::newRow("excess inside a run keeps it") << 4 << 3 << "\ndefghi" << 3 << 1;
-    QTest::newRow("two runs") << 7 << 7 << "\nhi" << 7 << 0;
-    QTest::newRow("excess short of the first run end") << 2 << 0 << "abcdefghi" << -1 << 3;
-    QTest::newRow("no excess") << 0 << 0 << "abcdefghi" << -1 << 3;
-    QTest::newRow("most negative excess") << INT_MIN << 0 << "abcdefghi" << -1 << 3;
-    QTest::newRow("everything, no gap left") << 9 << 9 << "" << -1 << 0;
-    QTest::newRow("largest excess") << INT_MAX << 9 << "" << -1 << 0;
+    QTest::newRow("excess at a run boundary") << 3 << 3 << "g0-3:1 3-7:4q90 7-9:2q90"
+                                              << "2-3 5-6";
+    QTest::newRow("excess inside a run keeps it") << 4 << 3 << "g0-3:1 3-7:4q90 7-9:2q90"
+                                                  << "5-6";
+    QTest::newRow("two runs") << 7 << 7 << "g0-7:1 7-9:2q90"
+                              << "";
+    QTest::newRow("short of the first run's end") << 2 << 0 << "0-3:3q90 3-7:4q90 7-9:2q90"
+                                                  << "0-2 2-3 5-6";
+    QTest::newRow("most negative excess") << INT_MIN << 0 << "0-3:3q90 3-7:4q90 7-9:2q90"
+                                          << "0-2 2-3 5-6";
+    QTest::newRow("everything, no gap left") << 9 << 9 << ""
+                                             << "";
+    QTest::newRow("largest excess") << INT_MAX << 9 << ""
+                                    << "";
 }
 
 void TestDecodedTextBlock::trimFront()
 {
     QFETCH(int, excess);
-    QFETCH(int, gapEnd);
-    DecodedTextBlock block(1, 1, kBlockTime);
-    AddRun(block, QStringLiteral("abc"), 90, 1);
-    AddRun(block, QStringLiteral("defg"), 90, 2);
-    AddRun(block, QStringLiteral("hi"), 90, 3);
-    Annotate(block, 0, 2);
-    Annotate(block, 2, 3);
-    Annotate(block, 5, 6);
-    block.userDataCount = 3;
-
-    QTEST(block.TrimFront(excess), "removed");
-    QVERIFY_BLOCK(block);
-    QTEST(block.text, "text");
-    QTEST(block.userData.size(), "annotations");
-    QCOMPARE(block.userDataCount, 3);
-    if (gapEnd >= 0) {
-        const DecodedTextSnippet& gap = block.snippets.first();
-        QCOMPARE(gap.flags, SnippetGap);
-        QCOMPARE(gap.length, 1);
-        QCOMPARE(gap.start, 0);
-        QCOMPARE(gap.end, gapEnd);
-        QCOMPARE(gap.timestamp, kBlockTime);
-        QCOMPARE(block.EndPosition(), 9);
-    } else {
-        QVERIFY(!block.IsGap(0));
-    }
+    const BlockPtr block = MakeBlock({ "abc", "defg", "hi" });
+    block->timestamp = T0.addSecs(-60);
+    block->userData << Note(UserData::CommentType, 0, 2) << Note(UserData::CommentType, 2, 3)
+                    << Note(UserData::CommentType, 5, 6);
+    block->userDataCount = 3;
+    QTEST(block->TrimFront(excess), "removed");
+    QVERIFY_BLOCK(*block);
+    QTEST(Layout(*block), "layout");
+    QTEST(Ranges(*block), "annotations");
+    QCOMPARE(block->userDataCount, 3);
+    if (block->IsGap(0))
+        QCOMPARE(block->snippets.first().timestamp, block->timestamp); // the block's time
 }
 
-void TestDecodedTextBlock::trimFrontTwiceKeepsLeadingGap()
-{
-    DecodedTextBlock block(1, 1, kBlockTime);
-    for (int i = 0; i < 5; ++i)
-        AddRun(block, QStringLiteral("0123456789"));
-    QCOMPARE(block.TrimFront(10), 10);
-    QVERIFY_BLOCK(block);
-    // The leading gap's break is a character too: excess 11 reaches the second run's end.
-    QCOMPARE(block.TrimFront(11), 11);
-    QVERIFY_BLOCK(block);
-    QCOMPARE(block.text.size(), 31);
-    QCOMPARE(block.snippets.size(), 4);
-    QCOMPARE(block.snippets.at(0).end, 20);
-}
-
-void TestDecodedTextBlock::clearAndDestructionDeleteAnnotations()
+void TestDecodedTextBlock::clearDeletesAnnotations()
 {
     CountedUserData::alive = 0;
     {
-        QExplicitlySharedDataPointer<DecodedTextBlock> block(new DecodedTextBlock(3, 4, kBlockTime));
-        FillMixed(*block);
-        block->userData.append(new CountedUserData);
-        block->userData.append(new CountedUserData);
+        const BlockPtr block = Mixed();
+        block->userData << new CountedUserData << new CountedUserData;
         block->contentCode = QStringLiteral("ASCII");
         block->rightToLeft = block->closed = block->changed = true;
         block->userDataCount = 2;
         block->streamPosition = 40;
         QCOMPARE(block->Clear(), 10);
         QCOMPARE(CountedUserData::alive, 0);
-        QVERIFY(block->text.isEmpty() && block->contentCode.isEmpty());
-        QVERIFY(block->snippets.isEmpty() && block->userData.isEmpty());
-        QCOMPARE(block->userDataCount, 0);
-        QCOMPARE(block->streamPosition, 0);
+        QVERIFY(block->text.isEmpty() && block->contentCode.isEmpty() && block->snippets.isEmpty());
+        QCOMPARE(block->userDataCount + block->streamPosition, 0);
         QVERIFY(!block->rightToLeft && !block->closed && !block->changed);
-        QCOMPARE(block->channel, 3);
-        QCOMPARE(block->id, 4);
-
-        block->userData.append(new CountedUserData);
-        QCOMPARE(CountedUserData::alive, 1);
+        block->userData << new CountedUserData;
     }
     QCOMPARE(CountedUserData::alive, 0);
+
+    // Trimming twice keeps one leading gap; its break counts as a character.
+    const BlockPtr block = MakeBlock({ "0123456789", "0123456789", "0123456789", "0123456789" });
+    QCOMPARE(block->TrimFront(10), 10);
+    QCOMPARE(block->TrimFront(11), 11);
+    QVERIFY_BLOCK(*block);
+    QCOMPARE(Layout(*block), QStringLiteral("g0-20:1 20-30:10q90 30-40:10q90"));
 }
 
 void TestDecodedTextBlock::adjustUserData_data()
@@ -534,23 +281,21 @@ void TestDecodedTextBlock::adjustUserData_data()
     QTest::addColumn<int>("delta");
     QTest::addColumn<int>("start");
     QTest::addColumn<int>("end");
-    QTest::addColumn<int>("newStart"); // -1: deleted
-    QTest::addColumn<int>("newEnd");
+    QTest::addColumn<QString>("result"); // empty: deleted
     // The block is 20 positions long.
-    QTest::newRow("change inside grows the end") << 5 << 6 << 3 << 2 << 8 << 2 << 11;
-    QTest::newRow("shrinking keeps one position") << 5 << 8 << -10 << 2 << 8 << 2 << 3;
-    QTest::newRow("starting inside the range moves") << 5 << 10 << 2 << 6 << 8 << 8 << 10;
-    QTest::newRow("starting at from stays") << 5 << 10 << 2 << 5 << 8 << 5 << 8;
-    QTest::newRow("after the range moves") << 5 << 10 << 3 << 12 << 15 << 15 << 18;
-    QTest::newRow("insertion point at own end stays") << 5 << 5 << 2 << 5 << 7 << 5 << 7;
-    QTest::newRow("insertion point moves a wider one") << 5 << 5 << 2 << 5 << 8 << 7 << 10;
-    QTest::newRow("pushed past the block end is deleted") << 5 << 10 << 3 << 18 << 20 << -1 << -1;
-    QTest::newRow("pulled before 0 is deleted") << 1 << 2 << -5 << 3 << 5 << -1 << -1;
-    QTest::newRow("largest delta deletes") << 5 << 10 << INT_MAX << 12 << 15 << -1 << -1;
-    QTest::newRow("most negative delta deletes") << 5 << 10 << INT_MIN << 12 << 15 << -1 << -1;
-    QTest::newRow("largest delta inside") << 5 << 6 << INT_MAX << 2 << 8 << -1 << -1;
-    QTest::newRow("most negative delta inside") << 5 << 6 << INT_MIN << 2 << 8 << 2 << 3;
-    QTest::newRow("range over all ints moves what starts in it") << INT_MIN << INT_MAX << 4 << 2 << 8 << 6 << 12;
+    QTest::newRow("change inside grows the end") << 5 << 6 << 3 << 2 << 8 << "2-11";
+    QTest::newRow("shrinking keeps one position") << 5 << 8 << -10 << 2 << 8 << "2-3";
+    QTest::newRow("starting inside the range moves") << 5 << 10 << 2 << 6 << 8 << "8-10";
+    QTest::newRow("starting at from stays") << 5 << 10 << 2 << 5 << 8 << "5-8";
+    QTest::newRow("insertion point at own end stays") << 5 << 5 << 2 << 5 << 7 << "5-7";
+    QTest::newRow("insertion point moves a wider one") << 5 << 5 << 2 << 5 << 8 << "7-10";
+    QTest::newRow("pushed past the block end is deleted") << 5 << 10 << 3 << 18 << 20 << "";
+    QTest::newRow("pulled before 0 is deleted") << 1 << 2 << -5 << 3 << 5 << "";
+    QTest::newRow("largest delta inside deletes") << 5 << 6 << INT_MAX << 2 << 8 << "";
+    QTest::newRow("most negative delta inside") << 5 << 6 << INT_MIN << 2 << 8 << "2-3";
+    QTest::newRow("most negative delta after") << 5 << 10 << INT_MIN << 12 << 15 << "";
+    QTest::newRow("range over all ints moves what starts in it")
+        << INT_MIN << INT_MAX << 4 << 2 << 8 << "6-12";
 }
 
 void TestDecodedTextBlock::adjustUserData()
@@ -560,115 +305,55 @@ void TestDecodedTextBlock::adjustUserData()
     QFETCH(int, delta);
     QFETCH(int, start);
     QFETCH(int, end);
-    QFETCH(int, newStart);
-    QFETCH(int, newEnd);
-    DecodedTextBlock block(1, 1, kBlockTime);
-    AddRun(block, QStringLiteral("01234567890123456789"));
-    UserData* untouched = Annotate(block, 0, 1);
-    UserData* annotation = Annotate(block, start, end);
-    block.AdjustUserData(from, to, delta);
-    QVERIFY(block.userData.contains(untouched));
+    QFETCH(QString, result);
+    const BlockPtr block = MakeBlock({ "01234567890123456789" });
+    block->userData << Note(UserData::CommentType, 0, 1) << Note(UserData::CommentType, start, end);
+    block->AdjustUserData(from, to, delta);
+    QCOMPARE(block->userData.size(), result.isEmpty() ? 1 : 2);
     if (from > 0)
-        QCOMPARE(untouched->Start, 0);
-    if (newStart < 0) {
-        QCOMPARE(block.userData.size(), 1);
-        return;
-    }
-    QCOMPARE(block.userData.size(), 2);
-    QCOMPARE(annotation->Start, newStart);
-    QCOMPARE(annotation->End, newEnd);
+        QCOMPARE(block->userData.first()->Start, 0);
+    if (!result.isEmpty())
+        QCOMPARE(QStringLiteral("%1-%2")
+                     .arg(block->userData.last()->Start)
+                     .arg(block->userData.last()->End),
+                 result);
 }
 
-void TestDecodedTextBlock::applySeparatorsRoundTrip()
+void TestDecodedTextBlock::applySeparators()
 {
-    DecodedTextBlock block(0, 1, kBlockTime);
-    AddRun(block, QStringLiteral("ab"));
-    AddRun(block, QStringLiteral("cd"));
-    AddRun(block, QStringLiteral("ef"));
-    block.snippets[1].flags = SnippetSeparatorWanted;
-    block.snippets[2].flags = SnippetSeparatorWanted;
-    UserData* onA = Annotate(block, 0, 1);
-    UserData* onC = Annotate(block, 2, 3);
-    UserData* onE = Annotate(block, 4, 5);
-    const QString separator = QStringLiteral("--");
-
-    QVERIFY(block.ApplySeparators(0, separator, true));
-    QVERIFY_BLOCK(block);
-    QCOMPARE(block.text, QStringLiteral("ab--cd--ef"));
-    QCOMPARE(block.snippets.at(1).flags, SnippetSeparatorWanted | SnippetSeparatorInserted);
-    QCOMPARE(block.snippets.at(2).start, 6);
-    QCOMPARE(block.EndPosition(), 10);
-    QCOMPARE(onA->Start, 0);
-    QCOMPARE(block.Text(onC->Start, onC->End), QStringLiteral("c"));
-    QCOMPARE(block.Text(onE->Start, onE->End), QStringLiteral("e"));
-
-    QVERIFY(!block.ApplySeparators(0, separator, true));
-    QCOMPARE(block.text, QStringLiteral("ab--cd--ef"));
+    const BlockPtr block = MakeBlock({ "ab", "cd", "ef" });
+    block->snippets[1].flags = block->snippets[2].flags = SnippetSeparatorWanted;
+    block->userData << Note(UserData::CommentType, 0, 1) << Note(UserData::CommentType, 2, 3)
+                    << Note(UserData::CommentType, 4, 5);
+    for (int from : { INT_MIN, -1, 3, INT_MAX })
+        QVERIFY(!block->ApplySeparators(from, QStringLiteral("--"), true));
+    // From a later snippet only the runs from there on are touched.
+    QVERIFY(block->ApplySeparators(2, QStringLiteral("--"), true));
+    QCOMPARE(block->text, QStringLiteral("abcd--ef"));
+    QVERIFY(block->ApplySeparators(0, QStringLiteral("--"), true));
+    QVERIFY(!block->ApplySeparators(0, QStringLiteral("--"), true));
+    QVERIFY_BLOCK(*block);
+    QCOMPARE(block->text, QStringLiteral("ab--cd--ef"));
+    QCOMPARE(block->snippets.at(1).flags, SnippetSeparatorWanted | SnippetSeparatorInserted);
+    QCOMPARE(Layout(*block), QStringLiteral("0-2:2q90 2-6:4q90 6-10:4q90"));
+    QCOMPARE(Ranges(*block), QStringLiteral("0-1 4-5 8-9")); // still on "a", "c" and "e"
     // A mark on the separator itself stays where the run starts when the separator goes.
-    UserData* onSeparator = Annotate(block, 2, 3);
-
-    QVERIFY(block.ApplySeparators(0, separator, false));
-    QVERIFY_BLOCK(block);
-    QCOMPARE(block.text, QStringLiteral("abcdef"));
-    QCOMPARE(block.snippets.at(2).flags, SnippetSeparatorWanted);
-    QCOMPARE(block.EndPosition(), 6);
-    QCOMPARE(onC->Start, 2);
-    QCOMPARE(onSeparator->Start, 2);
-    QCOMPARE(onE->Start, 4);
-    QCOMPARE(onE->End, 5);
-}
-
-void TestDecodedTextBlock::applySeparatorsFromLaterSnippet()
-{
-    DecodedTextBlock block(0, 1, kBlockTime);
-    AddRun(block, QStringLiteral("ab"));
-    AddRun(block, QStringLiteral("cd"));
-    AddRun(block, QStringLiteral("ef"));
-    block.snippets[1].flags = SnippetSeparatorWanted;
-    block.snippets[2].flags = SnippetSeparatorWanted;
-    QVERIFY(block.ApplySeparators(2, QStringLiteral("|"), true));
-    QVERIFY_BLOCK(block);
-    QCOMPARE(block.text, QStringLiteral("abcd|ef"));
-    QVERIFY(!(block.snippets.at(1).flags & SnippetSeparatorInserted));
-
+    block->userData << Note(UserData::CommentType, 2, 3);
     // A run that no longer wants its separator loses it even when inserting.
-    block.snippets[2].flags &= ~SnippetSeparatorWanted;
-    QVERIFY(block.ApplySeparators(0, QStringLiteral("|"), true));
-    QVERIFY_BLOCK(block);
-    QCOMPARE(block.text, QStringLiteral("ab|cdef"));
-}
+    block->snippets[2].flags &= ~SnippetSeparatorWanted;
+    QVERIFY(block->ApplySeparators(0, QStringLiteral("--"), true));
+    QCOMPARE(block->text, QStringLiteral("ab--cdef"));
+    QVERIFY(block->ApplySeparators(0, QStringLiteral("--"), false));
+    QVERIFY_BLOCK(*block);
+    QCOMPARE(block->text, QStringLiteral("abcdef"));
+    QCOMPARE(Ranges(*block), QStringLiteral("0-1 2-3 4-5 2-3"));
+    QCOMPARE(block->snippets.at(1).flags, SnippetSeparatorWanted);
 
-void TestDecodedTextBlock::applySeparatorsLeavesForeignText()
-{
-    DecodedTextBlock block(0, 1, kBlockTime);
-    AddRun(block, QStringLiteral("ab"));
-    AddRun(block, QStringLiteral("xyz"));
-    block.snippets[1].flags = SnippetSeparatorWanted | SnippetSeparatorInserted;
-    QVERIFY(!block.ApplySeparators(0, QStringLiteral("--"), false));
-    QCOMPARE(block.text, QStringLiteral("abxyz"));
-    QCOMPARE(block.snippets.at(1).flags, SnippetSeparatorWanted);
-    QVERIFY_BLOCK(block);
-}
-
-void TestDecodedTextBlock::applySeparatorsOutOfRange_data()
-{
-    QTest::addColumn<int>("fromSnippet");
-    QTest::newRow("most negative") << INT_MIN;
-    QTest::newRow("negative") << -1;
-    QTest::newRow("snippet count") << 2;
-    QTest::newRow("largest") << INT_MAX;
-}
-
-void TestDecodedTextBlock::applySeparatorsOutOfRange()
-{
-    QFETCH(int, fromSnippet);
-    DecodedTextBlock block(0, 1, kBlockTime);
-    AddRun(block, QStringLiteral("ab"));
-    AddRun(block, QStringLiteral("cd"));
-    block.snippets[1].flags = SnippetSeparatorWanted;
-    QVERIFY(!block.ApplySeparators(fromSnippet, QStringLiteral("--"), true));
-    QCOMPARE(block.text, QStringLiteral("abcd"));
-    QCOMPARE(block.snippets.at(1).flags, SnippetSeparatorWanted);
+    // Text that is not the separator is left where a separator is flagged.
+    block->snippets[1].flags |= SnippetSeparatorInserted;
+    QVERIFY(!block->ApplySeparators(0, QStringLiteral("--"), false));
+    QCOMPARE(block->text, QStringLiteral("abcdef"));
+    QCOMPARE(block->snippets.at(1).flags, SnippetSeparatorWanted);
 }
 
 QTEST_GUILESS_MAIN(TestDecodedTextBlock)

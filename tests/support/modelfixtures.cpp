@@ -1,0 +1,133 @@
+#include "modelfixtures.h"
+
+using namespace VarnoResultDataXml;
+
+namespace Fixtures {
+
+DataBlock* MakeDataBlock(const Piece& piece)
+{
+    auto* block = new DataBlock(piece.channel, 0, 0);
+    block->SetID(piece.id);
+    block->SetContent(piece.content);
+    for (const Stamp& s : piece.stamps) {
+        TimeStamp stamp;
+        stamp.Position = s.position;
+        stamp.Quality = s.quality;
+        stamp.Time = T0.addMSecs(s.ms);
+        block->GetTimeStamp().append(stamp);
+    }
+    for (const UserData& note : piece.notes)
+        block->AddUserData(new UserData(note));
+    return block;
+}
+
+QString TransmissionXml(const QDateTime& start, const QVector<Piece>& pieces)
+{
+    Transmission transmission;
+    transmission.SetStartTime(start);
+    transmission.SetStopTime(start);
+    for (const Piece& piece : pieces)
+        transmission.AddDataBlock(MakeDataBlock(piece));
+    return transmission.GetXmlString();
+}
+
+BlockPtr MakeBlock(const QStringList& runs, int channel, int id)
+{
+    BlockPtr block(new DecodedTextBlock(channel, id, T0));
+    for (int i = 0; i < runs.size(); ++i)
+        AddRun(*block, runs.at(i), 90, 1000 * i);
+    return block;
+}
+
+void AddRun(DecodedTextBlock& block, const QString& text, int quality, qint64 ms)
+{
+    DecodedTextSnippet run;
+    run.start = block.EndPosition();
+    run.end = run.start + text.size();
+    run.length = text.size();
+    run.quality = quality;
+    run.timestamp = T0.addMSecs(ms);
+    block.snippets.append(run);
+    block.text += text;
+}
+
+void AddGap(DecodedTextBlock& block, int width, const QString& breaks, qint64 ms)
+{
+    DecodedTextSnippet gap;
+    gap.start = block.EndPosition();
+    gap.end = gap.start + width;
+    gap.length = breaks.size();
+    gap.flags = SnippetGap;
+    gap.timestamp = T0.addMSecs(ms);
+    block.snippets.append(gap);
+    block.text += breaks;
+}
+
+UserData* Note(const QString& type, int start, int end, const QString& text)
+{
+    auto* note = new UserData;
+    note->Type = type;
+    note->Start = start;
+    note->End = end;
+    note->Comment = text;
+    note->CallSign = text;
+    return note;
+}
+
+UserData* Change(int start, const QString& newText, const QString& replaced, const QString& comment)
+{
+    auto* change = new UserData;
+    change->Type = UserData::ChangeType;
+    change->Start = start;
+    change->End = start + newText.size();
+    change->Text = newText;
+    change->ReplacedText = replaced;
+    change->Comment = comment;
+    return change;
+}
+
+QString Layout(const DecodedTextBlock& block)
+{
+    QStringList parts;
+    for (const DecodedTextSnippet& s : block.snippets) {
+        QString part = QStringLiteral("%1-%2:%3").arg(s.start).arg(s.end).arg(s.length);
+        if (s.flags & SnippetGap)
+            part.prepend(QLatin1Char('g'));
+        else
+            part += QStringLiteral("q%1").arg(s.quality);
+        parts << part;
+    }
+    return parts.join(QLatin1Char(' '));
+}
+
+QString Spans(const DecodedTextBlock& block, bool withShift)
+{
+    QStringList out;
+    for (const DecodedTextSnippet& s : block.snippets)
+        out << QStringLiteral("%1-%2").arg(s.start).arg(s.end)
+                + (withShift && s.shift ? QStringLiteral("/%1").arg(s.shift) : QString());
+    return out.join(QLatin1Char(' '));
+}
+
+QString Ranges(const DecodedTextBlock& block)
+{
+    QStringList out;
+    for (const UserData* u : block.userData)
+        out << QStringLiteral("%1-%2").arg(u->Start).arg(u->End);
+    return out.join(QLatin1Char(' '));
+}
+
+void Record(DecodedTextData& model, QStringList* log)
+{
+    QObject::connect(&model, &DecodedTextData::ChannelCreated,
+                     [log](int c) { *log << QStringLiteral("created %1").arg(c); });
+    QObject::connect(&model, &DecodedTextData::DataChanged, [log](int c, bool refresh) {
+        *log << QStringLiteral("data %1 %2").arg(c).arg(refresh ? "refresh" : "append");
+    });
+    QObject::connect(&model, &DecodedTextData::TransmissionChanged,
+                     [log](int c) { *log << QStringLiteral("end %1").arg(c); });
+    QObject::connect(&model, &DecodedTextData::SaveUserData,
+                     [log](int c, const QString&) { *log << QStringLiteral("save %1").arg(c); });
+}
+
+} // namespace Fixtures
