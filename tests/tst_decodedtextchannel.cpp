@@ -36,7 +36,6 @@ class TestDecodedTextChannel : public QObject {
     Q_OBJECT
 
 private slots:
-    void onlyDecoderChannelsHaveTicker();
     void activateButtonOpensAndClosesPane();
     void tickerTexts_data();
     void tickerTexts();
@@ -48,16 +47,6 @@ private slots:
     void propertiesReachOpenedTextAreaOnly();
     void closedPaneSelectsNoCallSign();
 };
-
-void TestDecodedTextChannel::onlyDecoderChannelsHaveTicker()
-{
-    for (const bool offline : { false, true }) {
-        DecodedTextCaption decoder(QStringLiteral("Channel 4"), false, offline, nullptr);
-        DecodedTextCaption user(QStringLiteral("User"), true, offline, nullptr);
-        QVERIFY(Ticker(decoder) && Ticker(decoder)->isReadOnly());
-        QVERIFY(!Ticker(user));
-    }
-}
 
 void TestDecodedTextChannel::activateButtonOpensAndClosesPane()
 {
@@ -139,6 +128,7 @@ void TestDecodedTextChannel::maxTickerCharsFollowWidth()
 
     // The user channel has no ticker and keeps its budget.
     DecodedTextCaption user(QStringLiteral("User"), true, false, nullptr);
+    QVERIFY(!Ticker(user));
     user.resize(300, 20);
     user.show();
     QVERIFY(QTest::qWaitForWindowExposed(&user));

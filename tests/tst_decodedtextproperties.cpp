@@ -55,7 +55,6 @@ private slots:
     void noInterfaceOfItsOwn();
     void colourSelection_data();
     void colourSelection();
-    void spinValuesAreClamped();
     void mappingToModel_data();
     void mappingToModel();
     void cancelChangesNothing();
@@ -96,18 +95,6 @@ void TestDecodedTextProperties::colourSelection()
     QCOMPARE(dialog.GetForegroundColor(), QStringLiteral("Black"));
     dialog.SetForegroundColor(name);
     QCOMPARE(dialog.GetForegroundColor(), selected);
-}
-
-void TestDecodedTextProperties::spinValuesAreClamped()
-{
-    DecodedTextProperties dialog(nullptr);
-    const QVector<QPair<int, int>> limits { { 999, -1 }, { 1000001, 101 } };
-    for (const auto& [maxChars, quality] : limits) {
-        dialog.SetMaxChars(maxChars);
-        dialog.SetQualityThreshold(quality);
-        QCOMPARE(dialog.GetMaxChars(), maxChars < 1000 ? 1000 : 1000000);
-        QCOMPARE(dialog.GetQualityThreshold(), quality < 0 ? 0 : 100);
-    }
 }
 
 void TestDecodedTextProperties::mappingToModel_data()
