@@ -50,12 +50,12 @@ struct View {
             return;
         model.AddTransmission(BlockXml(Channel, T0, Closed));
         model.EndTransmission();
-        model.AddTransmission(BlockXml(
-            Channel, T0.addSecs(60), Open,
-            { Mark(UserData::CallSignType, Oh2xyz, Oh2xyz + 6, QStringLiteral("OH2XYZ")),
-              Mark(UserData::CommentType, Hello, Hello + 5, QStringLiteral("greeting")),
-              Mark(UserData::ChangeType, World, World + 5, QStringLiteral("WORLD"),
-                   QStringLiteral("WURLD")) }));
+        model.AddTransmission(
+            BlockXml(Channel, T0.addSecs(60), Open,
+                     { Mark(UserData::CallSignType, Oh2xyz, Oh2xyz + 6, QStringLiteral("OH2XYZ")),
+                       Mark(UserData::CommentType, Hello, Hello + 5, QStringLiteral("greeting")),
+                       Mark(UserData::ChangeType, World, World + 5, QStringLiteral("WORLD"),
+                            QStringLiteral("WURLD")) }));
         content.RefreshContent();
     }
     BlockPtr Newest() { return model.GetChannelData(channel)->LastBlock(); }
@@ -195,7 +195,8 @@ void TestContentEditing::menuEntries_data()
         << 1 << -1 << false << QStringList { sep, it };
     QTest::newRow("point on a comment") << Hello << -1 << false << QStringList { sep, ic, dco };
     QTest::newRow("point on a change") << World + 4 << -1 << false << QStringList { sep, es, ds };
-    QTest::newRow("end of a mark is outside it") << Oh2xyz + 6 << -1 << false << QStringList { sep, it };
+    QTest::newRow("end of a mark is outside it")
+        << Oh2xyz + 6 << -1 << false << QStringList { sep, it };
     QTest::newRow("selection over plain text")
         << 0 << 3 << false << QStringList { sep, dcs, ic, es, dse };
     QTest::newRow("selection over a change deletes it instead of a section")
@@ -220,8 +221,8 @@ void TestContentEditing::menuEntries()
     QMenu menu;
     v.content.AddActions(&menu, point);
     QCOMPARE(MenuTexts(menu),
-             QStringList({ "Clear all channels", "-", "Morse ColorCoding",
-                           "Tooltip with timestamp", "-", "Show user channel" })
+             QStringList({ "Clear all channels", "-", "Morse ColorCoding", "Tooltip with timestamp",
+                           "-", "Show user channel" })
                  + group + QStringList({ "-", "Properties" }));
     // The selection item is what the actions will work on.
     QCOMPARE(v.content.FlagsAtPoint(point) & 1, group.isEmpty() ? 0 : 1);
@@ -239,8 +240,9 @@ void TestContentEditing::menuSwitchesAndUserChannel()
     v.content.RefreshContent();
     QMenu menu;
     v.content.AddActions(&menu, v.At(Oh2xyz));
-    QCOMPARE(MenuTexts(menu), QStringList({ "Clear all channels", "-", "Morse ColorCoding",
-                                            "Tooltip with timestamp", "-", "-", "Properties" }));
+    QCOMPARE(MenuTexts(menu),
+             QStringList({ "Clear all channels", "-", "Morse ColorCoding", "Tooltip with timestamp",
+                           "-", "-", "Properties" }));
 
     // Typed text offers nothing; a selection of it can be marked and commented, not changed.
     View u(User, false);
@@ -269,37 +271,43 @@ void TestContentEditing::dialogEdits_data()
     const QString fed = Open + marks;
     const QString dcs = QStringLiteral("Define Call Sign"), none = QStringLiteral("-");
     QTest::newRow("call sign defined on a selection")
-        << dcs << Hello << Hello + 5 << "DK0XX" << ""
-        << Open + " | C7-13 OH2XYZ | M14-19 greeting | C14-19 DK0XX | X20-25 WORLD<WURLD"
+        << dcs << Hello << Hello + 5 << "DK0XX"
+        << "" << Open + " | C7-13 OH2XYZ | M14-19 greeting | C14-19 DK0XX | X20-25 WORLD<WURLD"
         << "C14-19 DK0XX";
     QTest::newRow("cancelled call sign dialog stores nothing")
         << dcs << Hello << Hello + 5 << QString() << "" << fed << QString();
     QTest::newRow("accepted without a sign stores nothing")
         << dcs << Hello << Hello + 5 << QString("") << "" << fed << QString();
     QTest::newRow("comment replaced")
-        << "Insert Comment" << Hello << Hello + 5 << "merged" << "greeting"
-        << Open + " | C7-13 OH2XYZ | M14-19 merged | X20-25 WORLD<WURLD"
+        << "Insert Comment" << Hello << Hello + 5 << "merged"
+        << "greeting" << Open + " | C7-13 OH2XYZ | M14-19 merged | X20-25 WORLD<WURLD"
         << "M14-19  | M14-19 merged"; // the replaced comment goes out emptied
     QTest::newRow("edit widens the selection to the change it touches")
-        << "Edit Selection" << Hello + 3 << World + 2 << "LO EARTH|fixed" << "LO WORLD|"
+        << "Edit Selection" << Hello + 3 << World + 2 << "LO EARTH|fixed"
+        << "LO WORLD|"
         << "QRZ DE OH2XYZ HELLO EARTH TEST | C7-13 OH2XYZ | M14-19 greeting"
            " | X17-25 LO EARTH<LO WURLD #fixed"
         << "X17-25 LO EARTH<LO WURLD #fixed | X20-25 <";
     QTest::newRow("text inserted at a point moves later marks")
-        << "Insert Text" << 0 << -1 << "DE |" << "|"
+        << "Insert Text" << 0 << -1 << "DE |"
+        << "|"
         << "DE " + Open + " | X0-3 DE < | C10-16 OH2XYZ | M17-22 greeting | X23-28 WORLD<WURLD"
         << "X0-3 DE <";
     QTest::newRow("text dialog accepted as shown changes nothing")
-        << "Edit Selection" << 0 << 3 << "QRZ|" << "QRZ|" << fed << QString();
+        << "Edit Selection" << 0 << 3 << "QRZ|"
+        << "QRZ|" << fed << QString();
     QTest::newRow("text dialog cancelled after typing changes nothing")
         << "Edit Selection" << 0 << 3 << QString() << "QRZ|" << fed << QString();
     QTest::newRow("call sign deleted") << "Delete Call Sign" << Oh2xyz + 3 << -1 << "" << none
-                                       << Open + " | M14-19 greeting | X20-25 WORLD<WURLD" << "C7-13 OH2XYZ";
+                                       << Open + " | M14-19 greeting | X20-25 WORLD<WURLD"
+                                       << "C7-13 OH2XYZ";
     QTest::newRow("comment deleted") << "Delete Comment" << Hello + 1 << -1 << "" << none
-                                     << Open + " | C7-13 OH2XYZ | X20-25 WORLD<WURLD" << "M14-19 ";
+                                     << Open + " | C7-13 OH2XYZ | X20-25 WORLD<WURLD"
+                                     << "M14-19 ";
     QTest::newRow("deleted change brings the decoded text back")
         << "Delete Selection" << World + 1 << -1 << "" << none
-        << "QRZ DE OH2XYZ HELLO WURLD TEST | C7-13 OH2XYZ | M14-19 greeting" << "X20-25 <";
+        << "QRZ DE OH2XYZ HELLO WURLD TEST | C7-13 OH2XYZ | M14-19 greeting"
+        << "X20-25 <";
     QTest::newRow("section deleted behind a marker")
         << "Delete Section" << 0 << 6 << "" << none
         << "[...deleted...] OH2XYZ HELLO WORLD TEST | X0-15 [...deleted...]<QRZ DE"
@@ -452,8 +460,9 @@ void TestContentEditing::refusedWhenClosedMeanwhile()
         dialog->accept();
     });
     QVERIFY(v.Trigger(v.At(Test), QStringLiteral("Define Call Sign")));
-    QCOMPARE(warning, QStringLiteral("Save|Unable to save modification. The transmission is "
-                                     "finished.|warning"));
+    QCOMPARE(warning,
+             QStringLiteral("Save|Unable to save modification. The transmission is "
+                            "finished.|warning"));
     QCOMPARE(saved.count(), 0);
     QCOMPARE(Describe(block), before);
     QCOMPARE(modified.count(), user ? 1 : 0);
@@ -473,7 +482,8 @@ void TestContentEditing::doubleClickShortcuts_data()
 
     QTest::newRow("change opens the text dialog") << World + 1 << QStringLiteral("Insert Text");
     QTest::newRow("call sign opens its editor") << Oh2xyz + 1 << QStringLiteral("Define Call Sign");
-    QTest::newRow("comment opens the comment dialog") << Hello + 1 << QStringLiteral("Insert Comment");
+    QTest::newRow("comment opens the comment dialog")
+        << Hello + 1 << QStringLiteral("Insert Comment");
     QTest::newRow("plain text selects the word") << Test + 1 << QString();
 }
 
@@ -503,7 +513,8 @@ void TestContentEditing::dragCallSignToWord()
     v.PressAndMove(v.At(Oh2xyz + 2));
     v.DropAt(v.At(Test + 2));
     // The mark moves whole, with its author and time; the host hears of the removal first.
-    QCOMPARE(Describe(v.Newest()), Open + " | M14-19 greeting | X20-25 WORLD<WURLD | C26-30 OH2XYZ");
+    QCOMPARE(Describe(v.Newest()),
+             Open + " | M14-19 greeting | X20-25 WORLD<WURLD | C26-30 OH2XYZ");
     const UserData* moved = v.Newest()->FindUserData(UserData::CallSignType, Test, Test + 1);
     QCOMPARE(moved->Text, QStringLiteral("TEST"));
     QCOMPARE(moved->Modifier, QStringLiteral("earlier"));

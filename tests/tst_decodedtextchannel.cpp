@@ -41,7 +41,6 @@ private slots:
     void tickerTexts();
     void maxTickerCharsFollowWidth();
     void applyNowNeedsPendingEdit();
-    void userChannelDataEndsPendingEdit();
     void autoApplyAfterPauseInTyping();
     void autoApplyChoices();
     void propertiesReachOpenedTextAreaOnly();
@@ -137,44 +136,36 @@ void TestDecodedTextChannel::maxTickerCharsFollowWidth()
 
 void TestDecodedTextChannel::applyNowNeedsPendingEdit()
 {
-    DecodedTextCaption caption(QStringLiteral("User"), true, false, nullptr);
-    QSignalSpy applied(&caption, &DecodedTextCaption::OnApply);
-
-    caption.applyNow();
-    QCOMPARE(applied.count(), 0);
-    caption.setModified(true);
-    caption.applyNow();
-    caption.applyNow();
-    QCOMPARE(applied.count(), 1);
-
-    caption.setModified(true);
-    caption.setModified(false);
-    caption.applyNow();
-    QCOMPARE(applied.count(), 1);
-
-    // In the user channel the ticker text only means that the model took the edits.
-    caption.setModified(true);
-    caption.SetTickerText(QStringLiteral("ignored"));
-    caption.applyNow();
-    QCOMPARE(applied.count(), 1);
-}
-
-void TestDecodedTextChannel::userChannelDataEndsPendingEdit()
-{
     DecodedTextData model;
-    DecodedTextChannel pane(QStringLiteral("User"), DecodedTextData::UserChannelID, &model, nullptr);
+    DecodedTextChannel pane(QStringLiteral("User"), DecodedTextData::UserChannelID, &model,
+                            nullptr);
     DecodedTextCaption* caption = pane.GetCaption();
     QSignalSpy applied(caption, &DecodedTextCaption::OnApply);
 
-    // Data of another channel leaves the edit pending; the user channel's own ends it.
+    caption->applyNow();
+    QCOMPARE(applied.count(), 0);
+    caption->setModified(true);
+    caption->applyNow();
+    caption->applyNow();
+    QCOMPARE(applied.count(), 1);
+    caption->setModified(true);
+    caption->setModified(false);
+    caption->applyNow();
+    QCOMPARE(applied.count(), 1);
+
+    // Data of another channel leaves the edit pending; the user channel's own ends it, and so
+    // does ticker text, which in the user channel only means that the model took the edits.
     caption->setModified(true);
     emit model.DataChanged(5, false);
     caption->applyNow();
-    QCOMPARE(applied.count(), 1);
+    QCOMPARE(applied.count(), 2);
     caption->setModified(true);
     emit model.DataChanged(DecodedTextData::UserChannelID, true);
     caption->applyNow();
-    QCOMPARE(applied.count(), 1);
+    caption->setModified(true);
+    caption->SetTickerText(QStringLiteral("ignored"));
+    caption->applyNow();
+    QCOMPARE(applied.count(), 2);
 }
 
 void TestDecodedTextChannel::autoApplyAfterPauseInTyping()

@@ -83,7 +83,8 @@ public:
 };
 
 struct View {
-    explicit View(const QString& xml = Xml(), int width = 50) : content(Channel, false, &model, nullptr)
+    explicit View(const QString& xml = Xml(), int width = 50)
+        : content(Channel, false, &model, nullptr)
     {
         model.AddTransmission(xml);
         // Wide enough that no line wraps even beside a wide gutter.
@@ -204,7 +205,8 @@ void TestDecodedTextInfoArea::rows()
 
 void TestDecodedTextInfoArea::signAtLineStart()
 {
-    View v(Xml(QStringLiteral("AB\nDK1XX CD"), { Mark(UserData::CallSignType, 3, 8, "DK1XX") }), 300);
+    View v(Xml(QStringLiteral("AB\nDK1XX CD"), { Mark(UserData::CallSignType, 3, 8, "DK1XX") }),
+           300);
     // The text area reports a sign at the very start of a line for the line before as well,
     // one row too high; with fonts whose leading is negative that row is not cut off.
     if (v.info->fontMetrics().leading() < 0)
@@ -274,7 +276,8 @@ void TestDecodedTextInfoArea::clickSelectsCallSign()
 
     View v(Xml(), 300);
     QSignalSpy saved(&v.model, &DecodedTextData::SaveUserData);
-    QTest::mouseClick(v.info, Qt::LeftButton, Qt::NoModifier, QPoint(v.X(before) + dx, v.LineY(line)));
+    QTest::mouseClick(v.info, Qt::LeftButton, Qt::NoModifier,
+                      QPoint(v.X(before) + dx, v.LineY(line)));
     QCOMPARE(v.content.textCursor().selectedText(), selected);
     QCOMPARE(saved.count(), 0);
 }

@@ -75,8 +75,10 @@ void TestDecodedTextProperties::colourSelection_data()
     QTest::addColumn<QString>("selected");
 
     QTest::newRow("listed name") << QStringLiteral("Red") << QStringLiteral("Red");
-    QTest::newRow("unknown name falls back to the first") << "Mauve" << "White";
-    QTest::newRow("names are case-sensitive") << "black" << "White";
+    QTest::newRow("unknown name falls back to the first") << "Mauve"
+                                                          << "White";
+    QTest::newRow("names are case-sensitive") << "black"
+                                              << "White";
     QTest::newRow("empty name falls back to the first") << QString() << "White";
 }
 
@@ -106,16 +108,20 @@ void TestDecodedTextProperties::mappingToModel_data()
     QTest::addColumn<QString>("shown");
     QTest::addColumn<QString>("stored"); // foreground, width, buffer size
 
-    QTest::newRow("values round-trip")
-        << 20000 << 120 << "Navy" << true << "Navy,Ivory,20000,30,1" << "Navy,120,20000";
+    QTest::newRow("values round-trip") << 20000 << 120 << "Navy" << true << "Navy,Ivory,20000,30,1"
+                                       << "Navy,120,20000";
     QTest::newRow("unchecking stores width 0")
-        << 20000 << 120 << "Navy" << false << "Navy,Ivory,20000,30,1" << "Navy,0,20000";
+        << 20000 << 120 << "Navy" << false << "Navy,Ivory,20000,30,1"
+        << "Navy,0,20000";
     QTest::newRow("checking again restores 50, not the older width")
-        << 20000 << 0 << "Navy" << true << "Navy,Ivory,20000,30,0" << "Navy,50,20000";
+        << 20000 << 0 << "Navy" << true << "Navy,Ivory,20000,30,0"
+        << "Navy,50,20000";
     QTest::newRow("unknown colour stores the registry's first")
-        << 20000 << 50 << "Mauve" << true << "Black,Ivory,20000,30,1" << "Black,50,20000";
+        << 20000 << 50 << "Mauve" << true << "Black,Ivory,20000,30,1"
+        << "Black,50,20000";
     QTest::newRow("oversized buffer is shown and stored as the maximum")
-        << 5000000 << 50 << "Navy" << true << "Navy,Ivory,1000000,30,1" << "Navy,50,1000000";
+        << 5000000 << 50 << "Navy" << true << "Navy,Ivory,1000000,30,1"
+        << "Navy,50,1000000";
 }
 
 void TestDecodedTextProperties::mappingToModel()

@@ -35,7 +35,10 @@ BlockPtr Block(const QDateTime& time, int runs = 1)
     return block;
 }
 
-bool Dark(QRgb pixel) { return qGray(pixel) < 120; }
+bool Dark(QRgb pixel)
+{
+    return qGray(pixel) < 120;
+}
 
 int Ink(const QImage& image, int top, int bottom)
 {
@@ -130,7 +133,8 @@ void TestDecodedTextTimeArea::labelIsLocalTimeOfUtc()
     Painter p;
     const int h = p.h();
     // Stored as local time, the same clock reading still means UTC.
-    QCOMPARE(p.Paint(Block(QDateTime(T0.date(), T0.time(), Qt::LocalTime)), h), p.Paint(Block(T0), h));
+    QCOMPARE(p.Paint(Block(QDateTime(T0.date(), T0.time(), Qt::LocalTime)), h),
+             p.Paint(Block(T0), h));
     QVERIFY(p.Paint(Block(T0.addSecs(1)), h) != p.Paint(Block(T0), h));
 
     if (T0.toLocalTime().time() != QTime(11, 0))
@@ -176,7 +180,8 @@ void TestDecodedTextTimeArea::gapMark()
     const int mid = image.width() / 2, q = image.width() / 4;
     for (const int y : { 1, height - 2 })
         for (int x = mid - q; x <= mid + q; ++x)
-            QVERIFY2(Dark(image.pixel(x, y)), qPrintable(QStringLiteral("bar gap at %1,%2").arg(x).arg(y)));
+            QVERIFY2(Dark(image.pixel(x, y)),
+                     qPrintable(QStringLiteral("bar gap at %1,%2").arg(x).arg(y)));
     // A gap line shows the mark instead of a time label.
     QCOMPARE(Ink(image, 0, 0), 0);
     QCOMPARE(Ink(image, 2, height - 3) > 0, strokes);

@@ -69,9 +69,9 @@ ChannelExport Export(DecodedTextView* view, int channel)
             const QVector<VarnoResultDataXml::TimeStamp>& stamps = block->GetTimeStamp();
             for (int i = 0; i < stamps.size(); ++i) {
                 const int end = i + 1 < stamps.size() ? stamps[i + 1].Position : content.size();
-                result.frames.append(Frame { content.mid(stamps[i].Position,
-                                                         end - stamps[i].Position),
-                                             stamps[i].Position, stamps[i].Time });
+                result.frames.append(
+                    Frame { content.mid(stamps[i].Position, end - stamps[i].Position),
+                            stamps[i].Position, stamps[i].Time });
             }
             result.content += content;
         }
@@ -90,8 +90,7 @@ QSet<int> ShownQualities(DecodedTextView* view, int channel)
         auto* content = pane->findChild<DecodedTextContent*>();
         if (!content)
             continue;
-        for (QTextBlock line = content->document()->begin(); line.isValid();
-             line = line.next()) {
+        for (QTextBlock line = content->document()->begin(); line.isValid(); line = line.next()) {
             auto* item = static_cast<DecodedTextLayoutItem*>(line.userData());
             if (!item || !item->block)
                 continue;
@@ -104,8 +103,7 @@ QSet<int> ShownQualities(DecodedTextView* view, int channel)
 
 } // namespace
 
-class TstHarness : public QObject
-{
+class TstHarness : public QObject {
     Q_OBJECT
 
 private slots:
@@ -116,7 +114,6 @@ private slots:
     void ticksBeforeStartDoNothing();
     void fortyOneTicksFeedBothChannels();
     void traceLineDescribesEachBlock();
-    void destructionTakesTheWindowAlong();
     void closingTheWindowEndsTheEventLoop();
 
 private:
@@ -259,20 +256,6 @@ void TstHarness::traceLineDescribesEachBlock()
 #else
     QSKIP("The trace line goes to the debugger output here");
 #endif
-}
-
-void TstHarness::destructionTakesTheWindowAlong()
-{
-    QPointer<DecodedTextViewTestMain> window;
-    QPointer<DecodedTextView> view;
-    {
-        DecodedTextViewTest harness(QStringLiteral("gone"));
-        QVERIFY(harness.Start());
-        window = HarnessWindow();
-        view = HarnessView();
-        QVERIFY(window && view);
-    }
-    QVERIFY(window.isNull() && view.isNull());
 }
 
 void TstHarness::closingTheWindowEndsTheEventLoop()

@@ -48,8 +48,8 @@ QString MakeRecording()
     UserData* delivered = Annotation(UserData::CallSignType, 0, 6, QStringLiteral("DL1ABC"));
     model.AddTransmission(TransmissionXml(Origin, 5, 2, QStringLiteral("second channel text "),
                                           { Stamp(0, 1500, 80) }, { delivered }));
-    model.AddTransmission(TransmissionXml(Origin, 3, 7, QStringLiteral("after the gap "),
-                                          { Stamp(30, 3000, 70) }));
+    model.AddTransmission(
+        TransmissionXml(Origin, 3, 7, QStringLiteral("after the gap "), { Stamp(30, 3000, 70) }));
 
     QExplicitlySharedDataPointer<DecodedTextBlock> first = model.GetChannelData(3)->LastBlock();
     UserData* comment = Annotation(UserData::CommentType, 0, 5, QStringLiteral("greeting"));
@@ -144,8 +144,7 @@ Run RunLauncher(const QStringList& arguments, const QProcessEnvironment& environ
 
 } // namespace
 
-class TstLauncher : public QObject
-{
+class TstLauncher : public QObject {
     Q_OBJECT
 
 private slots:
@@ -195,12 +194,16 @@ void TstLauncher::options_data()
     QTest::addColumn<double>("seconds");
     QTest::addColumn<double>("speed");
 
-    QTest::newRow("defaults run until closed at recorded pace") << QStringList() << true << 0.0 << 1.0;
+    QTest::newRow("defaults run until closed at recorded pace")
+        << QStringList() << true << 0.0 << 1.0;
     QTest::newRow("fractions are accepted")
         << QStringList { "--seconds", "2.5", "--speed", "0.5" } << true << 2.5 << 0.5;
-    QTest::newRow("stray arguments are refused") << QStringList { "file.xml" } << false << 0.0 << 1.0;
-    QTest::newRow("a replay cannot stand still") << QStringList { "--speed", "0" } << false << 0.0 << 1.0;
-    QTest::newRow("an empty module name is refused") << QStringList { "--module", "" } << false << 0.0 << 1.0;
+    QTest::newRow("stray arguments are refused")
+        << QStringList { "file.xml" } << false << 0.0 << 1.0;
+    QTest::newRow("a replay cannot stand still")
+        << QStringList { "--speed", "0" } << false << 0.0 << 1.0;
+    QTest::newRow("an empty module name is refused")
+        << QStringList { "--module", "" } << false << 0.0 << 1.0;
 }
 
 void TstLauncher::options()
@@ -254,8 +257,8 @@ void TstLauncher::replayFollowsTheRecordedPace()
     QCOMPARE(replayer.DeliveredCount(), 4);
     const QStringList shown = Shown(ExportView(&view)).first();
     QCOMPARE(shown.first(), QStringLiteral("text 'aaaa bbbb cccc '"));
-    QVERIFY(shown.contains(QStringLiteral("frame 'cccc ' at %1")
-                               .arg(Origin.addSecs(2).toString(Qt::ISODateWithMs))));
+    QVERIFY(shown.contains(
+        QStringLiteral("frame 'cccc ' at %1").arg(Origin.addSecs(2).toString(Qt::ISODateWithMs))));
 }
 
 void TstLauncher::replayClockFollowsTheRecording()
@@ -321,9 +324,8 @@ void TstLauncher::launcherRunsTheHarness()
     const QString annotations = dir.filePath(QStringLiteral("harness-annotations.xml"));
     QFile::remove(screenshot);
     QFile::remove(exported);
-    const Run run = RunLauncher({ "--name", "Probe", "--seconds", "2.5", "--screenshot",
-                                  screenshot, "--export", exported, "--save-annotations",
-                                  annotations },
+    const Run run = RunLauncher({ "--name", "Probe", "--seconds", "2.5", "--screenshot", screenshot,
+                                  "--export", exported, "--save-annotations", annotations },
                                 environment);
     QVERIFY2(run.exitCode == 0, qPrintable(run.err));
     QVERIFY2(run.out.contains(QStringLiteral("Instance 'Probe'")), qPrintable(run.out));
@@ -343,7 +345,8 @@ void TstLauncher::launcherRunsTheHarness()
     bool channelOneSeen = false;
     for (auto it = shown.cbegin(); it != shown.cend(); ++it) {
         if (it.key().contains(QStringLiteral(" channel 1 ")))
-            channelOneSeen = it.value().first().startsWith(QStringLiteral("text '0123456789Lorem ipsum "));
+            channelOneSeen
+                = it.value().first().startsWith(QStringLiteral("text '0123456789Lorem ipsum "));
     }
     QVERIFY(channelOneSeen);
 }
@@ -359,9 +362,9 @@ void TstLauncher::launcherReplaysARecording()
 
     // The recording spans 12.5 s; at 25 times the pace it is through in half a second.
     const QString output = dir.filePath(QStringLiteral("replayed.xml"));
-    const Run run = RunLauncher({ "--replay", input, "--speed", "25", "--seconds", "3",
-                                  "--export", output },
-                                Environment());
+    const Run run
+        = RunLauncher({ "--replay", input, "--speed", "25", "--seconds", "3", "--export", output },
+                      Environment());
     QVERIFY2(run.exitCode == 0, qPrintable(run.err));
     QVERIFY2(run.out.contains(QStringLiteral("Replay finished")), qPrintable(run.out));
 
@@ -378,8 +381,8 @@ void TstLauncher::launcherRefuses_data()
 
     QTest::newRow("unknown option") << QStringList { "--colour", "red" } << 2 << "colour";
     QTest::newRow("seconds not a number") << QStringList { "--seconds", "soon" } << 2 << "soon";
-    QTest::newRow("module not found") << QStringList { "--module", "NoSuchModuleAnywhere" } << 3
-                                      << "NoSuchModuleAnywhere";
+    QTest::newRow("module not found")
+        << QStringList { "--module", "NoSuchModuleAnywhere" } << 3 << "NoSuchModuleAnywhere";
     QTest::newRow("library without the entry points")
         << QStringList { "--module", DTV_FOREIGN_LIBRARY_PATH } << 3 << "VXCreate";
     QTest::newRow("replay file missing")
@@ -401,8 +404,7 @@ QTEST_MAIN(TstLauncher)
 
 #else
 
-class TstLauncher : public QObject
-{
+class TstLauncher : public QObject {
     Q_OBJECT
 
 private slots:

@@ -141,9 +141,11 @@ void TstModule::createKeepsTheName_data()
     QTest::addColumn<QString>("expected");
 
     QTest::newRow("no name at all gives an empty name") << true << QString() << QString();
-    QTest::newRow("plain name") << false << "Harness 1" << "Harness 1";
+    QTest::newRow("plain name") << false << "Harness 1"
+                                << "Harness 1";
     QTest::newRow("characters beyond Latin-1 survive the wide conversion")
-        << false << QStringLiteral("Kanal \u00e4 \u6f22\u5b57") << QStringLiteral("Kanal \u00e4 \u6f22\u5b57");
+        << false << QStringLiteral("Kanal \u00e4 \u6f22\u5b57")
+        << QStringLiteral("Kanal \u00e4 \u6f22\u5b57");
     QTest::newRow("the name ends at the first NUL")
         << false << QString::fromUtf16(u"ab\u0000cd", 5) << QStringLiteral("ab");
 }
@@ -190,7 +192,8 @@ void TstModule::constructorFailureReturnsNull_data()
 
     const QString source = QStringLiteral("controls\\decodedtextview\\loadinterface");
     const QString caught = source + QStringLiteral("(15): %1 caught in standard catch-block");
-    const QString wrapped = QStringLiteral("'%1' ") + source + " class::method line 15 code ffffffff";
+    const QString wrapped
+        = QStringLiteral("'%1' ") + source + " class::method line 15 code ffffffff";
     QTest::newRow("failed allocation is wrapped with the module's location")
         << Failure::BadAlloc << QByteArray("0x20") << caught.arg("Standard C++ Exception")
         << wrapped.arg(QString::fromUtf8(std::bad_alloc().what()));

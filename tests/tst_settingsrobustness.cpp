@@ -88,7 +88,8 @@ void TestSettingsRobustness::unusableFileGivesDefaultsAndIsKept_data()
         << QByteArray("[DecodedTextView\nBufferSize=20000\nQualityThreshold=60\n") << "file";
     QTest::newRow("NUL bytes: not a text file")
         << QByteArray(CustomIni).replace("60", QByteArray("6\0", 2) + "0") << "file";
-    QTest::newRow("binary garbage") << QByteArray::fromHex("7f454c4602010100000000ff00fe5b00") << "file";
+    QTest::newRow("binary garbage")
+        << QByteArray::fromHex("7f454c4602010100000000ff00fe5b00") << "file";
     // A folder is unreadable for every user, root included.
     QTest::newRow("folder in place of the file") << QByteArray() << "folder";
     QTest::newRow("file without read permission") << CustomIni << "unreadable";
@@ -117,7 +118,8 @@ void TestSettingsRobustness::unusableFileGivesDefaultsAndIsKept()
         view.SetBufferSize(15000);
     }
     if (how == QStringLiteral("folder")) {
-        QVERIFY(QDir(file).entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::Hidden).isEmpty());
+        QVERIFY(
+            QDir(file).entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::Hidden).isEmpty());
         return;
     }
     QVERIFY(QFile::setPermissions(file, QFileDevice::ReadOwner | QFileDevice::WriteOwner));
@@ -137,8 +139,8 @@ void TestSettingsRobustness::unwritableLocationKeepsView()
     QString target = file;
     if (readOnlyFile) {
         QVERIFY(WriteAll(file, CustomIni));
-        QVERIFY(QFile::setPermissions(file, QFileDevice::ReadOwner | QFileDevice::ReadGroup
-                                                | QFileDevice::ReadOther));
+        QVERIFY(QFile::setPermissions(
+            file, QFileDevice::ReadOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther));
         QFile check(file);
         if (check.open(QIODevice::WriteOnly | QIODevice::Append))
             QSKIP("file permissions do not bind this user (root); the other row covers it");

@@ -25,9 +25,11 @@ void Store(const QString& file, const Values& values)
     settings.sync();
 }
 
-Values All(int bufferSize, int threshold, int width, const char* fg = "Black", const char* bg = "White")
+Values All(int bufferSize, int threshold, int width, const char* fg = "Black",
+           const char* bg = "White")
 {
-    return ViewValues(bufferSize, threshold, width, QString::fromLatin1(fg), QString::fromLatin1(bg));
+    return ViewValues(bufferSize, threshold, width, QString::fromLatin1(fg),
+                      QString::fromLatin1(bg));
 }
 
 // The width of the call-sign gutter of the view's first pane, opened for it.
@@ -99,13 +101,17 @@ void TestViewSettings::loadCorrectsStoredValues_data()
     QTest::addColumn<Values>("stored");
     QTest::addColumn<Values>("written");
 
-    QTest::newRow("small buffer raised to 1000") << Values { { "BufferSize", "500" } } << All(1000, 80, 50);
-    QTest::newRow("threshold above 100 clamped") << Values { { "QualityThreshold", "150" } } << All(10000, 100, 50);
-    QTest::newRow("negative threshold clamped to 0") << Values { { "QualityThreshold", "-5" } } << All(10000, 0, 50);
-    QTest::newRow("width of 0 kept, it hides the gutter") << Values { { "InfoAreaWidth", "0" } } << All(10000, 80, 0);
-    QTest::newRow("empty colours replaced alongside a real change")
-        << Values { { "BufferSize", "20000" }, { "ForegroundColor", "" }, { "BackgroundColor", "" } }
-        << All(20000, 80, 50);
+    QTest::newRow("small buffer raised to 1000")
+        << Values { { "BufferSize", "500" } } << All(1000, 80, 50);
+    QTest::newRow("threshold above 100 clamped")
+        << Values { { "QualityThreshold", "150" } } << All(10000, 100, 50);
+    QTest::newRow("negative threshold clamped to 0")
+        << Values { { "QualityThreshold", "-5" } } << All(10000, 0, 50);
+    QTest::newRow("width of 0 kept, it hides the gutter")
+        << Values { { "InfoAreaWidth", "0" } } << All(10000, 80, 0);
+    QTest::newRow("empty colours replaced alongside a real change") << Values {
+        { "BufferSize", "20000" }, { "ForegroundColor", "" }, { "BackgroundColor", "" }
+    } << All(20000, 80, 50);
     QTest::newRow("empty colour alone is no change, so nothing is written")
         << Values { { "ForegroundColor", "" } } << Values { { "ForegroundColor", "" } };
     QTest::newRow("unreadable number falls back to the current value")
@@ -117,7 +123,9 @@ void TestViewSettings::loadCorrectsStoredValues()
     QFETCH(Values, stored);
     QFETCH(Values, written);
     Store(file, stored);
-    { DecodedTextView view(nullptr); }
+    {
+        DecodedTextView view(nullptr);
+    }
     QCOMPARE(StoredView(file), written);
 }
 
