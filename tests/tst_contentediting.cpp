@@ -243,6 +243,13 @@ void TestContentEditing::menuSwitchesAndUserChannel()
     QCOMPARE(MenuTexts(menu),
              QStringList({ "Clear all channels", "-", "Morse ColorCoding", "Tooltip with timestamp",
                            "-", "-", "Properties" }));
+    // The switches show the widget's state and change it.
+    QVERIFY(!menu.actions().at(2)->isChecked() && menu.actions().at(3)->isChecked());
+    menu.actions().at(2)->trigger();
+    menu.actions().at(3)->trigger();
+    QMenu again;
+    v.content.AddActions(&again, v.At(Oh2xyz));
+    QVERIFY(again.actions().at(2)->isChecked() && !again.actions().at(3)->isChecked());
 
     // Typed text offers nothing; a selection of it can be marked and commented, not changed.
     View u(User, false);

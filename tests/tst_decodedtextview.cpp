@@ -73,7 +73,7 @@ private slots:
     void disablingUserDataRemovesUserChannel();
     void applyUserChannelRespectsAutoApply();
     void selectCallSignReusesLastSign();
-    void lastTimestampIsNewestRun();
+    void lastTimestampAndChanges();
 
 private:
     QTemporaryDir configDir;
@@ -310,7 +310,7 @@ void TestDecodedTextView::selectCallSignReusesLastSign()
     QVERIFY(saved.at(1).at(1).toString().contains(QStringLiteral("DL1ABC")));
 }
 
-void TestDecodedTextView::lastTimestampIsNewestRun()
+void TestDecodedTextView::lastTimestampAndChanges()
 {
     DecodedTextView view(nullptr);
     view.AddTransmission(
@@ -319,6 +319,13 @@ void TestDecodedTextView::lastTimestampIsNewestRun()
     QCOMPARE(view.GetLastTimestamp(4), T0.addSecs(7));
     QCOMPARE(view.GetLastTimestamp(6), QDateTime());
     QVERIFY(Pane(view, 6));
+    // The host collects what changed and marks it as taken.
+    QVERIFY(view.IsChanged(4));
+    VarnoResultDataXml::VarnoResultData document;
+    view.GetData(4, document, false);
+    QCOMPARE(document.GetTransmission().at(0)->GetDataBlock().at(0)->GetContent(),
+             QStringLiteral("CQ CQ DE X"));
+    QVERIFY(!view.IsChanged(4));
 }
 
 QTEST_MAIN(TestDecodedTextView)

@@ -371,6 +371,17 @@ void TstLauncher::launcherReplaysARecording()
     QFile replayed(output);
     QVERIFY(replayed.open(QIODevice::ReadOnly));
     QCOMPARE(Shown(QString::fromUtf8(replayed.readAll())), Shown(recording));
+
+    // Delivered at once in-process, the view shows the same.
+    DecodedTextView view(nullptr);
+    Replayer replayer(&view, nullptr);
+    QString error;
+    QVERIFY2(replayer.Load(recording, error), qPrintable(error));
+    QSignalSpy finished(&replayer, &Replayer::Finished);
+    replayer.DeliverAll();
+    QCOMPARE(finished.count(), 1);
+    QCOMPARE(replayer.DeliveredCount(), replayer.PieceCount());
+    QCOMPARE(Shown(ExportView(&view)), Shown(recording));
 }
 
 void TstLauncher::launcherRefuses_data()
