@@ -2,61 +2,25 @@
 // on its defaults (or keeps what it has), and it never overwrites a file it could not read.
 #include "decodedtextchannel.h"
 #include "decodedtextview.h"
+#include "widgetfixtures.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
-#include <QSettings>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include <memory>
 
+using namespace WidgetFixtures;
+
 namespace {
 
 using Values = QMap<QString, QString>;
 
-const QStringList Keys{"BufferSize", "QualityThreshold", "InfoAreaWidth", "ForegroundColor",
-                       "BackgroundColor"};
-
-Values All(int bufferSize, int threshold, int width, const QString& fg, const QString& bg)
-{
-    return Values{{"BufferSize", QString::number(bufferSize)},
-                  {"QualityThreshold", QString::number(threshold)},
-                  {"InfoAreaWidth", QString::number(width)},
-                  {"ForegroundColor", fg},
-                  {"BackgroundColor", bg}};
-}
-
-const Values Defaults = All(10000, 80, 50, QStringLiteral("Black"), QStringLiteral("White"));
-const Values Custom = All(20000, 60, 90, QStringLiteral("Navy"), QStringLiteral("Ivory"));
-
+const Values Defaults = ViewValues(10000, 80, 50, QStringLiteral("Black"), QStringLiteral("White"));
+const Values Custom = ViewValues(20000, 60, 90, QStringLiteral("Navy"), QStringLiteral("Ivory"));
 const QByteArray CustomIni = "[DecodedTextView]\nBufferSize=20000\nQualityThreshold=60\n"
                              "InfoAreaWidth=90\nForegroundColor=Navy\nBackgroundColor=Ivory\n";
-
-Values Stored(const QString& file)
-{
-    QSettings settings(file, QSettings::IniFormat);
-    settings.beginGroup(QStringLiteral("DecodedTextView"));
-    Values values;
-    for (const QString& key : Keys) {
-        if (settings.contains(key))
-            values.insert(key, settings.value(key).toString());
-    }
-    return values;
-}
-
-QByteArray Contents(const QString& file)
-{
-    QFile f(file);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-bool Write(const QString& file, const QByteArray& data)
-{
-    QFile f(file);
-    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(data) == data.size();
-}
 
 void PointAt(const QString& file)
 {
@@ -73,7 +37,7 @@ Values Effective(DecodedTextView& view, const QString& probe, const QString& und
     view.SetBufferSize(bufferSize + 1);
     view.Save();
     PointAt(underTest);
-    Values values = Stored(probe);
+    Values values = StoredView(probe);
     if (values.value(QStringLiteral("BufferSize")) == QString::number(bufferSize + 1))
         values.insert(QStringLiteral("BufferSize"), QString::number(bufferSize));
     return values;
@@ -82,29 +46,22 @@ Values Effective(DecodedTextView& view, const QString& probe, const QString& und
 // A working view takes text and opens a pane for it.
 bool TakesText(DecodedTextView& view)
 {
-    view.AddTransmission(QStringLiteral(
-        "<Transmission start=\"2024-05-01T10:00:00.000Z\"><DataBlock id=\"1\" channel=\"3\">"
-        "<Content>CQ DE</Content><TimeStamp position=\"0\" quality=\"90\" "
-        "time=\"2024-05-01T10:00:00.000Z\"/></DataBlock></Transmission>"));
+    view.AddTransmission(BlockXml(3, QDateTime(QDate(2024, 5, 1), QTime(10, 0), Qt::UTC), "CQ DE"));
     return view.findChildren<DecodedTextChannel*>().size() == 1;
 }
 
 } // namespace
 
-class TestSettingsRobustness : public QObject
-{
+class TestSettingsRobustness : public QObject {
     Q_OBJECT
 
 private slots:
     void init();
-    void damagedFileGivesDefaultsAndIsKept_data();
-    void damagedFileGivesDefaultsAndIsKept();
-    void folderInPlaceOfFile();
+    void unusableFileGivesDefaultsAndIsKept_data();
+    void unusableFileGivesDefaultsAndIsKept();
+    void unwritableLocationKeepsView_data();
     void unwritableLocationKeepsView();
-    void corruptValuesGiveDefaults();
     void damageWhileOpenKeepsCurrentValues();
-    void unreadableFileGivesDefaults();
-    void readOnlyFileIsLeftAlone();
 
 private:
     std::unique_ptr<QTemporaryDir> dir;
@@ -122,137 +79,118 @@ void TestSettingsRobustness::init()
     PointAt(file);
 }
 
-void TestSettingsRobustness::damagedFileGivesDefaultsAndIsKept_data()
+void TestSettingsRobustness::unusableFileGivesDefaultsAndIsKept_data()
 {
     QTest::addColumn<QByteArray>("contents");
+    QTest::addColumn<QString>("how"); // "file", "folder" in its place, or "unreadable"
 
     QTest::newRow("section header cut off: the whole file is suspect")
-        << QByteArray("[DecodedTextView\nBufferSize=20000\nQualityThreshold=60\n");
+        << QByteArray("[DecodedTextView\nBufferSize=20000\nQualityThreshold=60\n") << "file";
     QTest::newRow("NUL bytes: not a text file")
-        << QByteArray(CustomIni).replace("60", QByteArray("6\0", 2) + "0");
-    QTest::newRow("binary garbage") << QByteArray::fromHex("7f454c4602010100000000ff00fe5b00");
+        << QByteArray(CustomIni).replace("60", QByteArray("6\0", 2) + "0") << "file";
+    QTest::newRow("binary garbage")
+        << QByteArray::fromHex("7f454c4602010100000000ff00fe5b00") << "file";
+    // A folder is unreadable for every user, root included.
+    QTest::newRow("folder in place of the file") << QByteArray() << "folder";
+    QTest::newRow("file without read permission") << CustomIni << "unreadable";
 }
 
-void TestSettingsRobustness::damagedFileGivesDefaultsAndIsKept()
+void TestSettingsRobustness::unusableFileGivesDefaultsAndIsKept()
 {
     QFETCH(QByteArray, contents);
-    QVERIFY(Write(file, contents));
+    QFETCH(QString, how);
+    if (how == QStringLiteral("folder")) {
+        QVERIFY(QDir().mkpath(file));
+    } else {
+        QVERIFY(WriteAll(file, contents));
+        if (how == QStringLiteral("unreadable")) {
+            QVERIFY(QFile::setPermissions(file, QFileDevice::WriteOwner));
+            QFile check(file);
+            if (check.open(QIODevice::ReadOnly))
+                QSKIP("file permissions do not bind this user (root); the folder row covers it");
+        }
+    }
     {
         DecodedTextView view(nullptr);
         QCOMPARE(Effective(view, probe, file), Defaults);
         QVERIFY(TakesText(view));
         // A change makes the view save when it goes; into a file it could not read, it must not.
         view.SetBufferSize(15000);
-        QCOMPARE(view.GetBufferSize(), 15000);
     }
-    QCOMPARE(Contents(file), contents);
+    if (how == QStringLiteral("folder")) {
+        QVERIFY(
+            QDir(file).entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::Hidden).isEmpty());
+        return;
+    }
+    QVERIFY(QFile::setPermissions(file, QFileDevice::ReadOwner | QFileDevice::WriteOwner));
+    QCOMPARE(ReadAll(file), contents);
 }
 
-void TestSettingsRobustness::folderInPlaceOfFile()
+void TestSettingsRobustness::unwritableLocationKeepsView_data()
 {
-    // Unreadable for every user, root included.
-    QVERIFY(QDir().mkpath(file));
-    {
-        DecodedTextView view(nullptr);
-        QCOMPARE(Effective(view, probe, file), Defaults);
-        QVERIFY(TakesText(view));
-        view.SetBufferSize(15000);
-    }
-    QVERIFY(QFileInfo(file).isDir());
-    QVERIFY(QDir(file).entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::Hidden).isEmpty());
+    QTest::addColumn<bool>("readOnlyFile");
+    QTest::newRow("the file's folder is a plain file") << false;
+    QTest::newRow("read-only file") << true;
 }
 
 void TestSettingsRobustness::unwritableLocationKeepsView()
 {
-    // The file's folder is a plain file: nothing can be created there, whoever runs the test.
-    const QString plain = dir->filePath(QStringLiteral("plain"));
-    QVERIFY(Write(plain, "not a folder"));
-    const QString inside = plain + QStringLiteral("/app.ini");
-    PointAt(inside);
+    QFETCH(bool, readOnlyFile);
+    QString target = file;
+    if (readOnlyFile) {
+        QVERIFY(WriteAll(file, CustomIni));
+        QVERIFY(QFile::setPermissions(
+            file, QFileDevice::ReadOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther));
+        QFile check(file);
+        if (check.open(QIODevice::WriteOnly | QIODevice::Append))
+            QSKIP("file permissions do not bind this user (root); the other row covers it");
+    } else {
+        // Nothing can be created below a plain file, whoever runs the test.
+        file = dir->filePath(QStringLiteral("plain"));
+        QVERIFY(WriteAll(file, "not a folder"));
+        target = file + QStringLiteral("/app.ini");
+        PointAt(target);
+    }
+    const QByteArray before = ReadAll(file);
     {
         DecodedTextView view(nullptr);
-        QCOMPARE(Effective(view, probe, inside), Defaults);
+        QCOMPARE(Effective(view, probe, target), readOnlyFile ? Custom : Defaults);
         view.SetBufferSize(15000);
         view.Save();
         // The view goes on with what it was given, whether it could be stored or not.
         QCOMPARE(view.GetBufferSize(), 15000);
         QVERIFY(TakesText(view));
     }
-    QCOMPARE(Contents(plain), QByteArray("not a folder"));
-}
-
-void TestSettingsRobustness::corruptValuesGiveDefaults()
-{
-    // Readable, but no value can be used: each falls back to the default on its own.
-    const QByteArray contents = "[DecodedTextView]\nBufferSize=lots\nQualityThreshold=\n"
-                                "InfoAreaWidth=99999999999999999999\nForegroundColor=\n"
-                                "BackgroundColor=\n";
-    QVERIFY(Write(file, contents));
-    {
-        DecodedTextView view(nullptr);
-        QCOMPARE(Effective(view, probe, file), Defaults);
-        QVERIFY(TakesText(view));
-    }
-    // Nothing changed, so nothing was written over the operator's file.
-    QCOMPARE(Contents(file), contents);
+    QCOMPARE(ReadAll(file), before);
+    QVERIFY(QFile::setPermissions(file, QFileDevice::ReadOwner | QFileDevice::WriteOwner));
 }
 
 void TestSettingsRobustness::damageWhileOpenKeepsCurrentValues()
 {
-    QVERIFY(Write(file, CustomIni));
-    DecodedTextView view(nullptr);
-    QCOMPARE(view.GetBufferSize(), 20000);
-
-    // The host reloads after the file was damaged behind the view's back.
-    const QByteArray damaged("[DecodedTextView\nBufferSize=1\n");
-    QVERIFY(Write(file, damaged));
-    view.Load();
-    QCOMPARE(Effective(view, probe, file), Custom);
-    QVERIFY(TakesText(view));
-    QCOMPARE(Contents(file), damaged);
-}
-
-void TestSettingsRobustness::unreadableFileGivesDefaults()
-{
-    QVERIFY(Write(file, CustomIni));
-    QVERIFY(QFile::setPermissions(file, QFileDevice::WriteOwner));
-    {
-        QFile check(file);
-        if (check.open(QIODevice::ReadOnly))
-            QSKIP("file permissions do not bind this user (root): the folder-in-place and damaged "
-                  "file tests cover unreadable configurations here");
-    }
+    // Readable, but no value can be used: each falls back to the default on its own, and with
+    // nothing changed nothing is written over the operator's file.
+    const QByteArray corrupt = "[DecodedTextView]\nBufferSize=lots\nQualityThreshold=\n"
+                               "InfoAreaWidth=99999999999999999999\nForegroundColor=\n"
+                               "BackgroundColor=\n";
+    QVERIFY(WriteAll(file, corrupt));
     {
         DecodedTextView view(nullptr);
         QCOMPARE(Effective(view, probe, file), Defaults);
-        QVERIFY(TakesText(view));
-        view.SetBufferSize(15000);
     }
-    QVERIFY(QFile::setPermissions(file, QFileDevice::ReadOwner | QFileDevice::WriteOwner));
-    QCOMPARE(Contents(file), CustomIni);
-}
+    QCOMPARE(ReadAll(file), corrupt);
 
-void TestSettingsRobustness::readOnlyFileIsLeftAlone()
-{
-    QVERIFY(Write(file, CustomIni));
-    QVERIFY(QFile::setPermissions(file, QFileDevice::ReadOwner | QFileDevice::ReadGroup
-                                            | QFileDevice::ReadOther));
-    {
-        QFile check(file);
-        if (check.open(QIODevice::WriteOnly | QIODevice::Append))
-            QSKIP("file permissions do not bind this user (root): the unwritable-location test "
-                  "covers a configuration that cannot be written here");
-    }
-    {
-        DecodedTextView view(nullptr);
-        QCOMPARE(Effective(view, probe, file), Custom);
-        view.SetBufferSize(15000);
-        view.Save();
-        QCOMPARE(view.GetBufferSize(), 15000);
-        QVERIFY(TakesText(view));
-    }
-    QCOMPARE(Contents(file), CustomIni);
-    QVERIFY(QFile::setPermissions(file, QFileDevice::ReadOwner | QFileDevice::WriteOwner));
+    file = dir->filePath(QStringLiteral("second.ini")); // a name QSettings has not cached yet
+    PointAt(file);
+    QVERIFY(WriteAll(file, CustomIni));
+    DecodedTextView view(nullptr);
+    QCOMPARE(view.GetBufferSize(), 20000);
+    // The host reloads after the file was damaged behind the view's back.
+    const QByteArray damaged("[DecodedTextView\nBufferSize=1\n");
+    QVERIFY(WriteAll(file, damaged));
+    view.Load();
+    QCOMPARE(Effective(view, probe, file), Custom);
+    QVERIFY(TakesText(view));
+    QCOMPARE(ReadAll(file), damaged);
 }
 
 QTEST_MAIN(TestSettingsRobustness)

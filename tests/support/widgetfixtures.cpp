@@ -1,0 +1,145 @@
+#include "widgetfixtures.h"
+
+#include <QAction>
+#include <QFile>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QSettings>
+
+namespace WidgetFixtures {
+
+using namespace VarnoResultDataXml;
+
+TimeStamp Stamp(int position, const QDateTime& time, int quality)
+{
+    TimeStamp stamp;
+    stamp.Position = position;
+    stamp.Time = time;
+    stamp.Quality = quality;
+    return stamp;
+}
+
+UserData* Mark(const QString& type, int start, int end, const QString& value,
+               const QString& replaced)
+{
+    auto* u = new UserData;
+    u->Type = type;
+    u->Start = start;
+    u->End = end;
+    if (type == UserData::CallSignType)
+        u->CallSign = value;
+    else if (type == UserData::ChangeType)
+        u->Text = value;
+    else
+        u->Comment = value;
+    u->ReplacedText = replaced;
+    u->Modifier = QStringLiteral("earlier");
+    u->ChangeTime = QDateTime(QDate(2024, 3, 4), QTime(12, 0), Qt::UTC);
+    return u;
+}
+
+QString BlockXml(int channel, const QDateTime& start, const QString& text,
+                 const QVector<UserData*>& marks, QVector<TimeStamp> stamps, int id)
+{
+    Transmission transmission;
+    transmission.SetStartTime(start);
+    transmission.SetStopTime(start);
+    auto* block = new DataBlock(channel, 0, 0);
+    block->SetID(id);
+    block->SetContent(text);
+    if (stamps.isEmpty())
+        stamps.append(Stamp(0, start));
+    block->GetTimeStamp() = stamps;
+    for (UserData* mark : marks)
+        block->AddUserData(mark);
+    transmission.AddDataBlock(block);
+    return transmission.GetXmlString();
+}
+
+QStringList MenuTexts(const QMenu& menu)
+{
+    QStringList out;
+    for (const QAction* action : menu.actions())
+        out << (action->isSeparator() ? QStringLiteral("-") : action->text());
+    return out;
+}
+
+QAction* FindAction(const QMenu& menu, const QString& text)
+{
+    for (QAction* action : menu.actions())
+        if (action->text() == text)
+            return action;
+    return nullptr;
+}
+
+QPoint PointAt(QPlainTextEdit& edit, int position)
+{
+    QTextCursor cursor(edit.document());
+    cursor.setPosition(position);
+    const QRect r = edit.cursorRect(cursor);
+    return QPoint(r.left() + 1, r.center().y());
+}
+
+void Select(QPlainTextEdit& edit, int from, int to)
+{
+    QTextCursor cursor(edit.document());
+    cursor.setPosition(from);
+    cursor.setPosition(to, QTextCursor::KeepAnchor);
+    edit.setTextCursor(cursor);
+}
+
+void WhenPopup(const std::function<void(QMenu*)>& answer, bool* seen, int ms)
+{
+    auto* timer = new QTimer(qApp);
+    const QDeadlineTimer deadline(ms);
+    QObject::connect(timer, &QTimer::timeout, [timer, deadline, answer, seen] {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        if (!menu && !deadline.hasExpired())
+            return;
+        timer->stop();
+        timer->deleteLater();
+        if (menu) {
+            *seen = true;
+            answer(menu);
+        }
+    });
+    timer->start(10);
+}
+
+QMap<QString, QString> StoredView(const QString& file)
+{
+    QSettings settings(file, QSettings::IniFormat);
+    settings.beginGroup(QStringLiteral("DecodedTextView"));
+    QMap<QString, QString> values;
+    for (const char* key : { "BufferSize", "QualityThreshold", "InfoAreaWidth", "ForegroundColor",
+                             "BackgroundColor" }) {
+        const QString name = QString::fromLatin1(key);
+        if (settings.contains(name))
+            values.insert(name, settings.value(name).toString());
+    }
+    return values;
+}
+
+QMap<QString, QString> ViewValues(int bufferSize, int threshold, int width, const QString& fg,
+                                  const QString& bg)
+{
+    return { { QStringLiteral("BufferSize"), QString::number(bufferSize) },
+             { QStringLiteral("QualityThreshold"), QString::number(threshold) },
+             { QStringLiteral("InfoAreaWidth"), QString::number(width) },
+             { QStringLiteral("ForegroundColor"), fg },
+             { QStringLiteral("BackgroundColor"), bg } };
+}
+
+QByteArray ReadAll(const QString& file)
+{
+    QFile f(file);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+bool WriteAll(const QString& file, const QByteArray& data)
+{
+    QFile f(file);
+    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(data) == data.size();
+}
+
+} // namespace WidgetFixtures
