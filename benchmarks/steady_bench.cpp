@@ -9,7 +9,10 @@
 // budget allows.
 //
 //   QT_QPA_PLATFORM=offscreen steady_bench [--scale factor] [--sizes 10000,100000,1000000]
-//                                          [--pane on|off|both]
+//                                          [--pane on|off|both] [--transmissions n]
+//
+// With --transmissions exactly n transmissions after the first trim are measured, whole cycles
+// or not (for a profiler run); with a single size only the notes are printed.
 
 #include "benchsupport.h"
 #include "decodedtextchannel.h"
@@ -38,7 +41,8 @@ struct Steady
     qint64 fill = 0;            // transmissions it took to fill the buffer
 };
 
-Steady Measure(int bufferSize, bool withPane, double minSeconds, double budgetSeconds)
+Steady Measure(int bufferSize, bool withPane, double minSeconds, double budgetSeconds,
+               int fixedCount)
 {
     DecodedTextData model;
     model.SetBufferSize(bufferSize);
@@ -89,6 +93,11 @@ Steady Measure(int bufferSize, bool withPane, double minSeconds, double budgetSe
             QApplication::processEvents();
             elapsed += timer.nsecsElapsed();
         }
+        if (fixedCount > 0) {
+            if (steady.transmissions >= fixedCount)
+                break;
+            continue;
+        }
         if (cuts > before && elapsed >= minSeconds * 1e9
             && steady.transmissions >= MinTransmissions) {
             steady.wholeCycles = true;
@@ -112,16 +121,19 @@ QString Describe(int bufferSize, const Steady& steady)
         .arg(steady.wholeCycles ? QString() : QStringLiteral(", budget ran out within a cycle"));
 }
 
-void Series(const QList<int>& sizes, bool withPane, double scale)
+void Series(const QList<int>& sizes, bool withPane, double scale, int fixedCount)
 {
     QList<Steady> results;
     for (int size : sizes) {
-        results.append(Measure(size, withPane, 2.0 * scale, (withPane ? 40.0 : 10.0) * scale));
+        results.append(Measure(size, withPane, 2.0 * scale, (withPane ? 40.0 : 10.0) * scale,
+                               fixedCount));
         Note(QStringLiteral("steady state, %1: %2, buffer filled after %3 transmissions")
                  .arg(withPane ? "model with open pane" : "model alone",
                       Describe(size, results.last()))
                  .arg(results.last().fill));
     }
+    if (results.size() < 2)
+        return;
     const double growth = results.last().perTransmission / results.first().perTransmission;
     Row(QStringLiteral("3 steady state"),
         QStringLiteral("%1, buffer %2 -> %3")
@@ -148,14 +160,15 @@ int main(int argc, char** argv)
         if (size.toInt() >= 1000)
             sizes.append(size.toInt());
     }
-    if (sizes.size() < 2) {
-        std::fprintf(stderr, "steady_bench: give at least two buffer sizes\n");
+    if (sizes.isEmpty()) {
+        std::fprintf(stderr, "steady_bench: no buffer size of 1000 or more given\n");
         return 2;
     }
+    const int fixedCount = Option(arguments, QStringLiteral("--transmissions"), QStringLiteral("0")).toInt();
     const QString pane = Option(arguments, QStringLiteral("--pane"), QStringLiteral("both"));
     if (pane != QLatin1String("on"))
-        Series(sizes, false, scale);
+        Series(sizes, false, scale, fixedCount);
     if (pane != QLatin1String("off"))
-        Series(sizes, true, scale);
+        Series(sizes, true, scale, fixedCount);
     return 0;
 }
