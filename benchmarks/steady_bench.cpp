@@ -41,53 +41,39 @@ struct Steady
     qint64 fill = 0;            // transmissions it took to fill the buffer
 };
 
-Steady Measure(int bufferSize, bool withPane, double minSeconds, double budgetSeconds,
-               int fixedCount)
+// One channel's model, its pane if any, and the decoder feeding it.
+struct Rig
 {
     DecodedTextData model;
-    model.SetBufferSize(bufferSize);
     std::unique_ptr<DecodedTextChannel> pane;
-    if (withPane) {
-        // Made as the view makes it; it connects itself to the model and opens below.
-        pane.reset(new DecodedTextChannel(QStringLiteral("Channel 1"), Channel, &model, nullptr));
-        pane->resize(800, 600);
-        pane->show();
-    }
-    int cuts = 0;
-    QObject::connect(&model, &DecodedTextData::DataChanged, [&cuts](int channel, bool refresh) {
-        if (channel == Channel && refresh)
-            ++cuts;
-    });
+    PieceGenerator generator;
+    int cuts = 0; // trims so far
 
-    PieceGenerator::Shape shape;
-    shape.firstChannel = Channel;
-    shape.minLength = 50;
-    PieceGenerator generator(shape, 99u);
-    auto feed = [&model, &generator]() {
+    explicit Rig(const PieceGenerator::Shape& shape) : generator(shape, 99u) {}
+
+    // One transmission as a host delivers and ends it; returns the time it took.
+    qint64 Feed()
+    {
         const QString xml = generator.Next().xml;
         QElapsedTimer timer;
         timer.start();
         model.AddTransmission(xml);
         model.EndTransmission();
         return timer.nsecsElapsed();
-    };
+    }
+};
 
-    Steady steady;
-    // The pane stays closed while the buffer fills, then opens on the full buffer.
-    while (cuts == 0)
-        feed();
-    steady.fill = generator.Pieces();
-    if (pane)
-        pane->ExpandTextArea(true);
-    QApplication::processEvents();
-
+// The measured part on its own, so that a profiler can be told to count only it.
+void RunFullBuffer(Rig& rig, Steady& steady, double minSeconds, double budgetSeconds,
+                   int fixedCount)
+{
     qint64 elapsed = 0;
-    const int start = cuts;
+    const int start = rig.cuts;
     while (true) {
-        const int before = cuts;
-        elapsed += feed();
+        const int before = rig.cuts;
+        elapsed += rig.Feed();
         ++steady.transmissions;
-        if (pane && steady.transmissions % EventsEvery == 0) {
+        if (rig.pane && steady.transmissions % EventsEvery == 0) {
             QElapsedTimer timer;
             timer.start();
             QApplication::processEvents();
@@ -98,7 +84,7 @@ Steady Measure(int bufferSize, bool withPane, double minSeconds, double budgetSe
                 break;
             continue;
         }
-        if (cuts > before && elapsed >= minSeconds * 1e9
+        if (rig.cuts > before && elapsed >= minSeconds * 1e9
             && steady.transmissions >= MinTransmissions) {
             steady.wholeCycles = true;
             break;
@@ -106,8 +92,40 @@ Steady Measure(int bufferSize, bool withPane, double minSeconds, double budgetSe
         if (elapsed >= budgetSeconds * 1e9)
             break;
     }
-    steady.cuts = cuts - start;
+    steady.cuts = rig.cuts - start;
     steady.perTransmission = elapsed / 1e9 / steady.transmissions;
+}
+
+Steady Measure(int bufferSize, bool withPane, double minSeconds, double budgetSeconds,
+               int fixedCount)
+{
+    PieceGenerator::Shape shape;
+    shape.firstChannel = Channel;
+    shape.minLength = 50;
+    Rig rig(shape);
+    rig.model.SetBufferSize(bufferSize);
+    if (withPane) {
+        // Made as the view makes it; it connects itself to the model and opens below.
+        rig.pane.reset(
+            new DecodedTextChannel(QStringLiteral("Channel 1"), Channel, &rig.model, nullptr));
+        rig.pane->resize(800, 600);
+        rig.pane->show();
+    }
+    int& cuts = rig.cuts;
+    QObject::connect(&rig.model, &DecodedTextData::DataChanged, [&cuts](int channel, bool refresh) {
+        if (channel == Channel && refresh)
+            ++cuts;
+    });
+
+    Steady steady;
+    // The pane stays closed while the buffer fills, then opens on the full buffer.
+    while (rig.cuts == 0)
+        rig.Feed();
+    steady.fill = rig.generator.Pieces();
+    if (rig.pane)
+        rig.pane->ExpandTextArea(true);
+    QApplication::processEvents();
+    RunFullBuffer(rig, steady, minSeconds, budgetSeconds, fixedCount);
     return steady;
 }
 
