@@ -11,6 +11,7 @@
 // (annotations are kept for the export instead of being sent, the aggregation channel keeps a
 // short tail). Exits with 1 when a check fails.
 
+#include "benchsupport.h"
 #include "decodedtextchannel.h"
 #include "decodedtextcontent.h"
 #include "decodedtextdata.h"
@@ -25,8 +26,6 @@
 #include <QTemporaryDir>
 #include <QVector>
 
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstring>
 
@@ -38,18 +37,6 @@ constexpr int Channels = 8;
 // Pieces a decoder delivers per channel before its transmission ends.
 constexpr int StepsPerTransmission = 300;
 constexpr int Reports = 20;
-
-// Resident set size in kilobytes.
-qint64 ResidentKb()
-{
-    QFile statm(QStringLiteral("/proc/self/statm"));
-    if (!statm.open(QIODevice::ReadOnly))
-        return -1;
-    const QList<QByteArray> fields = statm.readAll().simplified().split(' ');
-    if (fields.size() < 2)
-        return -1;
-    return fields.at(1).toLongLong() * (sysconf(_SC_PAGESIZE) / 1024);
-}
 
 class Random
 {
@@ -382,7 +369,7 @@ int main(int argc, char** argv)
             nextReport += every;
             QApplication::processEvents();
             CheckAnnotations(soak, true);
-            const qint64 rss = ResidentKb();
+            const qint64 rss = BenchSupport::StatusKb("VmRSS");
             if (halfRss < 0 && characters >= target / 2)
                 halfRss = rss;
             else if (halfRss >= 0)
