@@ -4,11 +4,18 @@
 // processing (painting included) every 100 transmissions.
 //
 //   QT_QPA_PLATFORM=offscreen textarea_bench [transmissions [bufferSize]]
+//   QT_QPA_PLATFORM=offscreen textarea_bench pane bufferSize [transmissions]
 //
 // transmissions defaults to 20000; the main passes keep every character (nothing is trimmed,
 // every transmission is an append); with bufferSize a further pass runs with that buffer size,
 // where trimming makes the model ask for rebuilds.
+//
+// The pane mode measures the steady state of an open channel pane: the model is first filled
+// past its buffer size, so that trimming is under way, then the pane is opened and the given
+// number of transmissions (default 5000), each followed by EndTransmission, is timed, with
+// colour coding off and on. The cost per transmission should not depend on the buffer size.
 
+#include "decodedtextchannel.h"
 #include "decodedtextcontent.h"
 #include "decodedtextdata.h"
 #include "varnoresultdataxml.h"
@@ -204,11 +211,94 @@ void Report(const char* label, const Transmissions& input, const Result& content
     std::printf("  ratio text area / bare:      %8.2f\n", widget / b);
 }
 
+// Apart from the filling, so that a profiler can be told to look at this part only. Answers
+// the whole time and, in *widget, the part spent in the pane's handlers and in event
+// processing (painting included); the rest is the model's intake.
+Q_NEVER_INLINE qint64 TimedTransmissions(DecodedTextData& model, const Transmissions& input,
+                                         QElapsedTimer& part, qint64* widget)
+{
+    QElapsedTimer timer;
+    timer.start();
+    for (int i = 0; i < input.documents.size(); ++i) {
+        model.AddTransmission(input.documents.at(i));
+        model.EndTransmission();
+        if (i % EventsEvery == EventsEvery - 1) {
+            part.start();
+            QApplication::processEvents();
+            *widget += part.nsecsElapsed();
+        }
+    }
+    part.start();
+    QApplication::processEvents();
+    *widget += part.nsecsElapsed();
+    return timer.nsecsElapsed();
+}
+
+void Settle()
+{
+    // Lets the deferred scrolls of the opening rebuild run before anything is timed.
+    QElapsedTimer wait;
+    wait.start();
+    while (wait.elapsed() < 100)
+        QApplication::processEvents();
+}
+
+void PanePass(int bufferSize, int timed, bool colorCoding)
+{
+    // Enough text to pass the buffer's limit (size plus its tenth) by a good margin.
+    const Transmissions fill = Generate(int(qint64(bufferSize) * 13 / 10 / 40) + 10);
+    const Transmissions input = Generate(timed);
+    DecodedTextData model;
+    model.SetBufferSize(bufferSize);
+    model.SetQualityThreshold(Threshold);
+    for (const QString& document : fill.documents) {
+        model.AddTransmission(document);
+        model.EndTransmission();
+    }
+    // Connected before and after the pane, these bracket the pane's own handling.
+    QElapsedTimer part;
+    qint64 widget = 0;
+    int rebuilds = 0;
+    QObject::connect(&model, &DecodedTextData::DataChanged, [&part](int, bool) { part.start(); });
+    QObject::connect(&model, &DecodedTextData::TransmissionChanged, [&part](int) { part.start(); });
+    DecodedTextChannel pane(QStringLiteral("bench"), Channel, &model, nullptr);
+    QObject::connect(&model, &DecodedTextData::DataChanged, [&](int, bool refresh) {
+        widget += part.nsecsElapsed();
+        rebuilds += refresh ? 1 : 0;
+    });
+    QObject::connect(&model, &DecodedTextData::TransmissionChanged,
+                     [&](int) { widget += part.nsecsElapsed(); });
+    pane.resize(800, 600);
+    pane.show();
+    pane.ExpandTextArea(true);
+    if (colorCoding) {
+        DecodedTextContent* content = pane.findChild<DecodedTextContent*>();
+        QMetaObject::invokeMethod(content, "SlotColorCoding", Q_ARG(bool, true));
+    }
+    Settle();
+    widget = 0;
+    rebuilds = 0;
+
+    const double seconds = TimedTransmissions(model, input, part, &widget) / 1e9;
+    const double pane_ = widget / 1e9;
+    std::printf("pane, buffer %7d, colour coding %s: %d transmissions, %d refreshes; per"
+                " transmission %8.1f us in the pane, %8.1f us in all\n",
+                bufferSize, colorCoding ? "on " : "off", timed, rebuilds, pane_ * 1e6 / timed,
+                seconds * 1e6 / timed);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
+    if (argc > 2 && QByteArray(argv[1]) == "pane") {
+        const int bufferSize = qMax(1000, QString::fromLocal8Bit(argv[2]).toInt());
+        const int timed = argc > 3 ? qMax(1, QString::fromLocal8Bit(argv[3]).toInt()) : 5000;
+        PanePass(bufferSize, timed, false);
+        PanePass(bufferSize, timed, true);
+        return 0;
+    }
     int count = 20000;
     if (argc > 1)
         count = qMax(1, QString::fromLocal8Bit(argv[1]).toInt());
