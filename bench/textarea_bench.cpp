@@ -236,10 +236,11 @@ Q_NEVER_INLINE qint64 TimedTransmissions(DecodedTextData& model, const Transmiss
 
 void Settle()
 {
-    // Lets the deferred scrolls of the opening rebuild run before anything is timed.
+    // Lets the deferred scrolls of the opening rebuild (one per block) run before anything is
+    // timed; with a large buffer there are tens of thousands of them.
     QElapsedTimer wait;
     wait.start();
-    while (wait.elapsed() < 100)
+    while (wait.elapsed() < 2000)
         QApplication::processEvents();
 }
 
