@@ -1,4 +1,6 @@
 #include "blockinvariants.h"
+#include "documentcomparison.h"
+#include "decodedtextchannel.h"
 #include "decodedtextcontent.h"
 #include "decodedtextdata.h"
 #include "varnoresultdataxml.h"
@@ -107,6 +109,56 @@ void LetDeferredScrollRun()
     QVERIFY(fired.wait());
 }
 
+// Feeds a channel through the model's intake, as a decoder would.
+class Feeder
+{
+public:
+    explicit Feeder(DecodedTextData& model) : model(model) {}
+
+    // Characters of the current transmission from stream position `from` (-1: where it
+    // stopped), in runs of alternating quality, optionally with a call sign delivered along.
+    void Send(int length, int from = -1, bool older = false, bool withCallSign = false)
+    {
+        const int key = older ? current - 1 : current;
+        int& stream = streams[key];
+        const int position = from < 0 ? stream : from;
+        static const char* const words[] = {"CQ ", "DE ", "TEST\n", "599 ", "73\n", "K "};
+        QString content;
+        while (content.size() < length)
+            content += QLatin1String(words[(serial++) % 6]);
+        content.truncate(length);
+        VarnoResultDataXml::Transmission transmission;
+        transmission.SetStartTime(T0.addSecs(key));
+        auto* data = new VarnoResultDataXml::DataBlock(Channel, 0, 0);
+        data->SetID(1);
+        data->SetContent(content);
+        for (int run = 0; run * 7 < length; ++run) {
+            VarnoResultDataXml::TimeStamp stamp;
+            stamp.Time = T0.addSecs(key).addMSecs(run);
+            stamp.Position = position + run * 7;
+            static const int qualities[] = {80, -1, 30, 95};
+            stamp.Quality = qualities[(serial + run) % 4];
+            data->GetTimeStamp().append(stamp);
+        }
+        if (withCallSign) {
+            auto* sign = new UserData(*CallSign(position + 1, position + 3, QStringLiteral("K1A")));
+            data->AddUserData(sign);
+        }
+        transmission.AddDataBlock(data);
+        model.AddTransmission(transmission.GetXmlString());
+        stream = position + length;
+    }
+
+    void Next() { ++current; }
+    int Stream() const { return streams.value(current); }
+
+private:
+    DecodedTextData& model;
+    QMap<int, int> streams;
+    int current = 0;
+    int serial = 0;
+};
+
 } // namespace
 
 class TestDecodedTextContent : public QObject
@@ -123,6 +175,8 @@ private slots:
     void emptyNewBlockGetsSeparator();
     void refreshAfterTrim_data();
     void refreshAfterTrim();
+    void paneIntakeMatchesRebuild_data();
+    void paneIntakeMatchesRebuild();
     void colorCoding_data();
     void colorCoding();
     void rightToLeftFollowsBlock();
@@ -317,6 +371,109 @@ void TestDecodedTextContent::refreshAfterTrim()
         QCOMPARE(content.textCursor().selectionStart(), from - 7);
         QCOMPARE(content.textCursor().selectedText(), selected);
     }
+}
+
+void TestDecodedTextContent::paneIntakeMatchesRebuild_data()
+{
+    // Steps: "t<n>" n transmissions of 90 characters, each ended; "n<n>" a new transmission
+    // of n characters; "c<n>" n more for it; "g<n>" n more after 3 lost; "r<n>" resent from n
+    // characters back; "o<n>" n more for the transmission before, with a call sign; "a" a
+    // call sign delivered with the next 20 characters; "u" the host marks a call sign in the
+    // newest block; "e" end of transmission; "h"/"H" hold on/off; "q"/"Q" colour coding
+    // on/off; "s" a selection.
+    QTest::addColumn<QString>("steps");
+    QTest::newRow("trimming one old block per transmission") << "t16 n30 c20 e t4";
+    QTest::newRow("trimming with colour coding") << "q t16 n30 c20 e t4";
+    QTest::newRow("colour coding switched while trimming") << "t14 q t3 Q t3";
+    QTest::newRow("selection kept, then trimmed away") << "t14 s t2 t20";
+    QTest::newRow("long transmission cut at its front") << "n600 c600 c300 t2";
+    QTest::newRow("resend and gap in the newest block") << "t14 n40 g20 r15 c30 e t1";
+    QTest::newRow("data for an older block") << "t14 n40 e n20 o30 e t2";
+    QTest::newRow("annotations from the host and with the data") << "t13 n40 u a e n30 u t3";
+    QTest::newRow("hold defers trimming, release catches up") << "t13 h t6 H t2";
+}
+
+void TestDecodedTextContent::paneIntakeMatchesRebuild()
+{
+    QFETCH(QString, steps);
+    DecodedTextData model;
+    model.SetBufferSize(1000);
+    model.SetQualityThreshold(50);
+    Feeder feeder(model);
+
+    // The pane takes the incremental road; the reference rebuilds and re-highlights in full.
+    DecodedTextChannel pane(QStringLiteral("c"), Channel, &model, nullptr);
+    pane.resize(300, 400);
+    pane.show();
+    pane.ExpandTextArea(true);
+    DecodedTextContent* a = pane.findChild<DecodedTextContent*>();
+    QVERIFY(a);
+    DecodedTextContent b(Channel, false, &model, nullptr);
+    b.resize(a->size());
+    b.show();
+    QObject::connect(&model, &DecodedTextData::DataChanged, &b, [&b](int channel, bool refresh) {
+        if (channel != Channel)
+            return;
+        if (refresh)
+            b.RefreshContent();
+        else
+            b.UpdateContent();
+    });
+    QObject::connect(&model, &DecodedTextData::TransmissionChanged, &b, [&b](int channel) {
+        if (channel == Channel)
+            b.UpdateView();
+    });
+    b.RefreshContent();
+
+    for (const QString& step : steps.split(QLatin1Char(' '))) {
+        const int n = step.mid(1).toInt();
+        const QChar op = step.at(0);
+        if (op == QLatin1Char('t')) {
+            for (int i = 0; i < n; ++i) {
+                feeder.Next();
+                feeder.Send(90);
+                model.EndTransmission();
+            }
+        } else if (op == QLatin1Char('n')) {
+            feeder.Next();
+            feeder.Send(n);
+        } else if (op == QLatin1Char('c')) {
+            feeder.Send(n);
+        } else if (op == QLatin1Char('g')) {
+            feeder.Send(n, feeder.Stream() + 3);
+        } else if (op == QLatin1Char('r')) {
+            feeder.Send(n + 10, feeder.Stream() - n);
+        } else if (op == QLatin1Char('o')) {
+            feeder.Send(n, -1, true, true);
+        } else if (op == QLatin1Char('a')) {
+            feeder.Send(20, -1, false, true);
+        } else if (op == QLatin1Char('u')) {
+            BlockPtr newest = model.GetChannelData(Channel)->LastBlock();
+            UserData* sign = CallSign(newest->StartPosition() + 1, newest->StartPosition() + 4,
+                                      QStringLiteral("DL1AB"));
+            if (!model.SetUserData(newest, sign, UserData::CallSignType, sign->Start, sign->End))
+                delete sign;
+        } else if (op == QLatin1Char('e')) {
+            model.EndTransmission();
+        } else if (op == QLatin1Char('h') || op == QLatin1Char('H')) {
+            model.GetChannelData(Channel)->hold = op == QLatin1Char('h');
+        } else if (op == QLatin1Char('q') || op == QLatin1Char('Q')) {
+            for (DecodedTextContent* content : {a, &b})
+                QMetaObject::invokeMethod(content, "SlotColorCoding",
+                                          Q_ARG(bool, op == QLatin1Char('q')));
+        } else if (op == QLatin1Char('s')) {
+            for (DecodedTextContent* content : {a, &b}) {
+                QTextCursor c = content->textCursor();
+                c.setPosition(content->document()->characterCount() - 40);
+                c.setPosition(content->document()->characterCount() - 30, QTextCursor::KeepAnchor);
+                content->setTextCursor(c);
+            }
+        }
+        QVERIFY2(DocumentComparison::Difference(*a, b).isEmpty(),
+                 qPrintable(step + QStringLiteral(": ") + DocumentComparison::Difference(*a, b)));
+    }
+    LetDeferredScrollRun();
+    QCOMPARE(DocumentComparison::Difference(*a, b), QString());
 }
 
 void TestDecodedTextContent::colorCoding_data()

@@ -127,7 +127,7 @@ void DecodedTextChannel::DataChanged(int changedChannel, bool refresh)
 
     if (content && expanded) {
         if (refresh)
-            content->RefreshContent();
+            content->RefreshAfterIntake();
         else
             content->UpdateContent();
     }
@@ -136,7 +136,7 @@ void DecodedTextChannel::DataChanged(int changedChannel, bool refresh)
 void DecodedTextChannel::TransmissionChanged(int changedChannel)
 {
     if (changedChannel == channel && content && expanded)
-        content->UpdateView();
+        content->UpdateViewAfterIntake();
 }
 
 void DecodedTextChannel::PropertiesChanged()

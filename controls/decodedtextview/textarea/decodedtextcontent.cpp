@@ -3,6 +3,7 @@
 #include "decodedtextdata.h"
 #include "decodedtexthighlighter.h"
 #include "decodedtextinfoarea.h"
+#include "decodedtextshownblocks.h"
 #include "decodedtexttimearea.h"
 #include "varnoresultdataxml.h"
 
@@ -45,7 +46,8 @@ DecodedTextContent::DecodedTextContent(int channel, bool editable, DecodedTextDa
       rightToLeft(false),
       editable(editable),
       layoutGuard(false),
-      dialogOpen(false)
+      dialogOpen(false),
+      shown(new DecodedTextShownBlocks)
 {
     setObjectName(QStringLiteral("DecodedTextContent"));
 
@@ -125,6 +127,7 @@ void DecodedTextContent::AppendBlock(QExplicitlySharedDataPointer<DecodedTextBlo
     const DecodedTextLayoutItem* last = ItemOf(line);
 
     int position = block->StartPosition();
+    bool lineAsWhole = true;
     if (last && last->block) {
         if (last->block != block) {
             // A new transmission: exactly one empty line between two blocks.
@@ -134,23 +137,39 @@ void DecodedTextContent::AppendBlock(QExplicitlySharedDataPointer<DecodedTextBlo
             line = cursor.block();
         } else {
             position = last->end;
+            // The continued line must carry the snippet index that laying out the whole block
+            // at once would give it, or a rebuild would differ from this document.
+            const DecodedTextLayoutItem* before = ItemOf(line.previous());
+            int whole = block->IndexOfPosition(
+                last->start, before && before->block == block ? before->snippet : 0);
+            if (whole < 0)
+                whole = block->snippets.size();
+            lineAsWhole = whole == last->snippet;
         }
     }
 
     const int s = block->IndexOfPosition(position, 0);
-    if (s < 0)
+    if (s < 0) {
+        shown->Appended(block, -1, false, true);
         return;
+    }
 
-    if (colorCoding && block->HasQuality()) {
+    const bool quality = colorCoding && block->HasQuality();
+    int inserted = 0;
+    if (quality) {
         const int threshold = model->GetQualityThreshold();
         const int count = block->snippets.size();
         for (int i = s; i < count; ++i) {
-            const int quality = block->snippets.at(i).quality;
-            const bool good = quality >= 0 && quality >= threshold;
-            cursor.insertText(block->SnippetText(i), good ? normalFormat : lowQualityFormat);
+            const int q = block->snippets.at(i).quality;
+            const bool good = q >= 0 && q >= threshold;
+            const QString piece = block->SnippetText(i);
+            inserted += piece.size();
+            cursor.insertText(piece, good ? normalFormat : lowQualityFormat);
         }
     } else {
-        cursor.insertText(block->TextFromSnippet(s));
+        const QString piece = block->TextFromSnippet(s);
+        inserted = piece.size();
+        cursor.insertText(piece);
     }
 
     int k = 0;
@@ -179,6 +198,9 @@ void DecodedTextContent::AppendBlock(QExplicitlySharedDataPointer<DecodedTextBlo
             break;
         }
     }
+    shown->Appended(block, inserted, quality, lineAsWhole);
+    if (!block->closed)
+        shown->MarkStale(block); // highlighted as open; closing it will change that
 
     setTextCursor(cursor);
 
@@ -188,8 +210,10 @@ void DecodedTextContent::AppendBlock(QExplicitlySharedDataPointer<DecodedTextBlo
 
 void DecodedTextContent::UpdateContent()
 {
-    if (busy)
+    if (busy) {
+        shown->Invalidate();
         return;
+    }
     busy = 1;
     QExplicitlySharedDataPointer<DecodedTextBuffer> buffer = model->GetChannelData(channel);
     QExplicitlySharedDataPointer<DecodedTextBlock> last;
@@ -199,10 +223,25 @@ void DecodedTextContent::UpdateContent()
         busy = 0;
         return;
     }
+    // New data that left the newest block as it was went into an older one: its lines, which
+    // are not renewed here, no longer match a rebuild, and its annotations may have changed.
+    if (last == shown->newest && DecodedTextShownBlocks::ShapeOf(*last) == shown->newestShape)
+        shown->Invalidate();
+    // Trimming that removed no text may still have dropped annotations of the oldest block.
+    const QExplicitlySharedDataPointer<DecodedTextBlock> first = buffer->FirstBlock();
+    if (first == shown->first && first->userData.size() != shown->firstAnnotations
+        && !shown->entries.isEmpty() && shown->entries.first().block == first
+        && shown->entries.first().hasLines)
+        shown->firstStale = true;
     const QTextCursor saved = textCursor();
     QScrollBar* bar = verticalScrollBar();
     const int slider = bar ? bar->sliderPosition() : 0;
     AppendBlock(last);
+    // Annotations delivered with the data may colour lines shown before.
+    if (!shown->entries.isEmpty() && shown->entries.last().block == last
+        && shown->entries.last().hasLines)
+        shown->MarkStale(last);
+    NoteNewest();
     setTextCursor(saved);
     if (bar)
         bar->setSliderPosition(slider);
@@ -211,8 +250,10 @@ void DecodedTextContent::UpdateContent()
 
 void DecodedTextContent::RefreshContent()
 {
-    if (busy)
+    if (busy) {
+        shown->Invalidate();
         return;
+    }
     busy = 1;
 
     QTextCursor cursor = textCursor();
@@ -237,13 +278,16 @@ void DecodedTextContent::RefreshContent()
     }
 
     clear();
+    shown->Reset();
     QExplicitlySharedDataPointer<DecodedTextBuffer> buffer = model->GetChannelData(channel);
     if (buffer && !buffer->blocks.isEmpty()) {
         const auto blocks = buffer->blocks;
         for (const auto& block : blocks)
             AppendBlock(block);
         highlighter->rehighlight();
+        NoteNewest();
     }
+    shown->ForgetClosed();
 
     QTextCursor end(document());
     end.movePosition(QTextCursor::End);
@@ -291,6 +335,8 @@ void DecodedTextContent::UpdateView()
     busy = 1;
     SlotPositionChanged();
     highlighter->rehighlight();
+    shown->staleAll = false;
+    shown->ForgetClosed();
     busy = 0;
 }
 

@@ -9,10 +9,13 @@
 #include <QTextCharFormat>
 #include <QVector>
 
+#include <memory>
+
 class DecodedTextBlock;
 class DecodedTextData;
 class DecodedTextHighlighter;
 class DecodedTextInfoArea;
+class DecodedTextShownBlocks;
 class DecodedTextTimeArea;
 class QMenu;
 class QPainter;
@@ -45,6 +48,13 @@ public:
     bool SelectCallSign(const QString& callSign, bool selectionOnly);
     int UpdateSelectionItem(int from, int to);
     int FlagsAtPoint(const QPoint& point);
+
+    // What the channel pane calls for the model's DataChanged with refresh set and for
+    // TransmissionChanged: the same document, formats, cursor and scroll position as
+    // RefreshContent() and UpdateView(), but touching only the lines that can have changed
+    // when the intake merely trimmed old text, added new text or closed the newest block.
+    void RefreshAfterIntake();
+    void UpdateViewAfterIntake();
 
 signals:
     void OnModification(bool modified);
@@ -93,6 +103,9 @@ private:
     Q_DISABLE_COPY(DecodedTextContent)
 
     void AppendBlock(QExplicitlySharedDataPointer<DecodedTextBlock> block);
+    bool RefreshFrontTrimmed();
+    void RehighlightStale();
+    void NoteNewest();
     void UpdateMargins();
     void ShowToolTip(QHelpEvent* e);
 
@@ -125,4 +138,5 @@ private:
     bool editable;
     bool layoutGuard;
     bool dialogOpen;
+    std::unique_ptr<DecodedTextShownBlocks> shown;
 };

@@ -1,0 +1,106 @@
+#include "decodedtextshownblocks.h"
+
+#include <algorithm>
+
+bool DecodedTextShownBlocks::Shape::operator==(const Shape& other) const
+{
+    return snippets == other.snippets && textSize == other.textSize
+           && startPosition == other.startPosition && endPosition == other.endPosition
+           && firstEnd == other.firstEnd && firstLength == other.firstLength
+           && firstFlags == other.firstFlags;
+}
+
+DecodedTextShownBlocks::Shape DecodedTextShownBlocks::ShapeOf(const DecodedTextBlock& block)
+{
+    Shape shape;
+    shape.snippets = block.snippets.size();
+    shape.textSize = block.text.size();
+    shape.startPosition = block.StartPosition();
+    shape.endPosition = block.EndPosition();
+    if (!block.snippets.isEmpty()) {
+        const DecodedTextSnippet& first = block.snippets.first();
+        shape.firstEnd = first.end;
+        shape.firstLength = first.length;
+        shape.firstFlags = first.flags;
+    }
+    return shape;
+}
+
+void DecodedTextShownBlocks::Reset()
+{
+    valid = true;
+    staleAll = false;
+    unsafe = 0;
+    entries.clear();
+    stale.clear();
+    firstStale = false;
+    newest.reset();
+    newestShape = Shape();
+}
+
+void DecodedTextShownBlocks::Invalidate()
+{
+    valid = false;
+    staleAll = true;
+}
+
+void DecodedTextShownBlocks::Appended(const BlockPtr& block, int inserted, bool quality,
+                                      bool lineAsWhole)
+{
+    if (entries.isEmpty() || entries.last().block != block) {
+        Entry entry;
+        entry.block = block;
+        entry.quality = quality;
+        entries.append(entry);
+        ++unsafe; // no lines yet
+    }
+    Entry& entry = entries.last();
+    const bool wasSafe = IsSafe(entry);
+    if (inserted >= 0) {
+        // Pieces coloured differently, or a piece that does not simply continue the text
+        // shown (a widened gap shows its separator again), differ from one whole append.
+        if (entry.hasLines && (quality != entry.quality || !lineAsWhole))
+            entry.canonical = false;
+        entry.shownLength += inserted;
+        if (entry.shownLength != block->text.size())
+            entry.canonical = false;
+        entry.hasLines = true;
+        entry.shape = ShapeOf(*block);
+    }
+    const bool safe = IsSafe(entry);
+    if (wasSafe != safe)
+        unsafe += safe ? -1 : 1;
+}
+
+void DecodedTextShownBlocks::MarkStale(const BlockPtr& block)
+{
+    if (!stale.contains(block))
+        stale.append(block);
+}
+
+void DecodedTextShownBlocks::DropFront(int count)
+{
+    for (int i = 0; i < count && !entries.isEmpty(); ++i) {
+        if (!IsSafe(entries.first()))
+            --unsafe;
+        stale.removeAll(entries.first().block);
+        entries.removeFirst();
+    }
+}
+
+void DecodedTextShownBlocks::DropLast()
+{
+    if (entries.isEmpty())
+        return;
+    if (!IsSafe(entries.last()))
+        --unsafe;
+    stale.removeAll(entries.last().block);
+    entries.removeLast();
+}
+
+void DecodedTextShownBlocks::ForgetClosed()
+{
+    stale.erase(std::remove_if(stale.begin(), stale.end(),
+                               [](const BlockPtr& block) { return block->closed; }),
+                stale.end());
+}

@@ -1,0 +1,71 @@
+#pragma once
+
+#include "decodedtextblock.h"
+
+#include <QExplicitlySharedDataPointer>
+#include <QList>
+#include <QVector>
+
+// What the text area knows about the blocks its document shows, so that routine intake (a
+// transmission appended, its end, the oldest block trimmed away) can touch only the lines
+// that changed. Whenever something happened that this record cannot account for, it says so,
+// and the text area rebuilds or re-highlights the whole document as before.
+class DecodedTextShownBlocks
+{
+public:
+    using BlockPtr = QExplicitlySharedDataPointer<DecodedTextBlock>;
+
+    // The parts of a block that intake and trimming change.
+    struct Shape
+    {
+        int snippets = 0;
+        int textSize = 0;
+        int startPosition = 0;
+        int endPosition = 0;
+        int firstEnd = 0;
+        int firstLength = 0;
+        int firstFlags = 0;
+        bool operator==(const Shape& other) const;
+        bool operator!=(const Shape& other) const { return !(*this == other); }
+    };
+
+    struct Entry
+    {
+        BlockPtr block;
+        Shape shape;          // when its text was last appended
+        int shownLength = 0;  // characters of its text the document shows
+        bool quality = false; // inserted snippet by snippet in quality colours
+        bool canonical = true; // its lines are what one append of the whole block would give
+        bool hasLines = false;
+    };
+
+    static Shape ShapeOf(const DecodedTextBlock& block);
+
+    // Starts over for a document rebuilt from the buffer.
+    void Reset();
+    // Something changed that is not known here: next time rebuild and re-highlight everything.
+    void Invalidate();
+
+    // Book-keeping of one AppendBlock: whether it opened a new entry, how many characters it
+    // inserted (-1 for none) and in which colouring, and whether the continued line keeps the
+    // snippet index that one append of the whole block would give it.
+    void Appended(const BlockPtr& block, int inserted, bool quality, bool lineAsWhole);
+    void MarkStale(const BlockPtr& block);
+    // Entries [0, count) whose lines left the document.
+    void DropFront(int count);
+    void DropLast();
+    // Closed blocks keep their highlighting once it was renewed.
+    void ForgetClosed();
+    bool IsSafe(const Entry& entry) const { return entry.canonical && entry.hasLines; }
+
+    bool valid = false;    // the document is what a rebuild would make of the entries' blocks
+    bool staleAll = true;  // some line's highlighting may be outdated, no one knows which
+    int unsafe = 0;        // entries that are not IsSafe
+    QList<Entry> entries;  // one per block shown, in document order
+    QVector<BlockPtr> stale; // blocks with lines whose highlighting may be outdated
+    BlockPtr newest;       // the buffer's newest block when last looked at, and its shape
+    Shape newestShape;
+    BlockPtr first;        // the buffer's oldest block then, and its number of annotations
+    int firstAnnotations = 0;
+    bool firstStale = false; // the oldest block's lines need highlighting anew
+};
