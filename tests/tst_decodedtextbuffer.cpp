@@ -44,7 +44,124 @@ int TotalLength(const DecodedTextBuffer& buffer)
     return total;
 }
 
+// GetBlock and Trim as plain walks over the public fields, for comparison with the buffer's own.
+QExplicitlySharedDataPointer<DecodedTextBlock> PlainGetBlock(DecodedTextBuffer& buffer,
+                                                            const QDateTime& timestamp, int id)
+{
+    for (int i = buffer.blocks.size() - 1; i >= 0; --i) {
+        if (buffer.blocks.at(i)->timestamp == timestamp && buffer.blocks.at(i)->id == id)
+            return buffer.blocks.at(i);
+    }
+    if (!buffer.blocks.isEmpty())
+        buffer.blocks.last()->closed = true;
+    buffer.blocks.append(QExplicitlySharedDataPointer<DecodedTextBlock>(
+        new DecodedTextBlock(buffer.channel, id, timestamp)));
+    return buffer.blocks.last();
+}
+
+bool PlainTrim(DecodedTextBuffer& buffer, int bufferSize)
+{
+    const int limit = bufferSize + (buffer.hold ? bufferSize / 2 : bufferSize / 10);
+    int total = 0;
+    bool changed = false;
+    for (int i = buffer.blocks.size() - 1; i >= 0; --i) {
+        const QExplicitlySharedDataPointer<DecodedTextBlock> block = buffer.blocks.at(i);
+        total += block->text.size();
+        if (total > limit) {
+            if (buffer.hold) {
+                buffer.overflow = true;
+                return false;
+            }
+            changed = block->TrimFront(total - bufferSize) > 0 || changed;
+        }
+        if (!buffer.hold && block->snippets.isEmpty()) {
+            buffer.blocks.removeAt(i);
+            changed = true;
+        }
+    }
+    return changed;
+}
+
+QString Describe(const DecodedTextBuffer& buffer)
+{
+    QStringList out;
+    out << QString::number(buffer.overflow);
+    for (const auto& block : buffer.blocks) {
+        out << QStringLiteral("%1/%2:%3:%4%5")
+                   .arg(kStart.secsTo(block->timestamp))
+                   .arg(block->id)
+                   .arg(block->text.size())
+                   .arg(block->snippets.size())
+                   .arg(block->closed ? "c" : "");
+    }
+    return out.join(QLatin1Char(' '));
+}
+
+// Changes made to a buffer through its public fields, past GetBlock and Trim.
+enum class DirectChange {
+    AppendBlock,
+    RemoveOldest,
+    ReplaceMiddle,
+    SwapTwo,
+    RefillReversed,
+    InsertEmpty,
+    GrowNewest,
+    ClearNewest,
+    ClearOldest,
+    RekeyNewest,
+};
+
+QExplicitlySharedDataPointer<DecodedTextBlock> MadeBlock(int key, int characters)
+{
+    QExplicitlySharedDataPointer<DecodedTextBlock> block(
+        new DecodedTextBlock(1, key, kStart.addSecs(key)));
+    FillBlock(*block, characters);
+    return block;
+}
+
+void Apply(DecodedTextBuffer& buffer, DirectChange change)
+{
+    switch (change) {
+    case DirectChange::AppendBlock:
+        buffer.blocks.append(MadeBlock(100, 1500));
+        break;
+    case DirectChange::RemoveOldest:
+        buffer.blocks.removeFirst();
+        break;
+    case DirectChange::ReplaceMiddle:
+        buffer.blocks[2] = MadeBlock(200, 700);
+        break;
+    case DirectChange::SwapTwo:
+        buffer.blocks.swapItemsAt(1, 3);
+        break;
+    case DirectChange::RefillReversed: {
+        const auto all = buffer.blocks;
+        buffer.blocks.clear();
+        for (int i = all.size() - 1; i >= 0; --i)
+            buffer.blocks.append(all.at(i));
+        break;
+    }
+    case DirectChange::InsertEmpty:
+        buffer.blocks.insert(2, MadeBlock(300, 0));
+        break;
+    case DirectChange::GrowNewest:
+        FillBlock(*buffer.LastBlock(), 1500);
+        break;
+    case DirectChange::ClearNewest:
+        buffer.LastBlock()->Clear();
+        break;
+    case DirectChange::ClearOldest:
+        buffer.FirstBlock()->Clear();
+        break;
+    case DirectChange::RekeyNewest:
+        buffer.LastBlock()->id = 400;
+        break;
+    }
+}
+
 } // namespace
+
+Q_DECLARE_METATYPE(DirectChange)
 
 class TestDecodedTextBuffer : public QObject
 {
@@ -61,6 +178,10 @@ private slots:
     void trimKeepsBlockAliveForHolder();
     void trimExtremeSizes_data();
     void trimExtremeSizes();
+    void directChangesSeenByGetBlockAndTrim_data();
+    void directChangesSeenByGetBlockAndTrim();
+    void getBlockSearchesWhenAKeyChanged();
+    void randomSequencesMatchThePlainWalk();
     void tickerText_data();
     void tickerText();
     void removeOldBlocks_data();
@@ -214,6 +335,150 @@ void TestDecodedTextBuffer::trimExtremeSizes()
     AddBlock(buffer, 300);
     buffer.Trim(bufferSize);
     QCOMPARE(buffer.overflow, bufferSize < 300);
+}
+
+void TestDecodedTextBuffer::directChangesSeenByGetBlockAndTrim_data()
+{
+    QTest::addColumn<DirectChange>("change");
+    QTest::addColumn<bool>("hold");
+    // Changes to the list itself.
+    QTest::newRow("appended block takes the buffer over its limit")
+        << DirectChange::AppendBlock << false;
+    QTest::newRow("appended block makes a held buffer overflow") << DirectChange::AppendBlock << true;
+    QTest::newRow("oldest removed, its key is gone") << DirectChange::RemoveOldest << false;
+    QTest::newRow("middle block replaced in place") << DirectChange::ReplaceMiddle << false;
+    QTest::newRow("two blocks swapped") << DirectChange::SwapTwo << false;
+    QTest::newRow("same blocks refilled newest first") << DirectChange::RefillReversed << false;
+    QTest::newRow("empty block inserted in the middle") << DirectChange::InsertEmpty << false;
+    QTest::newRow("empty block inserted in a held buffer") << DirectChange::InsertEmpty << true;
+    // Changes to blocks handed out by the buffer.
+    QTest::newRow("newest block grown past the limit") << DirectChange::GrowNewest << false;
+    QTest::newRow("newest block grown in a held buffer") << DirectChange::GrowNewest << true;
+    QTest::newRow("newest block cleared") << DirectChange::ClearNewest << false;
+    QTest::newRow("oldest block cleared") << DirectChange::ClearOldest << false;
+    QTest::newRow("newest block given another key") << DirectChange::RekeyNewest << false;
+}
+
+void TestDecodedTextBuffer::directChangesSeenByGetBlockAndTrim()
+{
+    QFETCH(DirectChange, change);
+    QFETCH(bool, hold);
+    DecodedTextBuffer buffer(1);
+    DecodedTextBuffer plain(1);
+    buffer.hold = plain.hold = hold;
+    for (int key = 0; key < 6; ++key) {
+        FillBlock(*buffer.GetBlock(kStart.addSecs(key), key), 300);
+        FillBlock(*PlainGetBlock(plain, kStart.addSecs(key), key), 300);
+    }
+
+    // Each step on both buffers; what differs afterwards, or an empty string.
+    auto trim = [&]() {
+        const bool changed = buffer.Trim(2000);
+        const bool expected = PlainTrim(plain, 2000);
+        const QString got = QStringLiteral("%1 %2").arg(changed).arg(Describe(buffer));
+        const QString want = QStringLiteral("%1 %2").arg(expected).arg(Describe(plain));
+        return got == want ? QString() : QStringLiteral("trim: %1 | %2").arg(got, want);
+    };
+    auto get = [&](int key, int characters) {
+        const auto got = buffer.GetBlock(kStart.addSecs(key), key);
+        const auto expected = PlainGetBlock(plain, kStart.addSecs(key), key);
+        FillBlock(*got, characters);
+        FillBlock(*expected, characters);
+        const int index = buffer.blocks.indexOf(got);
+        const int want = plain.blocks.indexOf(expected);
+        return index == want && Describe(buffer) == Describe(plain)
+            ? QString()
+            : QStringLiteral("get %1: %2 %3 | %4 %5")
+                  .arg(key).arg(index).arg(Describe(buffer)).arg(want).arg(Describe(plain));
+    };
+#define STEP(difference)                                                                           \
+    do {                                                                                           \
+        const QString dtvDifference = (difference);                                                \
+        QVERIFY2(dtvDifference.isEmpty(), qPrintable(dtvDifference));                              \
+    } while (false)
+
+    STEP(trim());
+    STEP(get(6, 100));
+    STEP(trim());
+    Apply(buffer, change);
+    Apply(plain, change);
+    STEP(trim());
+    // An older block written to after GetBlock found it, the newest key from before the change,
+    // a new block, and the key a changed block may have taken.
+    STEP(get(1, 300));
+    STEP(trim());
+    STEP(get(6, 50));
+    STEP(get(7, 50));
+    STEP(get(400, 10));
+    STEP(trim());
+#undef STEP
+}
+
+void TestDecodedTextBuffer::getBlockSearchesWhenAKeyChanged()
+{
+    DecodedTextBuffer buffer(1);
+    const auto older = buffer.GetBlock(kStart, 1);
+    const auto newer = MadeBlock(0, 10);
+    newer->timestamp = kStart;
+    newer->id = 1;
+    buffer.blocks.append(newer);
+    buffer.GetBlock(kStart.addSecs(5), 5);
+    // The newer of the two blocks with one key takes another key, so the older one answers.
+    newer->id = 2;
+    QCOMPARE(buffer.GetBlock(kStart, 1), older);
+    QCOMPARE(buffer.blocks.size(), 3);
+}
+
+void TestDecodedTextBuffer::randomSequencesMatchThePlainWalk()
+{
+    // Intakes into new and older blocks, trims to various sizes, holds, and changes made past
+    // the buffer, with keys drawn from a small set so that blocks are found again, dropped and
+    // duplicated.
+    QRandomGenerator random(20240301);
+    DecodedTextBuffer buffer(1);
+    DecodedTextBuffer plain(1);
+    for (int step = 0; step < 3000; ++step) {
+        const int action = random.bounded(100);
+        const int key = random.bounded(24);
+        const int characters = random.bounded(400);
+        int got = -2;
+        int expected = -2;
+        if (action < 45) {
+            const auto block = buffer.GetBlock(kStart.addSecs(key), key);
+            const auto other = PlainGetBlock(plain, kStart.addSecs(key), key);
+            got = buffer.blocks.indexOf(block);
+            expected = plain.blocks.indexOf(other);
+            FillBlock(*block, characters);
+            FillBlock(*other, characters);
+        } else if (action < 75) {
+            static const int sizes[] = { 200, 1000, 2000, 5000 };
+            const int size = sizes[key % 4];
+            got = buffer.Trim(size);
+            expected = PlainTrim(plain, size);
+        } else if (action < 80) {
+            buffer.hold = plain.hold = !buffer.hold;
+        } else if (action < 85) {
+            // Every other one without text, so that Trim drops it while an older one keeps
+            // its key.
+            const int length = step % 2 ? characters : 0;
+            buffer.blocks.append(MadeBlock(key, length));
+            plain.blocks.append(MadeBlock(key, length));
+        } else if (action < 90 && !buffer.blocks.isEmpty()) {
+            const int index = key % buffer.blocks.size();
+            buffer.blocks.removeAt(index);
+            plain.blocks.removeAt(index);
+        } else if (action < 95 && !buffer.blocks.isEmpty()) {
+            buffer.LastBlock()->Clear();
+            plain.LastBlock()->Clear();
+        } else if (!buffer.blocks.isEmpty()) {
+            FillBlock(*buffer.FirstBlock(), characters);
+            FillBlock(*plain.FirstBlock(), characters);
+        }
+        QVERIFY2(got == expected && Describe(buffer) == Describe(plain),
+                 qPrintable(QStringLiteral("step %1, action %2: %3 %4 | %5 %6")
+                                .arg(step).arg(action).arg(got).arg(Describe(buffer))
+                                .arg(expected).arg(Describe(plain))));
+    }
 }
 
 void TestDecodedTextBuffer::tickerText_data()

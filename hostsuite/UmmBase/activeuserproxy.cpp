@@ -1,5 +1,7 @@
 #include "activeuserproxy.h"
 
+#include <QMutex>
+#include <QMutexLocker>
 #include <QtGlobal>
 
 #if defined(_WIN32)
@@ -46,16 +48,32 @@ QString ActiveUserProxy::LoginName()
         if (!name.isEmpty())
             return name;
     }
+    // The account database is asked once per user id: every automatic call-sign mark asks for
+    // the name, and a lookup may go out to a directory service. The variables above stay
+    // looked up on every call, as the host may set them at any time.
+    static QMutex mutex;
+    static bool known = false;
+    static uid_t knownUser = 0;
+    static QString knownName;
+    const uid_t user = geteuid();
+    QMutexLocker lock(&mutex);
+    if (known && knownUser == user)
+        return knownName;
     long bufferSize = sysconf(_SC_GETPW_R_SIZE_MAX);
     if (bufferSize <= 0)
         bufferSize = 16384;
     std::vector<char> buffer(static_cast<size_t>(bufferSize));
     passwd entry{};
     passwd* result = nullptr;
-    if (getpwuid_r(geteuid(), &entry, buffer.data(), buffer.size(), &result) == 0 && result
+    QString name;
+    if (getpwuid_r(user, &entry, buffer.data(), buffer.size(), &result) == 0 && result
         && result->pw_name)
-        return QString::fromLocal8Bit(result->pw_name);
-    return QString();
+        name = QString::fromLocal8Bit(result->pw_name);
+    // A failed lookup is asked again next time rather than kept.
+    known = !name.isEmpty();
+    knownUser = user;
+    knownName = name;
+    return name;
 #endif
 }
 

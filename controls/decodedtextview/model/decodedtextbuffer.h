@@ -4,8 +4,11 @@
 #include "dtv_export.h"
 
 #include <QExplicitlySharedDataPointer>
+#include <QHash>
 #include <QList>
+#include <QPair>
 #include <QSharedData>
+#include <QVector>
 
 // One channel's text: its blocks, oldest first, bounded by Trim.
 class DTV_EXPORT DecodedTextBuffer : public QSharedData
@@ -27,5 +30,36 @@ public:
     QList<QExplicitlySharedDataPointer<DecodedTextBlock>> blocks;
 
 private:
+    // What GetBlock and Trim learnt of the blocks, so that one intake costs the same however
+    // many blocks the buffer holds; the source says what is checked before it is used.
+    struct SeenBlock
+    {
+        qint64 label = 0;   // rises from the oldest block to the newest
+        int length = 0;     // of the text
+        bool empty = true;  // without snippets
+    };
+
+    bool SeenIsCurrent() const;
+    void LearnBlocks();
+    void ForgetBlocks();
+    void CatchUp();
+    void Relearn(int index);
+    SeenBlock& Entry(int index);
+    int IndexOfLabel(qint64 label) const;
+    bool RemoveEmptyBlocks(int trimmed);
+    void ForgetKey(int index);
+
+    bool learnt = false;
+    QList<QExplicitlySharedDataPointer<DecodedTextBlock>> seenList;
+    QVector<SeenBlock> seen;  // from seenFront on, one per block
+    int seenFront = 0;
+    qint64 seenLength = 0;
+    int seenEmpty = 0;
+    qint64 nextLabel = 0;
+    int relearnFrom = 0;
+    QVector<int> handedOut;
+    QHash<QPair<qint64, int>, qint64> newestWithKey;  // label of the newest block with a key
+    bool duplicateKeys = false;
+
     Q_DISABLE_COPY(DecodedTextBuffer)
 };
