@@ -23,6 +23,7 @@
 #include <QFile>
 #include <QHash>
 #include <QMap>
+#include <QStringList>
 #include <QTemporaryDir>
 #include <QVector>
 
@@ -252,16 +253,20 @@ void Annotate(Soak& soak)
 
     // What the new annotation replaces is no longer the operator's; the model says which by
     // the overlap rule.
+    // Their tokens are read first: SetUserData empties the texts of what it replaces.
     QVector<UserData*> replaced;
     if (!block->closed)
         block->CollectUserData(type, from, to, replaced);
+    QStringList replacedTokens;
+    for (const UserData* old : qAsConst(replaced))
+        replacedTokens.append(TokenOf(*old));
     if (!soak.model->SetUserData(block, annotation, type, from, to)) {
         delete annotation;
         ++soak.refused;
         return;
     }
-    for (const UserData* old : qAsConst(replaced)) {
-        if (soak.tracked.remove(TokenOf(*old)) > 0)
+    for (const QString& old : qAsConst(replacedTokens)) {
+        if (soak.tracked.remove(old) > 0)
             ++soak.retired;
     }
     ++soak.annotationsMade;
