@@ -25,6 +25,7 @@ namespace {
 
 const QDateTime T0(QDate(2024, 1, 15), QTime(10, 0, 0), Qt::UTC);
 const int Channel = 3;
+const int OtherChannel = 4;
 
 // Appends one run the way the intake lays them down: chained positions, width == length.
 void AddRun(DecodedTextBlock& block, const QString& text, int quality = -1)
@@ -113,14 +114,18 @@ void LetDeferredScrollRun()
 class Feeder
 {
 public:
-    explicit Feeder(DecodedTextData& model) : model(model) {}
+    // Mapped, every channel's text is also merged into the aggregation channel.
+    Feeder(DecodedTextData& model, bool mapped) : model(model), mapped(mapped) {}
 
     // Characters of the current transmission from stream position `from` (-1: where it
     // stopped), in runs of alternating quality, optionally with a call sign delivered along.
-    void Send(int length, int from = -1, bool older = false, bool withCallSign = false)
+    // Each delivery's run times start again at the transmission's start, so that a merge puts
+    // its runs between those delivered before.
+    void Send(int length, int from = -1, bool older = false, bool withCallSign = false,
+              int source = Channel)
     {
         const int key = older ? current - 1 : current;
-        int& stream = streams[key];
+        int& stream = streams[qMakePair(key, source)];
         const int position = from < 0 ? stream : from;
         static const char* const words[] = {"CQ ", "DE ", "TEST\n", "599 ", "73\n", "K "};
         QString content;
@@ -129,7 +134,7 @@ public:
         content.truncate(length);
         VarnoResultDataXml::Transmission transmission;
         transmission.SetStartTime(T0.addSecs(key));
-        auto* data = new VarnoResultDataXml::DataBlock(Channel, 0, 0);
+        auto* data = new VarnoResultDataXml::DataBlock(source, 0, 0);
         data->SetID(1);
         data->SetContent(content);
         for (int run = 0; run * 7 < length; ++run) {
@@ -145,16 +150,23 @@ public:
             data->AddUserData(sign);
         }
         transmission.AddDataBlock(data);
-        model.AddTransmission(transmission.GetXmlString());
+        if (mapped) {
+            QVector<int> used;
+            model.AddTransmission({{Channel, Channel}, {OtherChannel, OtherChannel}}, used,
+                                  transmission.GetXmlString());
+        } else {
+            model.AddTransmission(transmission.GetXmlString());
+        }
         stream = position + length;
     }
 
     void Next() { ++current; }
-    int Stream() const { return streams.value(current); }
+    int Stream() const { return streams.value(qMakePair(current, Channel)); }
 
 private:
     DecodedTextData& model;
-    QMap<int, int> streams;
+    bool mapped;
+    QMap<QPair<int, int>, int> streams;
     int current = 0;
     int serial = 0;
 };
@@ -380,47 +392,64 @@ void TestDecodedTextContent::paneIntakeMatchesRebuild_data()
     // characters back; "o<n>" n more for the transmission before, with a call sign; "a" a
     // call sign delivered with the next 20 characters; "u" the host marks a call sign in the
     // newest block; "e" end of transmission; "h"/"H" hold on/off; "q"/"Q" colour coding
-    // on/off; "s" a selection.
+    // on/off; "s" a selection; "x<n>" n characters of a second decoder for the current
+    // transmission; "p"/"P" channel separator on/off. Aggregation rows show the aggregation
+    // channel, fed by mapped intake online, where nothing is trimmed.
     QTest::addColumn<QString>("steps");
-    QTest::newRow("trimming one old block per transmission") << "t16 n30 c20 e t4";
-    QTest::newRow("trimming with colour coding") << "q t16 n30 c20 e t4";
-    QTest::newRow("colour coding switched while trimming") << "t14 q t3 Q t3";
-    QTest::newRow("selection kept, then trimmed away") << "t14 s t2 t20";
-    QTest::newRow("long transmission cut at its front") << "n600 c600 c300 t2";
-    QTest::newRow("resend and gap in the newest block") << "t14 n40 g20 r15 c30 e t1";
-    QTest::newRow("data for an older block") << "t14 n40 e n20 o30 e t2";
-    QTest::newRow("annotations from the host and with the data") << "t13 n40 u a e n30 u t3";
-    QTest::newRow("hold defers trimming, release catches up") << "t13 h t6 H t2";
+    QTest::addColumn<bool>("aggregation");
+    QTest::newRow("trimming one old block per transmission") << "t16 n30 c20 e t4" << false;
+    QTest::newRow("trimming with colour coding") << "q t16 n30 c20 e t4" << false;
+    QTest::newRow("colour coding switched while trimming") << "t14 q t3 Q t3" << false;
+    QTest::newRow("selection kept, then trimmed away") << "t14 s t2 t20" << false;
+    QTest::newRow("long transmission cut at its front") << "n600 c600 c300 t2" << false;
+    QTest::newRow("resend and gap in the newest block") << "t14 n40 g20 r15 c30 e t1" << false;
+    QTest::newRow("data for an older block") << "t14 n40 e n20 o30 e t2" << false;
+    QTest::newRow("annotations from the host and with the data") << "t13 n40 u a e n30 u t3" << false;
+    QTest::newRow("hold defers trimming, release catches up") << "t13 h t6 H t2" << false;
+    QTest::newRow("aggregation: runs merged into the middle of the open block")
+        << "t3 n30 x20 c20 x25 c5 e n40 x30 c10 x10" << true;
+    QTest::newRow("aggregation: channel marks and call signs, colour coding")
+        << "q t2 n30 a x20 u c20 x20 e n20 a x20 c15 x5" << true;
+    QTest::newRow("aggregation: separator switched while merging")
+        << "t2 n30 p x20 c20 e n20 x20 c10 P x10 p c10" << true;
+    QTest::newRow("aggregation: resends mark and replace stale runs")
+        << "t2 n40 x30 r15 x10 e n30 x10 r10 x10 g10 x5" << true;
+    QTest::newRow("aggregation: selection kept while the open block changes")
+        << "t3 n60 x30 s c10 x10" << true;
 }
 
 void TestDecodedTextContent::paneIntakeMatchesRebuild()
 {
     QFETCH(QString, steps);
+    QFETCH(bool, aggregation);
     DecodedTextData model;
     model.SetBufferSize(1000);
     model.SetQualityThreshold(50);
-    Feeder feeder(model);
+    Feeder feeder(model, aggregation);
+    const int shownChannel = aggregation ? DecodedTextData::AggregationChannelID : Channel;
 
     // The pane takes the incremental road; the reference rebuilds and re-highlights in full.
-    DecodedTextChannel pane(QStringLiteral("c"), Channel, &model, nullptr);
+    DecodedTextChannel pane(QStringLiteral("c"), shownChannel, &model, nullptr);
     pane.resize(300, 400);
     pane.show();
     pane.ExpandTextArea(true);
     DecodedTextContent* a = pane.findChild<DecodedTextContent*>();
     QVERIFY(a);
-    DecodedTextContent b(Channel, false, &model, nullptr);
+    DecodedTextContent b(shownChannel, false, &model, nullptr);
     b.resize(a->size());
     b.show();
-    QObject::connect(&model, &DecodedTextData::DataChanged, &b, [&b](int channel, bool refresh) {
-        if (channel != Channel)
+    QObject::connect(&model, &DecodedTextData::DataChanged, &b,
+                     [&b, shownChannel](int channel, bool refresh) {
+        if (channel != shownChannel)
             return;
         if (refresh)
             b.RefreshContent();
         else
             b.UpdateContent();
     });
-    QObject::connect(&model, &DecodedTextData::TransmissionChanged, &b, [&b](int channel) {
-        if (channel == Channel)
+    QObject::connect(&model, &DecodedTextData::TransmissionChanged, &b,
+                     [&b, shownChannel](int channel) {
+        if (channel == shownChannel)
             b.UpdateView();
     });
     b.RefreshContent();
@@ -448,7 +477,7 @@ void TestDecodedTextContent::paneIntakeMatchesRebuild()
         } else if (op == QLatin1Char('a')) {
             feeder.Send(20, -1, false, true);
         } else if (op == QLatin1Char('u')) {
-            BlockPtr newest = model.GetChannelData(Channel)->LastBlock();
+            BlockPtr newest = model.GetChannelData(shownChannel)->LastBlock();
             UserData* sign = CallSign(newest->StartPosition() + 1, newest->StartPosition() + 4,
                                       QStringLiteral("DL1AB"));
             if (!model.SetUserData(newest, sign, UserData::CallSignType, sign->Start, sign->End))
@@ -461,6 +490,10 @@ void TestDecodedTextContent::paneIntakeMatchesRebuild()
             for (DecodedTextContent* content : {a, &b})
                 QMetaObject::invokeMethod(content, "SlotColorCoding",
                                           Q_ARG(bool, op == QLatin1Char('q')));
+        } else if (op == QLatin1Char('x')) {
+            feeder.Send(n, -1, false, false, OtherChannel);
+        } else if (op == QLatin1Char('p') || op == QLatin1Char('P')) {
+            model.SetChannelSeparator(op == QLatin1Char('p') ? QStringLiteral(" | ") : QString());
         } else if (op == QLatin1Char('s')) {
             for (DecodedTextContent* content : {a, &b}) {
                 QTextCursor c = content->textCursor();

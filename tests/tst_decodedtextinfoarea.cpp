@@ -136,6 +136,7 @@ private slots:
     void rows_data();
     void rows();
     void signAtLineStart();
+    void rowsFollowTextMergedInFront();
     void addCallSignCollectsOnce();
     void callSignsText();
     void clickSelectsCallSign_data();
@@ -212,6 +213,52 @@ void TestDecodedTextInfoArea::signAtLineStart()
     if (v.info->fontMetrics().leading() < 0)
         QEXPECT_FAIL("", "text area places a line-start sign also on the line before", Continue);
     QCOMPARE(v.Rows(), QStringList { QStringLiteral("DK1XX") });
+}
+
+void TestDecodedTextInfoArea::rowsFollowTextMergedInFront()
+{
+    // One long wrapped aggregation line whose channel marks the gutter shows. Runs merged into
+    // its middle move the marks behind them to other rows; the gutter, painted after every
+    // step, must paint what one that never painted before paints.
+    DecodedTextData model;
+    model.SetInfoAreaWidth(120);
+    model.DefineChannelName(1, QStringLiteral("ONE"));
+    model.DefineChannelName(2, QStringLiteral("TWO"));
+    const int aggregation = DecodedTextData::AggregationChannelID;
+    DecodedTextContent painted(aggregation, false, &model, nullptr);
+    painted.resize(320, 700);
+    painted.show();
+    const auto rowsOf = [](DecodedTextContent& content) {
+        TextDevice device;
+        content.findChild<DecodedTextInfoArea*>(QStringLiteral("Info"))->render(&device);
+        return device.engine.rows;
+    };
+    const QMap<int, int> map { { 1, 1 }, { 2, 2 } };
+    QVector<int> used;
+    QMap<int, int> positions;
+    for (int step = 0; step < 15; ++step) {
+        // Times repeat, so most runs go in front of runs merged before. The last step resends
+        // the run before with other letters: the text in front of the marks behind it changes,
+        // their positions do not.
+        const bool resend = step == 14;
+        const int channel = resend ? 1 : 1 + step % 2;
+        const QString text(resend ? 12 : 5 + (step * 7) % 11, QChar(resend ? 'i' : 'a' + step));
+        if (resend)
+            positions[channel] -= text.size();
+        const QVector<TimeStamp> stamps { Stamp(positions[channel], T0.addMSecs(step % 3 * 10)) };
+        model.AddTransmission(map, used, BlockXml(channel, T0, text, {}, stamps));
+        positions[channel] += text.size();
+        painted.RefreshContent();
+        const QMap<int, QString> rows = rowsOf(painted);
+
+        DecodedTextContent fresh(aggregation, false, &model, nullptr);
+        fresh.resize(painted.size());
+        fresh.show();
+        fresh.RefreshContent();
+        QCOMPARE(rows, rowsOf(fresh));
+    }
+    QVERIFY(painted.document()->blockCount() == 1);
+    QVERIFY(rowsOf(painted).size() >= 4);
 }
 
 void TestDecodedTextInfoArea::addCallSignCollectsOnce()

@@ -4,6 +4,7 @@
 #include "decodedtexthighlighter.h"
 #include "decodedtextinfoarea.h"
 #include "decodedtextshownblocks.h"
+#include "decodedtextsignrows.h"
 #include "decodedtexttimearea.h"
 #include "varnoresultdataxml.h"
 
@@ -20,6 +21,8 @@
 #include <QTextOption>
 #include <QTimer>
 #include <QToolTip>
+
+#include <limits>
 
 using VarnoResultDataXml::UserData;
 
@@ -47,7 +50,8 @@ DecodedTextContent::DecodedTextContent(int channel, bool editable, DecodedTextDa
       editable(editable),
       layoutGuard(false),
       dialogOpen(false),
-      shown(new DecodedTextShownBlocks)
+      shown(new DecodedTextShownBlocks),
+      signRows(new DecodedTextSignRows)
 {
     setObjectName(QStringLiteral("DecodedTextContent"));
 
@@ -425,6 +429,7 @@ void DecodedTextContent::PaintInfoArea(QPainter* painter, const QRect& rect)
     const int margin = int(document()->documentMargin());
     const int flags = Qt::TextWrapAnywhere | Qt::AlignTop | Qt::AlignLeft;
 
+    signRows->Begin(font());
     QTextBlock line = firstVisibleBlock();
     int top = int(blockBoundingGeometry(line).translated(contentOffset()).top());
     while (line.isValid() && top <= rect.bottom()) {
@@ -434,17 +439,24 @@ void DecodedTextContent::PaintInfoArea(QPainter* painter, const QRect& rect)
         if (line.isVisible() && item && item->block && bottom >= rect.top()) {
             const QRect m(bounds.left(), bounds.top(), bounds.width() - 2 * margin, 100);
             const int lineStart = line.position();
+            bool selected = false;
             for (const UserData* u : qAsConst(item->block->userData)) {
                 if (!u || u->Type != UserData::CallSignType)
                     continue;
                 const int q = lineStart - item->start + u->Start;
                 if (q < lineStart || q > lineStart + line.length())
                     continue;
-                const QString prefix = item->block->Text(item->start, u->Start + 1);
-                const QString shorter = prefix.isEmpty() ? prefix : prefix.left(prefix.size() - 1);
+                if (!selected) {
+                    // All prefixes measured on this line start at the item's start.
+                    signRows->SelectLine(item->block.data(), item->start, m,
+                                         item->block->Text(item->start,
+                                                           std::numeric_limits<int>::max()));
+                    selected = true;
+                }
+                const qint64 length = qint64(u->Start) + 1 - item->start;
                 // The wrapped height up to the sign's first character tells its visual row.
-                const int h = qMax(metrics.boundingRect(m, flags, prefix).height(),
-                                   metrics.boundingRect(m, flags, shorter).height());
+                const int h = signRows->Height(
+                    metrics, flags, int(qBound<qint64>(0, length, std::numeric_limits<int>::max())));
                 const int y = top + h - metrics.height();
                 if (bottom > y)
                     infoArea->AddCallSign(painter, u, y, bottom);

@@ -16,6 +16,7 @@ class DecodedTextData;
 class DecodedTextHighlighter;
 class DecodedTextInfoArea;
 class DecodedTextShownBlocks;
+class DecodedTextSignRows;
 class DecodedTextTimeArea;
 class QMenu;
 class QPainter;
@@ -139,4 +140,5 @@ private:
     bool layoutGuard;
     bool dialogOpen;
     std::unique_ptr<DecodedTextShownBlocks> shown;
+    std::unique_ptr<DecodedTextSignRows> signRows;
 };
