@@ -293,6 +293,13 @@ void DecodedTextContent::RefreshContent()
     }
     shown->ForgetClosed();
 
+    FinishRefresh(restore, a, b);
+}
+
+// Puts back the selection a rebuild moved (a and b already counted from the new start) and
+// leaves the document as freshly loaded.
+void DecodedTextContent::FinishRefresh(bool restore, int a, int b)
+{
     QTextCursor end(document());
     end.movePosition(QTextCursor::End);
     const int newEnd = end.position();

@@ -105,6 +105,7 @@ private:
 
     void AppendBlock(QExplicitlySharedDataPointer<DecodedTextBlock> block);
     bool RefreshFrontTrimmed();
+    void FinishRefresh(bool restore, int a, int b);
     void RehighlightStale();
     void NoteNewest();
     void UpdateMargins();

@@ -228,20 +228,6 @@ bool DecodedTextContent::RefreshFrontTrimmed()
     RehighlightStale();
     NoteNewest();
 
-    QTextCursor end(doc);
-    end.movePosition(QTextCursor::End);
-    const int newEnd = end.position();
-    if (restore && a >= 0 && a < newEnd && b <= newEnd) {
-        end.setPosition(a);
-        if (b != a)
-            end.setPosition(b, QTextCursor::KeepAnchor);
-        setTextCursor(end);
-        ensureCursorVisible();
-    }
-
-    SlotPositionChanged();
-    doc->clearUndoRedoStacks();
-    doc->setModified(false);
-    busy = 0;
+    FinishRefresh(restore, a, b);
     return true;
 }
