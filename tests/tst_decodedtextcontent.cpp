@@ -146,8 +146,7 @@ public:
             data->GetTimeStamp().append(stamp);
         }
         if (withCallSign) {
-            auto* sign = new UserData(*CallSign(position + 1, position + 3, QStringLiteral("K1A")));
-            data->AddUserData(sign);
+            data->AddUserData(CallSign(position + 1, position + 3, QStringLiteral("K1A")));
         }
         transmission.AddDataBlock(data);
         if (mapped) {

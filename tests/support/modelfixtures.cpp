@@ -1,5 +1,7 @@
 #include "modelfixtures.h"
 
+#include <limits>
+
 using namespace VarnoResultDataXml;
 
 namespace Fixtures {
@@ -43,7 +45,8 @@ void AddRun(DecodedTextBlock& block, const QString& text, int quality, qint64 ms
 {
     DecodedTextSnippet run;
     run.start = block.EndPosition();
-    run.end = run.start + text.size();
+    // Tests place runs at the ends of the int range afterwards; the sum must not overflow first.
+    run.end = int(qMin<qint64>(qint64(run.start) + text.size(), std::numeric_limits<int>::max()));
     run.length = text.size();
     run.quality = quality;
     run.timestamp = T0.addMSecs(ms);
