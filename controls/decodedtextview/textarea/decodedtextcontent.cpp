@@ -395,7 +395,11 @@ void DecodedTextContent::UpdateMargins()
     const int infoWidth = infoArea->sizeHint().width();
     timeArea->setGeometry(r.left(), r.top(), timeWidth, r.height());
     infoArea->setGeometry(r.left() + timeWidth, r.top(), infoWidth, r.height());
-    setViewportMargins(timeWidth + infoWidth, 0, 0, 0);
+    // Every update request of the whole viewport comes here; setting the same margins again
+    // would lay the scroll area's children out each time for nothing.
+    const QMargins margins(timeWidth + infoWidth, 0, 0, 0);
+    if (viewportMargins() != margins)
+        setViewportMargins(margins);
     layoutGuard = false;
 }
 
