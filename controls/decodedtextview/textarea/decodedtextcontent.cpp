@@ -260,14 +260,10 @@ void DecodedTextContent::RefreshContent()
     }
     busy = 1;
 
-    QTextCursor cursor = textCursor();
-    int a = cursor.selectionStart();
-    int b = cursor.selectionEnd();
-    cursor.movePosition(QTextCursor::End);
-    const int e = cursor.position();
-
+    int a = 0;
+    int b = 0;
     bool restore = false;
-    if (e > a || b != a) {
+    if (SelectionToKeep(a, b)) {
         QExplicitlySharedDataPointer<DecodedTextBuffer> buffer = model->GetChannelData(channel);
         QExplicitlySharedDataPointer<DecodedTextBlock> first;
         if (buffer)
@@ -294,6 +290,16 @@ void DecodedTextContent::RefreshContent()
     shown->ForgetClosed();
 
     FinishRefresh(restore, a, b);
+}
+
+// Reads the selection; a rebuild puts it back unless the cursor merely sits at the end.
+bool DecodedTextContent::SelectionToKeep(int& a, int& b) const
+{
+    QTextCursor cursor = textCursor();
+    a = cursor.selectionStart();
+    b = cursor.selectionEnd();
+    cursor.movePosition(QTextCursor::End);
+    return cursor.position() > a || b != a;
 }
 
 // Puts back the selection a rebuild moved (a and b already counted from the new start) and

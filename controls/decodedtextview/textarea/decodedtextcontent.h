@@ -105,6 +105,7 @@ private:
 
     void AppendBlock(QExplicitlySharedDataPointer<DecodedTextBlock> block);
     bool RefreshFrontTrimmed();
+    bool SelectionToKeep(int& a, int& b) const;
     void FinishRefresh(bool restore, int a, int b);
     void RehighlightStale();
     void NoteNewest();

@@ -170,13 +170,10 @@ bool DecodedTextContent::RefreshFrontTrimmed()
     busy = 1;
 
     // The selection, as the rebuild computes it.
-    QTextCursor cursor = textCursor();
-    int a = cursor.selectionStart();
-    int b = cursor.selectionEnd();
-    cursor.movePosition(QTextCursor::End);
-    const int e = cursor.position();
+    int a = 0;
+    int b = 0;
     bool restore = false;
-    if (e > a || b != a) {
+    if (SelectionToKeep(a, b)) {
         const int d = DocumentPosition(first, first->StartPosition());
         a -= d;
         b -= d;
