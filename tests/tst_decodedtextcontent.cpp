@@ -170,6 +170,17 @@ private:
     int serial = 0;
 };
 
+// Shows the text area at a fixed size and fills it from the model, as a pane does on opening.
+bool ShowFilled(DecodedTextContent& content)
+{
+    content.resize(400, 200);
+    content.show();
+    if (!QTest::qWaitForWindowExposed(&content))
+        return false;
+    content.RefreshContent();
+    return true;
+}
+
 } // namespace
 
 class TestDecodedTextContent : public QObject
@@ -631,10 +642,7 @@ void TestDecodedTextContent::tooltips()
     block->userData.append(CallSign(0, 3, "DL1ABC"));
     block->userData.append(CallSign(4, 5, "DL2XYZ"));
     DecodedTextContent content(Channel, false, &model, nullptr);
-    content.resize(400, 200);
-    content.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&content));
-    content.RefreshContent();
+    QVERIFY(ShowFilled(content));
     QMetaObject::invokeMethod(&content, "SlotTooltipTime", Q_ARG(bool, false));
 
     const int gutters = content.viewport()->geometry().left();
@@ -716,10 +724,7 @@ void TestDecodedTextContent::infoAreaPaintsCallSignRow()
     BlockPtr block = NewBlock(model, 1, "abc\ndef\nghi");
     block->userData.append(CallSign(5, 7, "DL1ABC"));
     DecodedTextContent content(Channel, false, &model, nullptr);
-    content.resize(400, 200);
-    content.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&content));
-    content.RefreshContent();
+    QVERIFY(ShowFilled(content));
     QWidget* info = content.findChild<QWidget*>(QStringLiteral("Info"));
 
     auto band = [&](int line) {
@@ -744,10 +749,7 @@ void TestDecodedTextContent::infoAreaClicksAndGrip()
     BlockPtr block = NewBlock(model, 1, "abc\ndef\nghi");
     block->userData.append(CallSign(5, 7, "K1A"));
     DecodedTextContent content(Channel, false, &model, nullptr);
-    content.resize(400, 200);
-    content.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&content));
-    content.RefreshContent();
+    QVERIFY(ShowFilled(content));
     QWidget* info = content.findChild<QWidget*>(QStringLiteral("Info"));
     const int y = content.cursorRect(QTextCursor(content.document()->findBlockByNumber(1))).center().y();
 
@@ -787,10 +789,7 @@ void TestDecodedTextContent::timeGutterPaintsItemLinesOnly()
     NewBlock(model, 1, "abc");
     NewBlock(model, 2, "def");
     DecodedTextContent content(Channel, false, &model, nullptr);
-    content.resize(400, 200);
-    content.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&content));
-    content.RefreshContent();
+    QVERIFY(ShowFilled(content));
     QWidget* time = content.findChild<QWidget*>(QStringLiteral("Timestamps"));
     const QImage image = time->grab().toImage();
     for (int line = 0; line < 3; ++line) {
