@@ -47,6 +47,8 @@ private slots:
     void clearDeletesAnnotations();
     void adjustUserData_data();
     void adjustUserData();
+    void adjustUserDataAfterChanges_data();
+    void adjustUserDataAfterChanges();
     void applySeparators();
 };
 
@@ -317,6 +319,99 @@ void TestDecodedTextBlock::adjustUserData()
                      .arg(block->userData.last()->Start)
                      .arg(block->userData.last()->End),
                  result);
+}
+
+// The walk skips the annotations it knows to lie before an edit; whatever was inserted, removed
+// or re-allocated in between, the outcome must be the plain rules applied to every annotation.
+void TestDecodedTextBlock::adjustUserDataAfterChanges_data()
+{
+    QTest::addColumn<bool>("spanning");
+    QTest::addColumn<bool>("appended");
+    QTest::addColumn<bool>("separators");
+    QTest::newRow("one-position marks in order of Start, as the merge sets them")
+        << false << false << false;
+    QTest::newRow("long comments reach over later edits") << true << false << false;
+    QTest::newRow("imported annotations appended out of order") << true << true << false;
+    QTest::newRow("separators move annotations in place") << true << false << true;
+}
+
+void TestDecodedTextBlock::adjustUserDataAfterChanges()
+{
+    QFETCH(bool, spanning);
+    QFETCH(bool, appended);
+    QFETCH(bool, separators);
+    const BlockPtr block = MakeBlock({ QString(400, QLatin1Char('x')) });
+    QRandomGenerator random(20261206);
+    int blockEnd = block->EndPosition();
+    const auto addAnnotation = [&]() {
+        const int start = random.bounded(blockEnd - 1);
+        const int length = spanning && random.bounded(4) == 0 ? random.bounded(1, 120) : 1;
+        UserData* annotation = Note(UserData::CallSignType, start, qMin(start + length, blockEnd));
+        int at = block->userData.size();
+        if (!appended || random.bounded(3) != 0) {
+            while (at > 0 && block->userData.at(at - 1)->Start > start)
+                --at;
+        }
+        block->userData.insert(at, annotation);
+    };
+    for (int k = 0; k < 60; ++k)
+        addAnnotation();
+
+    for (int step = 0; step < 3000; ++step) {
+        switch (random.bounded(6)) {
+        case 0:
+            addAnnotation();
+            break;
+        case 1: {
+            // A freed annotation's address is the likeliest one for the next.
+            if (block->userData.isEmpty())
+                break;
+            const int start = block->userData.at(random.bounded(block->userData.size()))->Start;
+            block->RemoveUserDataStartingIn(start, start);
+            addAnnotation();
+            break;
+        }
+        case 2:
+            if (separators) {
+                block->snippets.last().flags |= SnippetSeparatorWanted;
+                block->ApplySeparators(0, QStringLiteral("| "), random.bounded(2) == 0);
+                blockEnd = block->EndPosition();
+            }
+            break;
+        default: {
+            struct Seen {
+                UserData* annotation;
+                qint64 start;
+                qint64 end;
+            };
+            QVector<Seen> expected;
+            // Mostly near the end, where the merge inserts.
+            const int from = random.bounded(4) == 0 ? random.bounded(blockEnd)
+                                                     : blockEnd - random.bounded(1, 40);
+            const int to = from + random.bounded(3);
+            const int delta = random.bounded(-3, 4);
+            for (UserData* annotation : qAsConst(block->userData)) {
+                qint64 start = annotation->Start;
+                qint64 end = annotation->End;
+                if (start < from && from < end)
+                    end = qMax(end + delta, start + 1);
+                else if (start < to ? from < start : !(from == to && start == to && end == from + delta)) {
+                    start += delta;
+                    end += delta;
+                }
+                if (start >= 0 && end <= blockEnd)
+                    expected.append({ annotation, start, end });
+            }
+            block->AdjustUserData(from, to, delta);
+            QCOMPARE(block->userData.size(), expected.size());
+            for (int k = 0; k < expected.size(); ++k) {
+                QCOMPARE(block->userData.at(k), expected.at(k).annotation);
+                QCOMPARE(block->userData.at(k)->Start, int(expected.at(k).start));
+                QCOMPARE(block->userData.at(k)->End, int(expected.at(k).end));
+            }
+        }
+        }
+    }
 }
 
 void TestDecodedTextBlock::applySeparators()

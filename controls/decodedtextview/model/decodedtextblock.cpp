@@ -2,7 +2,9 @@
 
 #include "varnoresultdataxml.h"
 
+#include <algorithm>
 #include <climits>
+#include <limits>
 
 using VarnoResultDataXml::UserData;
 
@@ -17,6 +19,15 @@ int ClampToInt(qint64 value)
     if (value < INT_MIN)
         return INT_MIN;
     return static_cast<int>(value);
+}
+
+// The furthest position an annotation reaches for AdjustUserData: one that starts below 0 is
+// deleted by any adjustment, so it reaches everywhere.
+qint64 Reach(const UserData* annotation)
+{
+    if (annotation->Start < 0)
+        return std::numeric_limits<qint64>::max();
+    return qMax(qint64(annotation->Start) + 1, qint64(annotation->End));
 }
 
 bool Contains(const DecodedTextSnippet& snippet, int position)
@@ -277,6 +288,7 @@ int DecodedTextBlock::TrimFront(int excess)
 
     for (int k = userData.size() - 1; k >= 0; --k) {
         if (userData.at(k)->End < cut) {
+            ForgetAnnotationsFrom(k);
             delete userData.at(k);
             userData.remove(k);
         }
@@ -294,6 +306,7 @@ int DecodedTextBlock::Clear()
     for (int k = userData.size() - 1; k >= 0; --k)
         delete userData.at(k);
     userData.clear();
+    ForgetAnnotationsFrom(0);
     userDataCount = 0;
     rightToLeft = false;
     closed = false;
@@ -304,7 +317,24 @@ int DecodedTextBlock::Clear()
 void DecodedTextBlock::AdjustUserData(int from, int to, int delta)
 {
     const qint64 end = EndPosition();
-    for (int k = userData.size() - 1; k >= 0; --k) {
+    // An annotation that starts at or after 0 and ends by from lies before the edit: none of
+    // the rules moves or deletes it as long as from is inside the block. The merge inserts
+    // near the end of a long aggregation block, so most of its channel marks are such; the
+    // leading run of them is known from the last walk, as long as the same objects still
+    // stand in the same places (every removal in the block forgets what was learnt from it
+    // on, so a deleted annotation's address cannot be mistaken for a live one).
+    int first = 0;
+    if (from <= end) {
+        const int known = int(std::upper_bound(reachUpTo.cbegin(), reachUpTo.cend(), qint64(from))
+                              - reachUpTo.cbegin());
+        const int limit = qMin(known, userData.size());
+        first = int(std::mismatch(userData.cbegin(), userData.cbegin() + limit,
+                                  reachOwners.cbegin())
+                        .first
+                    - userData.cbegin());
+    }
+
+    for (int k = userData.size() - 1; k >= first; --k) {
         UserData* annotation = userData.at(k);
         qint64 start = annotation->Start;
         qint64 stop = annotation->End;
@@ -328,6 +358,23 @@ void DecodedTextBlock::AdjustUserData(int from, int to, int delta)
         }
         annotation->Start = ClampToInt(start);
         annotation->End = ClampToInt(stop);
+    }
+
+    reachOwners.resize(first);
+    reachUpTo.resize(first);
+    qint64 upTo = first > 0 ? reachUpTo.at(first - 1) : std::numeric_limits<qint64>::min();
+    for (int k = first; k < userData.size(); ++k) {
+        upTo = qMax(upTo, Reach(userData.at(k)));
+        reachOwners.append(userData.at(k));
+        reachUpTo.append(upTo);
+    }
+}
+
+void DecodedTextBlock::ForgetAnnotationsFrom(int index)
+{
+    if (index < reachOwners.size()) {
+        reachOwners.resize(qMax(index, 0));
+        reachUpTo.resize(qMax(index, 0));
     }
 }
 
@@ -355,6 +402,7 @@ bool DecodedTextBlock::ApplySeparators(int fromSnippet, const QString& separator
                 text.insert(index, separator);
                 snippet.length += separatorLength;
                 snippet.end += separatorLength;
+                ForgetAnnotationsFrom(0);
                 for (UserData* annotation : qAsConst(userData)) {
                     if (annotation->Start >= snippet.start) {
                         annotation->Start += separatorLength;
@@ -371,6 +419,7 @@ bool DecodedTextBlock::ApplySeparators(int fromSnippet, const QString& separator
                 text.remove(index, separatorLength);
                 snippet.length -= separatorLength;
                 snippet.end -= separatorLength;
+                ForgetAnnotationsFrom(0);
                 for (UserData* annotation : qAsConst(userData)) {
                     if (annotation->Start > snippet.start) {
                         annotation->Start -= separatorLength;

@@ -89,5 +89,15 @@ public:
     QVector<VarnoResultDataXml::UserData*> userData;
 
 private:
+    friend class DecodedTextData;
+
+    void ForgetAnnotationsFrom(int index);
+
+    // What AdjustUserData learnt of the leading annotations: the objects, in the order seen,
+    // and for each the highest position it or one before it reaches. An edit behind that
+    // reach leaves them as they are, so only the annotations after them are walked.
+    QVector<VarnoResultDataXml::UserData*> reachOwners;
+    QVector<qint64> reachUpTo;
+
     Q_DISABLE_COPY(DecodedTextBlock)
 };

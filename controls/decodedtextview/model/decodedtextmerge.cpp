@@ -291,6 +291,7 @@ void DecodedTextBlock::RemoveUserDataStartingIn(int from, int to)
     for (int k = userData.size() - 1; k >= 0; --k) {
         UserData* annotation = userData.at(k);
         if (annotation->Start >= from && annotation->Start <= to) {
+            ForgetAnnotationsFrom(k);
             userData.remove(k);
             delete annotation;
         }
@@ -322,6 +323,7 @@ void DecodedTextBlock::UpdateChannelMarks(int fromSnippet, DecodedTextData* mode
                     UserData* annotation = userData.at(j);
                     if ((annotation->Start == s.start || annotation->Start == qint64(s.start) + 1)
                         && annotation->Channel > 0 && annotation->Type == callSignType) {
+                        ForgetAnnotationsFrom(j);
                         userData.remove(j);
                         delete annotation;
                         break;

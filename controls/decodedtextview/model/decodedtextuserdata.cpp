@@ -269,6 +269,8 @@ bool DecodedTextData::SetUserData(QExplicitlySharedDataPointer<DecodedTextBlock>
     carrier.GetTimeStamp().append(stamp);
 
     const Replacement result = ReplaceAnnotations(*block, userData, type, from, to);
+    // The replaced annotations are deleted with the carrier below.
+    block->ForgetAnnotationsFrom(0);
     // Empty texts tell the host that these annotations are gone.
     for (UserData* annotation : result.removed)
         carrier.AddUserData(annotation);
@@ -502,6 +504,7 @@ void DecodedTextBlock::ImportUserData(const QVector<UserData*>& incoming, int of
             UserData* existing = userData.at(k);
             if (existing && existing->Type == annotation->Type
                 && Overlaps(*existing, int(from), int(to))) {
+                ForgetAnnotationsFrom(k);
                 delete existing;
                 userData.remove(k);
             }
