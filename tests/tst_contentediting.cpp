@@ -388,29 +388,25 @@ void TestContentEditing::insertCommentJoinsOthers()
 {
     // Overlapping comments of other operators, in the block's order of starts: the dialog
     // shows them joined by a blank, equal neighbours once.
-    const QVector<QPair<QStringList, QString>> cases { { { "first", "second" }, "first second" },
-                                                       { { "same", "same" }, "same" } };
-    for (const auto& [existing, shown] : cases) {
-        View v(Channel, false);
-        v.model.AddTransmission(BlockXml(Channel, T0, Open));
-        for (int i = 0; i < existing.size(); ++i)
-            v.Newest()->userData.append(
-                Mark(UserData::CommentType, Hello + i, Hello + 3 + i, existing.at(i)));
-        v.content.RefreshContent();
-        v.SelectIn(Hello, Hello + 5);
-        QSignalSpy saved(&v.model, &DecodedTextData::SaveUserData);
-        QString preset;
-        WhenModal<QInputDialog>([&](QInputDialog* dialog) {
-            preset = dialog->textValue();
-            dialog->setTextValue(QStringLiteral("merged"));
-            dialog->accept();
-        });
-        QVERIFY(v.Trigger(v.At(Hello), QStringLiteral("Insert Comment")));
-        QCOMPARE(preset, shown);
-        // All of them are replaced by the one new comment.
-        QCOMPARE(Describe(v.Newest()), Open + " | M14-19 merged");
-        QCOMPARE(Messages(saved), QStringLiteral("M14-17  | M14-19 merged | M15-18 "));
-    }
+    View v(Channel, false);
+    v.model.AddTransmission(BlockXml(Channel, T0, Open));
+    for (const char* comment : { "same", "same", "other" })
+        v.Newest()->userData.append(Mark(UserData::CommentType, Hello + v.Newest()->userData.size(),
+                                         Hello + 3 + v.Newest()->userData.size(), QString(comment)));
+    v.content.RefreshContent();
+    v.SelectIn(Hello, Hello + 5);
+    QSignalSpy saved(&v.model, &DecodedTextData::SaveUserData);
+    QString preset;
+    WhenModal<QInputDialog>([&](QInputDialog* dialog) {
+        preset = dialog->textValue();
+        dialog->setTextValue(QStringLiteral("merged"));
+        dialog->accept();
+    });
+    QVERIFY(v.Trigger(v.At(Hello), QStringLiteral("Insert Comment")));
+    QCOMPARE(preset, QStringLiteral("same other"));
+    // All of them are replaced by the one new comment.
+    QCOMPARE(Describe(v.Newest()), Open + " | M14-19 merged");
+    QCOMPARE(Messages(saved), QStringLiteral("M14-17  | M14-19 merged | M15-18  | M16-19 "));
 }
 
 void TestContentEditing::refusedWhenClosedMeanwhile_data()

@@ -68,7 +68,6 @@ void TestDecodedTextTimeArea::oneLabelPerVisualLine_data()
     QTest::addColumn<int>("labels");
 
     QTest::newRow("lower than a label still gets one") << 1 << true << 1;
-    QTest::newRow("three visual lines, three labels") << 6 << true << 3;
     QTest::newRow("a partial visual line below gets none") << 7 << true << 3;
     QTest::newRow("no time, no label") << 2 << false << 0;
 }
