@@ -53,6 +53,7 @@ class TestDecodedTextTimeArea : public QObject {
     Q_OBJECT
 
 private slots:
+    void widthBeforeTheTextAreaSetsIt();
     void oneLabelPerVisualLine_data();
     void oneLabelPerVisualLine();
     void labelIsLocalTimeOfUtc();
@@ -60,6 +61,12 @@ private slots:
     void gapMark_data();
     void gapMark();
 };
+
+void TestDecodedTextTimeArea::widthBeforeTheTextAreaSetsIt()
+{
+    Painter p;
+    QCOMPARE(DecodedTextTimeArea(&p.content).sizeHint(), QSize(20, 0));
+}
 
 void TestDecodedTextTimeArea::oneLabelPerVisualLine_data()
 {
