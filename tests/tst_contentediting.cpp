@@ -365,12 +365,9 @@ void TestContentEditing::dialogEdits()
     QVERIFY(v.Trigger(v.At(from), action));
     QCOMPARE(opened, shown);
     QCOMPARE(Describe(newest), block);
-    QStringList messages;
-    for (int i = 0; i < saved.count(); ++i) {
-        QCOMPARE(saved.at(i).at(0).toInt(), Channel);
-        messages << Describe(Carried(saved, i));
-    }
-    QCOMPARE(messages.join(QStringLiteral(" / ")), carried);
+    for (const QList<QVariant>& message : saved)
+        QCOMPARE(message.at(0).toInt(), Channel);
+    QCOMPARE(Messages(saved), carried);
     // What the operator did is signed and dated by them.
     for (const UserData* u : newest->userData) {
         if (u->Modifier == QStringLiteral("earlier"))
