@@ -352,14 +352,13 @@ void TestDecodedTextInfoArea::rightClickMenu()
     QCOMPARE(v.Rows(), QStringList({ "DL1ABC, DL1ABC/P", "SP3KEY" }));
 
     // Beside the signs of the last line with any, and on a line without, no menu comes up.
-    View w(Xml(), 300);
     seen = false;
     WhenPopup([](QMenu* menu) { menu->close(); }, &seen, 500);
-    QTest::mouseClick(w.info, Qt::RightButton, Qt::NoModifier,
-                      QPoint(w.X(QStringLiteral("OH2XYZ, SP3KEY")) + 20, w.LineY(1)));
-    QTest::mouseClick(w.info, Qt::RightButton, Qt::NoModifier, QPoint(6, w.LineY(2)));
+    QTest::mouseClick(v.info, Qt::RightButton, Qt::NoModifier,
+                      QPoint(v.X(QStringLiteral("SP3KEY")) + 20, v.LineY(1)));
+    QTest::mouseClick(v.info, Qt::RightButton, Qt::NoModifier, QPoint(6, v.LineY(2)));
     QVERIFY(!seen);
-    QVERIFY(!w.model.GetChannelData(Channel)->hold);
+    QVERIFY(!buffer->hold);
     QCOMPARE(saved.count(), 1);
 }
 
