@@ -10,17 +10,11 @@
 
 namespace {
 
-// Puts a colour registry in place for one test and gives the suite's back afterwards.
-class Registry {
+// Empties the colour registry for one test and gives the suite's back afterwards.
+class EmptyRegistry {
 public:
-    explicit Registry(const QStringList& names) : saved(Set()->GetColorDefitions())
-    {
-        QVector<ColorDefinition> definitions;
-        for (const QString& name : names)
-            definitions.append(ColorDefinition(name, QColor(name)));
-        Set()->SetColorDefinitions(definitions);
-    }
-    ~Registry() { Set()->SetColorDefinitions(saved); }
+    EmptyRegistry() : saved(Set()->GetColorDefitions()) { Set()->SetColorDefinitions({}); }
+    ~EmptyRegistry() { Set()->SetColorDefinitions(saved); }
 
 private:
     static ColorDefinitionSet* Set() { return Colors::Instance().GetColors(); }
@@ -53,8 +47,6 @@ class TestDecodedTextProperties : public QObject {
 
 private slots:
     void noInterfaceOfItsOwn();
-    void colourSelection_data();
-    void colourSelection();
     void mappingToModel_data();
     void mappingToModel();
     void cancelChangesNothing();
@@ -67,36 +59,6 @@ void TestDecodedTextProperties::noInterfaceOfItsOwn()
     QCOMPARE(meta.superClass(), &QDialog::staticMetaObject);
     QCOMPARE(meta.methodCount(), meta.methodOffset());
     QCOMPARE(meta.propertyCount(), meta.propertyOffset());
-}
-
-void TestDecodedTextProperties::colourSelection_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("selected");
-
-    QTest::newRow("listed name") << QStringLiteral("Red") << QStringLiteral("Red");
-    QTest::newRow("unknown name falls back to the first") << "Mauve"
-                                                          << "White";
-    QTest::newRow("names are case-sensitive") << "black"
-                                              << "White";
-    QTest::newRow("empty name falls back to the first") << QString() << "White";
-}
-
-void TestDecodedTextProperties::colourSelection()
-{
-    QFETCH(QString, name);
-    QFETCH(QString, selected);
-    Registry registry({ "White", "Black", "Red" });
-    DecodedTextProperties dialog(nullptr);
-    QCOMPARE(dialog.comboBackground->count(), 3);
-    // Start away from the first item, so that the fall-back is a real move.
-    dialog.comboBackground->setCurrentIndex(1);
-    dialog.comboForeground->setCurrentIndex(1);
-    dialog.SetBackgroundColor(name);
-    QCOMPARE(dialog.GetBackgroundColor(), selected);
-    QCOMPARE(dialog.GetForegroundColor(), QStringLiteral("Black"));
-    dialog.SetForegroundColor(name);
-    QCOMPARE(dialog.GetForegroundColor(), selected);
 }
 
 void TestDecodedTextProperties::mappingToModel_data()
@@ -119,6 +81,8 @@ void TestDecodedTextProperties::mappingToModel_data()
     QTest::newRow("unknown colour stores the registry's first")
         << 20000 << 50 << "Mauve" << true << "Black,Ivory,20000,30,1"
         << "Black,50,20000";
+    QTest::newRow("colour names are case-sensitive")
+        << 20000 << 50 << "navy" << true << "Black,Ivory,20000,30,1" << "Black,50,20000";
     QTest::newRow("oversized buffer is shown and stored as the maximum")
         << 5000000 << 50 << "Navy" << true << "Navy,Ivory,1000000,30,1"
         << "Navy,50,1000000";
@@ -176,7 +140,7 @@ void TestDecodedTextProperties::cancelChangesNothing()
 
 void TestDecodedTextProperties::emptyRegistry()
 {
-    Registry registry({});
+    EmptyRegistry registry;
     DecodedTextData model;
     model.SetProperties(5000, 50, 50, QStringLiteral("Navy"), QStringLiteral("Ivory"));
     DecodedTextContent content(3, false, &model, nullptr);

@@ -69,8 +69,7 @@ private slots:
     void removeChannel();
     void requestedResetRunsLater();
     void resetHandlerTakesOverRequests();
-    void contextMenuOffersUserChannel();
-    void disablingUserDataRemovesUserChannel();
+    void userChannelComesAndGoes();
     void applyUserChannelRespectsAutoApply();
     void selectCallSignReusesLastSign();
     void lastTimestampAndChanges();
@@ -231,7 +230,7 @@ void TestDecodedTextView::resetHandlerTakesOverRequests()
     QCOMPARE(notified.count(), 1);
 }
 
-void TestDecodedTextView::contextMenuOffersUserChannel()
+void TestDecodedTextView::userChannelComesAndGoes()
 {
     DecodedTextView view(nullptr);
     view.GetLastTimestamp(2);
@@ -250,24 +249,13 @@ void TestDecodedTextView::contextMenuOffersUserChannel()
     QCOMPARE(Stack(view), QStringList({ "2+", "1000+" }));
     QVERIFY(view.findChildren<QMenu*>().isEmpty());
 
-    // Without annotations there is no user channel to offer, so no menu at all.
+    // Without annotations the user channel goes, and there is nothing to offer: no menu at all.
     view.EnableUserData(false);
+    QCOMPARE(Stack(view), QStringList { "2+" });
+    QVERIFY(!view.GetChannelsWithActiveUserData().contains(DecodedTextData::UserChannelID));
     view.ShowContextMenu(QPoint(5, 5));
     QVERIFY(!QApplication::activePopupWidget());
     QVERIFY(view.findChildren<QMenu*>().isEmpty());
-}
-
-void TestDecodedTextView::disablingUserDataRemovesUserChannel()
-{
-    DecodedTextView view(nullptr);
-    view.GetLastTimestamp(2);
-    view.GetLastTimestamp(DecodedTextData::UserChannelID);
-    view.EnableUserData(true);
-    QCOMPARE(Stack(view), QStringList({ "2+", "1000" }));
-    view.EnableUserData(false);
-    QCOMPARE(Stack(view), QStringList { "2+" });
-    QVERIFY(!view.UserDataEnabled());
-    QVERIFY(!view.GetChannelsWithActiveUserData().contains(DecodedTextData::UserChannelID));
 }
 
 void TestDecodedTextView::applyUserChannelRespectsAutoApply()
@@ -297,17 +285,15 @@ void TestDecodedTextView::selectCallSignReusesLastSign()
     view.AddTransmission(BlockXml(2, T0, QStringLiteral("CQ DE DL1ABC")));
     QSignalSpy saved(&view, &DecodedTextView::SaveUserData);
 
-    // Nothing selected before: nothing to reuse.
-    view.SelectCallSign(QString());
-    QCOMPARE(saved.count(), 0);
-    // No pane has a selection, so the open pane marks its last word.
-    view.SelectCallSign(QStringLiteral("DL1ABC"));
-    QCOMPARE(saved.count(), 1);
-    QCOMPARE(saved.at(0).at(0).toInt(), 2);
-    QVERIFY(saved.at(0).at(1).toString().contains(QStringLiteral("DL1ABC")));
-    view.SelectCallSign(QString());
+    // Nothing selected before: nothing to reuse. Then the open pane marks its last word, and
+    // an empty sign reuses the last one.
+    for (const QString& sign : { QString(), QStringLiteral("DL1ABC"), QString() })
+        view.SelectCallSign(sign);
     QCOMPARE(saved.count(), 2);
-    QVERIFY(saved.at(1).at(1).toString().contains(QStringLiteral("DL1ABC")));
+    for (const QList<QVariant>& message : saved) {
+        QCOMPARE(message.at(0).toInt(), 2);
+        QVERIFY(message.at(1).toString().contains(QStringLiteral("DL1ABC")));
+    }
 }
 
 void TestDecodedTextView::lastTimestampAndChanges()

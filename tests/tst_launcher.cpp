@@ -4,7 +4,6 @@
 #include "widgetfixtures.h"
 
 #ifndef DTV_NO_LAUNCHER
-#include "launcheroptions.h"
 #include "replayclock.h"
 #include "replayer.h"
 #include "sessionrecorder.h"
@@ -13,6 +12,8 @@
 #include <QtTest>
 
 using namespace VarnoResultDataXml;
+using WidgetFixtures::BlockXml;
+using WidgetFixtures::Mark;
 
 #ifndef DTV_NO_LAUNCHER
 
@@ -26,47 +27,29 @@ TimeStamp Stamp(int position, qint64 msAfterOrigin, int quality)
     return WidgetFixtures::Stamp(position, Origin.addMSecs(msAfterOrigin), quality);
 }
 
-QString TransmissionXml(const QDateTime& start, int channel, int id, const QString& content,
-                        const QVector<TimeStamp>& stamps, const QVector<UserData*>& marks = {})
-{
-    return WidgetFixtures::BlockXml(channel, start, content, marks, stamps, id);
-}
-
-UserData* Annotation(const QString& type, int start, int end, const QString& value)
-{
-    return WidgetFixtures::Mark(type, start, end, value);
-}
-
 // A recording with what a replay has to get right: two channels whose frames interleave,
 // a gap, a second transmission, annotations delivered with the text and made afterwards
 // (after the gap, so positions and text indices differ), and a change of the text itself.
 QString MakeRecording()
 {
     DecodedTextData model;
-    model.AddTransmission(TransmissionXml(Origin, 3, 7, QStringLiteral("Hello world, this is "),
-                                          { Stamp(0, 1000, 90), Stamp(6, 2000, 40) }));
-    UserData* delivered = Annotation(UserData::CallSignType, 0, 6, QStringLiteral("DL1ABC"));
-    model.AddTransmission(TransmissionXml(Origin, 5, 2, QStringLiteral("second channel text "),
-                                          { Stamp(0, 1500, 80) }, { delivered }));
+    const auto annotate = [&model](UserData* mark) {
+        if (!model.SetUserData(model.GetChannelData(3)->LastBlock(), mark, mark->Type, mark->Start,
+                               mark->End))
+            delete mark;
+    };
+    model.AddTransmission(BlockXml(3, Origin, QStringLiteral("Hello world, this is "), {},
+                                   { Stamp(0, 1000, 90), Stamp(6, 2000, 40) }, 7));
+    model.AddTransmission(BlockXml(5, Origin, QStringLiteral("second channel text "),
+                                   { Mark(UserData::CallSignType, 0, 6, QStringLiteral("DL1ABC")) },
+                                   { Stamp(0, 1500, 80) }, 2));
     model.AddTransmission(
-        TransmissionXml(Origin, 3, 7, QStringLiteral("after the gap "), { Stamp(30, 3000, 70) }));
-
-    QExplicitlySharedDataPointer<DecodedTextBlock> first = model.GetChannelData(3)->LastBlock();
-    UserData* comment = Annotation(UserData::CommentType, 0, 5, QStringLiteral("greeting"));
-    if (!model.SetUserData(first, comment, UserData::CommentType, 0, 5))
-        delete comment;
-    UserData* sign = Annotation(UserData::CallSignType, 31, 34, QStringLiteral("Emil"));
-    if (!model.SetUserData(first, sign, UserData::CallSignType, 31, 34))
-        delete sign;
-
-    model.AddTransmission(TransmissionXml(Origin.addSecs(10), 3, 8,
-                                          QStringLiteral("next transmission "),
-                                          { Stamp(0, 11000, 60), Stamp(5, 12500, 60) }));
-    QExplicitlySharedDataPointer<DecodedTextBlock> second = model.GetChannelData(3)->LastBlock();
-    UserData* change = Annotation(UserData::ChangeType, 0, 4, QStringLiteral("NEXT!"));
-    change->ReplacedText = QStringLiteral("next");
-    if (!model.SetUserData(second, change, UserData::ChangeType, 0, 4))
-        delete change;
+        BlockXml(3, Origin, QStringLiteral("after the gap "), {}, { Stamp(30, 3000, 70) }, 7));
+    annotate(Mark(UserData::CommentType, 0, 5, QStringLiteral("greeting")));
+    annotate(Mark(UserData::CallSignType, 31, 34, QStringLiteral("Emil")));
+    model.AddTransmission(BlockXml(3, Origin.addSecs(10), QStringLiteral("next transmission "), {},
+                                   { Stamp(0, 11000, 60), Stamp(5, 12500, 60) }, 8));
+    annotate(Mark(UserData::ChangeType, 0, 4, QStringLiteral("NEXT!"), QStringLiteral("next")));
 
     VarnoResultData document;
     for (int channel : { 3, 5 })
@@ -151,8 +134,6 @@ private slots:
     void init();
     void cleanup();
 
-    void options_data();
-    void options();
     void replayFollowsTheRecordedPace();
     void replayClockFollowsTheRecording();
     void annotationsAreAppended();
@@ -187,52 +168,14 @@ QProcessEnvironment TstLauncher::Environment() const
     return environment;
 }
 
-void TstLauncher::options_data()
-{
-    QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<bool>("valid");
-    QTest::addColumn<double>("seconds");
-    QTest::addColumn<double>("speed");
-
-    QTest::newRow("defaults run until closed at recorded pace")
-        << QStringList() << true << 0.0 << 1.0;
-    QTest::newRow("fractions are accepted")
-        << QStringList { "--seconds", "2.5", "--speed", "0.5" } << true << 2.5 << 0.5;
-    QTest::newRow("stray arguments are refused")
-        << QStringList { "file.xml" } << false << 0.0 << 1.0;
-    QTest::newRow("a replay cannot stand still")
-        << QStringList { "--speed", "0" } << false << 0.0 << 1.0;
-    QTest::newRow("an empty module name is refused")
-        << QStringList { "--module", "" } << false << 0.0 << 1.0;
-}
-
-void TstLauncher::options()
-{
-    QFETCH(QStringList, arguments);
-    QFETCH(bool, valid);
-    QFETCH(double, seconds);
-    QFETCH(double, speed);
-
-    LauncherOptions parsed;
-    QString error;
-    QCOMPARE(LauncherOptions::Parse(QStringList { "dtvlauncher" } + arguments, parsed, error),
-             valid);
-    QCOMPARE(error.isEmpty(), valid);
-    if (valid) {
-        QCOMPARE(parsed.seconds, seconds);
-        QCOMPARE(parsed.speed, speed);
-        QCOMPARE(parsed.module, QStringLiteral("DecodedTextView"));
-    }
-}
-
 void TstLauncher::replayFollowsTheRecordedPace()
 {
     // The second frame of channel 1 is stamped before its first; channel 2 runs in between.
     VarnoResultData document;
     for (const QString& xml :
-         { TransmissionXml(Origin, 1, 1, "aaaa bbbb cccc ",
-                           { Stamp(0, 0, 50), Stamp(5, 6000, 50), Stamp(10, 2000, 50) }),
-           TransmissionXml(Origin, 2, 1, "between ", { Stamp(0, 4000, 50) }) }) {
+         { BlockXml(1, Origin, "aaaa bbbb cccc ", {},
+                    { Stamp(0, 0, 50), Stamp(5, 6000, 50), Stamp(10, 2000, 50) }),
+           BlockXml(2, Origin, "between ", {}, { Stamp(0, 4000, 50) }) }) {
         auto* transmission = new Transmission;
         transmission->SetXmlString(xml);
         document.AddTransmission(transmission);
@@ -392,6 +335,9 @@ void TstLauncher::launcherRefuses_data()
 
     QTest::newRow("unknown option") << QStringList { "--colour", "red" } << 2 << "colour";
     QTest::newRow("seconds not a number") << QStringList { "--seconds", "soon" } << 2 << "soon";
+    QTest::newRow("stray argument") << QStringList { "file.xml" } << 2 << "file.xml";
+    QTest::newRow("a replay cannot stand still") << QStringList { "--speed", "0" } << 2 << "speed";
+    QTest::newRow("empty module name") << QStringList { "--module", "" } << 2 << "--module";
     QTest::newRow("module not found")
         << QStringList { "--module", "NoSuchModuleAnywhere" } << 3 << "NoSuchModuleAnywhere";
     QTest::newRow("library without the entry points")

@@ -56,6 +56,31 @@ QString BlockXml(int channel, const QDateTime& start, const QString& text,
     return transmission.GetXmlString();
 }
 
+void AddRun(DecodedTextBlock& block, const QString& text, const QDateTime& time, int quality,
+            int width, int flags)
+{
+    DecodedTextSnippet s;
+    s.length = text.size();
+    s.start = block.EndPosition();
+    s.end = s.start + (width < 0 ? text.size() : width);
+    s.quality = quality;
+    s.flags = flags;
+    s.timestamp = time;
+    block.snippets.append(s);
+    block.text += text;
+}
+
+int Ink(const QImage& image, int top, int bottom, int left, int right)
+{
+    int count = 0;
+    if (right < 0)
+        right = image.width() - 1;
+    for (int y = qMax(top, 0); y <= qMin(bottom, image.height() - 1); ++y)
+        for (int x = left; x <= right; ++x)
+            count += qGray(image.pixel(x, y)) < 120 ? 1 : 0;
+    return count;
+}
+
 QStringList MenuTexts(const QMenu& menu)
 {
     QStringList out;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "decodedtextblock.h"
 #include "varnoresultdataxml.h"
 
 #include <QApplication>
@@ -7,6 +8,7 @@
 #include <QDateTime>
 #include <QDeadlineTimer>
 #include <QDialog>
+#include <QImage>
 #include <QMap>
 #include <QPoint>
 #include <QString>
@@ -37,6 +39,12 @@ UserData* Mark(const QString& type, int start, int end, const QString& value,
 // run at its start, stamped with the start time.
 QString BlockXml(int channel, const QDateTime& start, const QString& text,
                  const QVector<UserData*>& marks = {}, QVector<TimeStamp> stamps = {}, int id = 1);
+
+// Appends one run the way the intake lays them down: chained positions; width -1 is the length.
+void AddRun(DecodedTextBlock& block, const QString& text, const QDateTime& time, int quality = -1,
+            int width = -1, int flags = 0);
+// Dark pixels of an image between two rows, both included, and two columns (right -1: last).
+int Ink(const QImage& image, int top, int bottom, int left = 0, int right = -1);
 
 // Menu entries top to bottom, "-" for a separator.
 QStringList MenuTexts(const QMenu& menu);
