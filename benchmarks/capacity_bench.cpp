@@ -8,7 +8,7 @@
 // and is left out of the CPU time; the first second, which makes the panes, too.
 //
 //   QT_QPA_PLATFORM=offscreen capacity_bench [--scale factor] [--channels n] [--seconds s]
-//                                            [--budget s] [--offline]
+//                                            [--budget s] [--offline] [--newlines]
 //
 // channels defaults to 100, seconds (simulated) to 600; the run stops earlier once it has used
 // budget seconds of CPU time (default 60), and the share is taken over what it simulated.
@@ -48,6 +48,9 @@ int main(int argc, char** argv)
     const double budget = Option(arguments, QStringLiteral("--budget"),
                                  QStringLiteral("60")).toDouble() * scale;
     const bool offline = arguments.contains(QStringLiteral("--offline"));
+    // Decoders whose text carries line breaks now and then, so that the aggregation block is
+    // many short lines instead of one that grows all transmission long.
+    const bool newlines = arguments.contains(QStringLiteral("--newlines"));
 
     DecodedTextView view;
     view.resize(1200, 900);
@@ -62,6 +65,7 @@ int main(int argc, char** argv)
     shape.channels = channels;
     shape.minLength = PieceLength;
     shape.roundsPerTransmission = RoundsPerTransmission;
+    shape.newlines = newlines;
     PieceGenerator generator(shape, 777u);
 
     QVector<PieceGenerator::Piece> round;
@@ -116,10 +120,11 @@ int main(int argc, char** argv)
     const double share = cpu / simulated;
     const double perChannel = (generator.Characters() - startCharacters) / simulated / channels;
     Row(QStringLiteral("5 capacity"),
-        QStringLiteral("%1 channels x %2 chars/s, mapped, %3; aggregation + 1 decoder pane open")
+        QStringLiteral("%1 channels x %2 chars/s, mapped, %3%4; aggregation + 1 decoder pane open")
             .arg(channels)
             .arg(perChannel, 0, 'f', 0)
-            .arg(offline ? "offline" : "online"),
+            .arg(offline ? "offline" : "online")
+            .arg(newlines ? ", with line breaks" : ""),
         QStringLiteral("%1 CPU for %2 simulated").arg(Duration(cpu), Duration(simulated)),
         QStringLiteral("one core"), share, QStringLiteral("< 0.10"), share < 0.10);
     Note(QStringLiteral("capacity: %1 panes, %2 open; %3 of %4 simulated seconds run%5; share "

@@ -177,6 +177,7 @@ void DecodedTextContent::AppendBlock(QExplicitlySharedDataPointer<DecodedTextBlo
     }
 
     int k = 0;
+    highlighter->BeginBatch();
     for (; line.isValid(); line = line.next()) {
         DecodedTextLayoutItem* item = ItemOf(line);
         if (item) {
@@ -194,7 +195,8 @@ void DecodedTextContent::AppendBlock(QExplicitlySharedDataPointer<DecodedTextBlo
             line.setUserData(item);
         }
         item->end = item->start + block->PositionSpan(k, item->start, line.length());
-        highlighter->rehighlightBlock(line);
+        if (!highlightLater)
+            highlighter->rehighlightBlock(line);
         position = item->end;
         if (!line.next().isValid()) {
             if (item->end != block->EndPosition())
@@ -202,6 +204,7 @@ void DecodedTextContent::AppendBlock(QExplicitlySharedDataPointer<DecodedTextBlo
             break;
         }
     }
+    highlighter->EndBatch();
     shown->Appended(block, inserted, quality, lineAsWhole);
     if (!block->closed)
         shown->MarkStale(block); // highlighted as open; closing it will change that
@@ -282,9 +285,13 @@ void DecodedTextContent::RefreshContent()
     QExplicitlySharedDataPointer<DecodedTextBuffer> buffer = model->GetChannelData(channel);
     if (buffer && !buffer->blocks.isEmpty()) {
         const auto blocks = buffer->blocks;
+        highlightLater = true;
         for (const auto& block : blocks)
             AppendBlock(block);
+        highlightLater = false;
+        highlighter->BeginBatch();
         highlighter->rehighlight();
+        highlighter->EndBatch();
         NoteNewest();
     }
     shown->ForgetClosed();
@@ -351,7 +358,9 @@ void DecodedTextContent::UpdateView()
         return;
     busy = 1;
     SlotPositionChanged();
+    highlighter->BeginBatch();
     highlighter->rehighlight();
+    highlighter->EndBatch();
     shown->staleAll = false;
     shown->ForgetClosed();
     busy = 0;

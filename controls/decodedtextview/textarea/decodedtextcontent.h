@@ -141,6 +141,7 @@ private:
     bool editable;
     bool layoutGuard;
     bool dialogOpen;
+    bool highlightLater = false; // a whole-document rehighlight follows the appends
     std::unique_ptr<DecodedTextShownBlocks> shown;
     std::unique_ptr<DecodedTextSignRows> signRows;
 };

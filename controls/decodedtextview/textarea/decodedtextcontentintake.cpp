@@ -34,6 +34,7 @@ void DecodedTextContent::NoteNewest()
 
 void DecodedTextContent::RehighlightStale()
 {
+    highlighter->BeginBatch();
     if (shown->staleAll) {
         highlighter->rehighlight();
         shown->staleAll = false;
@@ -67,6 +68,7 @@ void DecodedTextContent::RehighlightStale()
                 highlighter->rehighlightBlock(line);
         }
     }
+    highlighter->EndBatch();
     shown->ForgetClosed();
 }
 

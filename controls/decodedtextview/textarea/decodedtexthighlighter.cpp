@@ -7,6 +7,8 @@
 #include <QColor>
 #include <QTextBlock>
 
+#include <algorithm>
+
 using VarnoResultDataXml::UserData;
 
 DecodedTextHighlighter::DecodedTextHighlighter(DecodedTextContent* content,
@@ -23,6 +25,48 @@ DecodedTextHighlighter::DecodedTextHighlighter(DecodedTextContent* content,
 
 DecodedTextHighlighter::~DecodedTextHighlighter() = default;
 
+void DecodedTextHighlighter::BeginBatch()
+{
+    ++batch;
+}
+
+void DecodedTextHighlighter::EndBatch()
+{
+    if (batch > 0 && --batch == 0) {
+        indexed = nullptr;
+        spans.clear();
+    }
+}
+
+const QTextCharFormat* DecodedTextHighlighter::FormatOf(const QString& type) const
+{
+    if (type == UserData::CallSignType)
+        return &callSignFormat;
+    if (type == UserData::ChangeType)
+        return &changeFormat;
+    return &commentFormat;
+}
+
+void DecodedTextHighlighter::IndexBlock(const DecodedTextBlock* block)
+{
+    indexed = block;
+    spans.clear();
+    longest = 0;
+    const QVector<UserData*>& annotations = block->userData;
+    spans.reserve(annotations.size());
+    for (int k = 0; k < annotations.size(); ++k) {
+        const UserData* u = annotations.at(k);
+        if (!u)
+            continue;
+        const qint64 start = u->Start;
+        const qint64 end = u->End <= u->Start ? start + 1 : qint64(u->End);
+        spans.append({ start, end, k, FormatOf(u->Type) });
+        longest = qMax(longest, end - start);
+    }
+    std::stable_sort(spans.begin(), spans.end(),
+                     [](const Span& a, const Span& b) { return a.start < b.start; });
+}
+
 void DecodedTextHighlighter::highlightBlock(const QString& /*text*/)
 {
     const auto* item = dynamic_cast<const DecodedTextLayoutItem*>(currentBlockUserData());
@@ -38,23 +82,44 @@ void DecodedTextHighlighter::highlightBlock(const QString& /*text*/)
     if (item->block->closed)
         setFormat(0, E - P, closedFormat);
 
-    for (const UserData* u : qAsConst(item->block->userData)) {
-        if (!u)
-            continue;
-        const int s = u->Start + off;
-        int e = u->End + off;
-        if (e <= s)
-            e = s + 1; // an emptied change must still be visible
-        const bool drawn = (s >= P && s <= E) || (e >= P && e <= E) || (s <= P && e >= E);
-        if (!drawn)
-            continue;
-        const int from = qMax(s, P);
-        const int to = qMax(qMin(e, E), from);
-        const QTextCharFormat* format = &commentFormat;
-        if (u->Type == UserData::CallSignType)
-            format = &callSignFormat;
-        else if (u->Type == UserData::ChangeType)
-            format = &changeFormat;
-        setFormat(from - P, to - from, *format);
+    if (batch == 0) {
+        for (const UserData* u : qAsConst(item->block->userData)) {
+            if (!u)
+                continue;
+            const int s = u->Start + off;
+            int e = u->End + off;
+            if (e <= s)
+                e = s + 1; // an emptied change must still be visible
+            const bool drawn = (s >= P && s <= E) || (e >= P && e <= E) || (s <= P && e >= E);
+            if (!drawn)
+                continue;
+            const int from = qMax(s, P);
+            const int to = qMax(qMin(e, E), from);
+            setFormat(from - P, to - from, *FormatOf(u->Type));
+        }
+        return;
+    }
+
+    // An annotation is drawn on the line when it starts before the line's end and ends after
+    // its start, both ends included; the longest one bounds how far back such a start lies.
+    if (indexed != item->block.data())
+        IndexBlock(item->block.data());
+    const qint64 lo = qint64(P) - off;
+    const qint64 hi = qint64(E) - off;
+    const auto byStart = [](const Span& span, qint64 value) { return span.start < value; };
+    auto first = std::lower_bound(spans.cbegin(), spans.cend(), lo - longest, byStart);
+    const auto last = std::upper_bound(
+        first, spans.cend(), hi, [](qint64 value, const Span& span) { return value < span.start; });
+    QVector<const Span*> drawn;
+    for (; first != last; ++first) {
+        if (first->end >= lo)
+            drawn.append(&*first);
+    }
+    std::sort(drawn.begin(), drawn.end(),
+              [](const Span* a, const Span* b) { return a->order < b->order; });
+    for (const Span* span : qAsConst(drawn)) {
+        const int from = int(qMax(span->start + off, qint64(P)));
+        const int to = int(qMax(qMin(span->end + off, qint64(E)), qint64(from)));
+        setFormat(from - P, to - from, *span->format);
     }
 }

@@ -4,7 +4,9 @@
 
 #include <QSyntaxHighlighter>
 #include <QTextCharFormat>
+#include <QVector>
 
+class DecodedTextBlock;
 class DecodedTextContent;
 
 // Colours annotated text and greys out closed transmissions, line by line,
@@ -17,13 +19,32 @@ public:
     DecodedTextHighlighter(DecodedTextContent* content, const QTextCharFormat& format);
     ~DecodedTextHighlighter() override;
 
+    // Between these the annotations of the shown blocks stay as they are, so those of a block
+    // are put in order of position once instead of being searched through for every line.
+    void BeginBatch();
+    void EndBatch();
+
 protected:
     void highlightBlock(const QString& text) override;
 
 private:
     Q_DISABLE_COPY(DecodedTextHighlighter)
 
+    struct Span
+    {
+        qint64 start;
+        qint64 end; // at least start + 1, as drawn
+        int order;  // place in the block's list: later ones are drawn over earlier ones
+        const QTextCharFormat* format;
+    };
+    const QTextCharFormat* FormatOf(const QString& type) const;
+    void IndexBlock(const DecodedTextBlock* block);
+
     DecodedTextContent* content;
+    int batch = 0;
+    const DecodedTextBlock* indexed = nullptr;
+    QVector<Span> spans; // the indexed block's annotations in order of start
+    qint64 longest = 0;
     QTextCharFormat commentFormat;
     QTextCharFormat callSignFormat;
     QTextCharFormat changeFormat;
