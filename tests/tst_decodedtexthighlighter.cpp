@@ -1,10 +1,12 @@
 #include "blockinvariants.h"
+#include "decodedtexthighlighter.h"
 #include "decodedtextcontent.h"
 #include "decodedtextdata.h"
 #include "widgetfixtures.h"
 
 #include <QTextBlock>
 #include <QTextDocument>
+#include <QRandomGenerator>
 #include <QTextLayout>
 #include <QtTest>
 
@@ -68,6 +70,7 @@ private slots:
     void annotations();
     void separatorLineStaysPlain();
     void lowQualityShowsThroughAnnotation();
+    void refreshDrawsAsLineByLine();
 };
 
 void TestDecodedTextHighlighter::annotations_data()
@@ -141,6 +144,34 @@ void TestDecodedTextHighlighter::lowQualityShowsThroughAnnotation()
     QTextCursor c(content.document());
     c.setPosition(3);
     QCOMPARE(c.charFormat().foreground().color(), QColor(Qt::red));
+}
+
+// A refresh finds each line's annotations in an index of the block; drawing them line by line
+// from the block's own list must give the same picture.
+void TestDecodedTextHighlighter::refreshDrawsAsLineByLine()
+{
+    DecodedTextData model;
+    QRandomGenerator random(77);
+    QString text;
+    for (int i = 0; i < 600; ++i)
+        text += random.bounded(15) == 0 ? QChar('\n') : QChar('a' + random.bounded(26));
+    BlockPtr block = Annotated(model, 1, text);
+    const QString types[] = { UserData::CallSignType, UserData::CommentType, UserData::ChangeType };
+    for (int i = 0; i < 150; ++i) {
+        const int start = random.bounded(text.size());
+        // Mostly short ones, some across many lines, some emptied (end not after start).
+        const int length = random.bounded(10) == 0 ? random.bounded(300) : random.bounded(-2, 6);
+        block->userData.append(Mark(types[random.bounded(3)], start, start + length, "DL1ABC"));
+    }
+    DecodedTextContent content(Channel, false, &model, nullptr);
+    content.RefreshContent();
+    const QStringList refreshed = Codes(content.document());
+    QVERIFY(refreshed.join(QString()).count('c') > 0);
+
+    auto* highlighter = content.document()->findChild<DecodedTextHighlighter*>();
+    QVERIFY(highlighter);
+    highlighter->rehighlight();
+    QCOMPARE(refreshed, Codes(content.document()));
 }
 
 QTEST_MAIN(TestDecodedTextHighlighter)
