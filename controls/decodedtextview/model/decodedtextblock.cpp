@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstring>
 #include <limits>
 
 using VarnoResultDataXml::UserData;
@@ -28,6 +29,19 @@ qint64 Reach(const UserData* annotation)
     if (annotation->Start < 0)
         return std::numeric_limits<qint64>::max();
     return qMax(qint64(annotation->Start) + 1, qint64(annotation->End));
+}
+
+// Index of the first place where two lists of annotations differ, up to n: compared a chunk at
+// a time, as this runs on every edit of a long block.
+int FirstDifference(const UserData* const* a, const UserData* const* b, int n)
+{
+    constexpr int Chunk = 64;
+    int k = 0;
+    while (k + Chunk <= n && std::memcmp(a + k, b + k, Chunk * sizeof(*a)) == 0)
+        k += Chunk;
+    while (k < n && a[k] == b[k])
+        ++k;
+    return k;
 }
 
 bool Contains(const DecodedTextSnippet& snippet, int position)
@@ -328,10 +342,7 @@ void DecodedTextBlock::AdjustUserData(int from, int to, int delta)
         const int known = int(std::upper_bound(reachUpTo.cbegin(), reachUpTo.cend(), qint64(from))
                               - reachUpTo.cbegin());
         const int limit = qMin(known, userData.size());
-        first = int(std::mismatch(userData.cbegin(), userData.cbegin() + limit,
-                                  reachOwners.cbegin())
-                        .first
-                    - userData.cbegin());
+        first = FirstDifference(userData.constData(), reachOwners.constData(), limit);
     }
 
     for (int k = userData.size() - 1; k >= first; --k) {
