@@ -5,16 +5,13 @@
 #include "decodedtextview.h"
 #include "decodedtextviewtest.h"
 #include "decodedtextviewtestmain.h"
+#include "modelfixtures.h"
 #include "varnoresultdataxml.h"
 
 #include <QtTest>
 
 #include <memory>
 
-#ifdef Q_OS_UNIX
-#include <cstdio>
-#include <unistd.h>
-#endif
 
 namespace {
 
@@ -218,20 +215,10 @@ void TstHarness::traceLineDescribesEachBlock()
     DecodedTextViewTest harness(QStringLiteral("trace"));
     QVERIFY(harness.Start());
 
-    QTemporaryFile capture;
-    QVERIFY(capture.open());
-    std::fflush(stderr);
-    const int savedStderr = dup(STDERR_FILENO);
-    QVERIFY(savedStderr >= 0);
-    dup2(capture.handle(), STDERR_FILENO);
-    harness.Update();
-    harness.Update();
-    std::fflush(stderr);
-    dup2(savedStderr, STDERR_FILENO);
-    close(savedStderr);
-
-    capture.seek(0);
-    const QString written = QString::fromUtf8(capture.readAll());
+    const QString written = QString::fromUtf8(Fixtures::CapturedStandardError([&harness] {
+        harness.Update();
+        harness.Update();
+    }));
     DecodedTextView* view = HarnessView();
     const QDateTime first = Export(view, 1).frames.value(0).time.toLocalTime();
     const QDateTime second = Export(view, 2).frames.value(0).time.toLocalTime();
