@@ -40,8 +40,6 @@ private slots:
     void readers();
     void appendGap_data();
     void appendGap();
-    void truncateFrom_data();
-    void truncateFrom();
     void trimFront_data();
     void trimFront();
     void clearDeletesAnnotations();
@@ -172,28 +170,6 @@ void TestDecodedTextBlock::appendGap()
              QStringLiteral("g%1-%2:%3").arg(end).arg(end + 50).arg(separator.size()));
     block->AppendGap(INT_MIN, end - 1, QString());
     QVERIFY_BLOCK(*block);
-}
-
-void TestDecodedTextBlock::truncateFrom_data()
-{
-    QTest::addColumn<int>("position");
-    QTest::addColumn<QString>("text");
-    QTest::newRow("inside a run removes it whole") << 11 << "abc\n";
-    QTest::newRow("inside a gap") << 5 << "abc";
-    QTest::newRow("block start empties it") << 0 << "";
-    QTest::newRow("end position changes nothing") << 22 << "abc\nde\n\nfg";
-    QTest::newRow("most negative position") << INT_MIN << "abc\nde\n\nfg";
-}
-
-void TestDecodedTextBlock::truncateFrom()
-{
-    QFETCH(int, position);
-    const BlockPtr block = Mixed();
-    block->userData << Note(UserData::CommentType, 20, 22);
-    block->TruncateFrom(position);
-    QVERIFY_BLOCK(*block);
-    QTEST(block->text, "text");
-    QCOMPARE(block->userData.size(), 1); // annotations are left alone
 }
 
 void TestDecodedTextBlock::trimFront_data()

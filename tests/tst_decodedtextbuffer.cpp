@@ -38,14 +38,6 @@ QExplicitlySharedDataPointer<DecodedTextBlock> AddBlock(DecodedTextBuffer& buffe
     return block;
 }
 
-int TotalLength(const DecodedTextBuffer& buffer)
-{
-    int total = 0;
-    for (const auto& block : buffer.blocks)
-        total += block->text.size();
-    return total;
-}
-
 // GetBlock and Trim as plain walks over the public fields, for comparison with the buffer's own.
 QExplicitlySharedDataPointer<DecodedTextBlock> PlainGetBlock(DecodedTextBuffer& buffer,
                                                             const QDateTime& timestamp, int id)
@@ -114,8 +106,6 @@ class TestDecodedTextBuffer : public QObject
     Q_OBJECT
 
 private slots:
-    void trimSingleBlock_data();
-    void trimSingleBlock();
     void trimKeepsBlockAliveForHolder();
     void trimExtremeSizes_data();
     void trimExtremeSizes();
@@ -126,40 +116,6 @@ private slots:
     void removeOldBlocks_data();
     void removeOldBlocks();
 };
-
-void TestDecodedTextBuffer::trimSingleBlock_data()
-{
-    QTest::addColumn<bool>("hold");
-    QTest::addColumn<int>("characters");
-    QTest::addColumn<bool>("changed");
-    QTest::addColumn<bool>("overflow");
-    QTest::addColumn<int>("remaining");
-    QTest::newRow("size plus its tenth is kept") << false << 11000 << false << false << 11000;
-    // Excess 1001 reaches into the eleventh run: ten runs go, one break comes in.
-    QTest::newRow("one more is cut back") << false << 11001 << true << false << 10002;
-    QTest::newRow("held one above the tenth") << true << 11001 << false << false << 11001;
-    QTest::newRow("held at size plus half") << true << 15000 << false << false << 15000;
-    QTest::newRow("held above size plus half overflows") << true << 15001 << false << true << 15001;
-}
-
-void TestDecodedTextBuffer::trimSingleBlock()
-{
-    QFETCH(bool, hold);
-    QFETCH(int, characters);
-    DecodedTextBuffer buffer(1);
-    buffer.hold = hold;
-    const auto block = AddBlock(buffer, characters);
-    QTEST(buffer.Trim(10000), "changed");
-    QVERIFY_BLOCK(buffer);
-    QTEST(buffer.overflow, "overflow");
-    QTEST(TotalLength(buffer), "remaining");
-    QCOMPARE(buffer.blocks.size(), 1);
-    if (characters - block->text.size() > 0) {
-        QVERIFY(block->IsGap(0));
-        QCOMPARE(block->snippets.first().end, 1000);
-        QCOMPARE(block->text.at(0), QLatin1Char('\n'));
-    }
-}
 
 void TestDecodedTextBuffer::trimKeepsBlockAliveForHolder()
 {
