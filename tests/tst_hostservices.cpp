@@ -1,7 +1,7 @@
 #include "activeuserproxy.h"
 #include "cfgcenter.h"
-#include "colors.h"
 #include "errorhandler.h"
+#include "modelfixtures.h"
 #include "translationcenter.h"
 #include "vxexception.h"
 
@@ -9,9 +9,6 @@
 
 #include <memory>
 
-#ifdef Q_OS_UNIX
-#include <unistd.h>
-#endif
 
 namespace {
 
@@ -20,86 +17,53 @@ class EnvironmentGuard {
 public:
     ~EnvironmentGuard()
     {
-        for (auto it = m_saved.cbegin(); it != m_saved.cend(); ++it) {
-            if (it.value().isNull())
-                qunsetenv(it.key().constData());
-            else
-                qputenv(it.key().constData(), it.value());
-        }
+        for (auto it = m_saved.cbegin(); it != m_saved.cend(); ++it)
+            Put(it.key().constData(), it.value());
     }
-
+    // A null value unsets the variable.
     void Set(const char* name, const QString& value)
-    {
-        Remember(name);
-        qputenv(name, value.toUtf8());
-    }
-
-    void Unset(const char* name)
-    {
-        Remember(name);
-        qunsetenv(name);
-    }
-
-private:
-    void Remember(const char* name)
     {
         if (!m_saved.contains(name))
             m_saved.insert(name, qEnvironmentVariableIsSet(name) ? qgetenv(name) : QByteArray());
+        Put(name, value.isNull() ? QByteArray() : value.toUtf8());
     }
+    void Unset(const char* name) { Set(name, QString()); }
 
+private:
+    static void Put(const char* name, const QByteArray& value)
+    {
+        if (value.isNull())
+            qunsetenv(name);
+        else
+            qputenv(name, value);
+    }
     QMap<QByteArray, QByteArray> m_saved;
 };
 
 // Collects diagnostic lines for the duration of a test.
-class LineRecorder {
-public:
+struct LineRecorder {
     LineRecorder()
+        : previous(ErrorHandler::SetOutputSink([this](const QString& line) { lines << line; }))
     {
-        m_previous
-            = ErrorHandler::SetOutputSink([this](const QString& line) { lines.append(line); });
     }
-    ~LineRecorder() { ErrorHandler::SetOutputSink(m_previous); }
-
+    ~LineRecorder() { ErrorHandler::SetOutputSink(previous); }
     QStringList lines;
-
-private:
-    ErrorHandler::OutputSink m_previous;
+    ErrorHandler::OutputSink previous;
 };
 
-class RecordingComponent : public SaveComponentIf {
-public:
-    RecordingComponent(QStringList* log, const QString& name) : m_log(log), m_name(name) { }
+struct RecordingComponent : SaveComponentIf {
+    RecordingComponent(QStringList* log, const QString& name) : log(log), name(name) { }
     void Save() override
     {
-        m_log->append(m_name);
+        log->append(name);
         if (unregisterOnSave)
             CfgCenter::UnregisterSaveComponent(unregisterOnSave);
     }
     void Load() override { }
     void CommitData() override { }
-
+    QStringList* log;
+    QString name;
     SaveComponentIf* unregisterOnSave = nullptr;
-
-private:
-    QStringList* m_log;
-    QString m_name;
-};
-
-class RecordingErrorHandler : public IErrorHandler {
-public:
-    void HandleException(const VXException& e, int context, int severity, bool show,
-                         bool fatal) override
-    {
-        calls.append(QStringLiteral("Handle %1 %2 %3 %4 %5")
-                         .arg(e.GetMessage(), QString::number(context), QString::number(severity),
-                              QString::number(show), QString::number(fatal)));
-    }
-    void ReportException(const VXException& e) override
-    {
-        calls.append(QStringLiteral("Report ") + e.GetMessage());
-    }
-
-    QStringList calls;
 };
 
 QByteArray FileBytes(const QString& path)
@@ -115,6 +79,8 @@ bool WriteFile(const QString& path, const QByteArray& bytes)
     QFile file(path);
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
+
+int ReadInt(ICfg& cfg, const char* key) { return cfg.ReadInt(QLatin1String(key), -1, 0); }
 
 // A module that registers its translation from its load notification, before main().
 const bool EarlyRegistration = TranslationCenter::Instance().Register(QStringLiteral("tst_early"));
@@ -134,9 +100,8 @@ private slots:
     void translationIsInstalledForTheLanguage();
     void traceMaskComesFromTheEnvironment_data();
     void traceMaskComesFromTheEnvironment();
-    void traceLinesGoToStandardError();
+    void traceLinesGoToTheSinkOrStandardError();
     void errorHandlers();
-    void colorRegistry();
     void userName();
 
 private:
@@ -150,8 +115,7 @@ void TestHostServices::appConfigFollowsTheEnvironment()
     const QString fallback
         = QDir(QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation))
               .filePath("vxapp.ini");
-    QCOMPARE(CfgCenter::AppConfigFileName(), fallback);
-    environment.Set("VX_APP_CONFIG", QString());
+    environment.Set("VX_APP_CONFIG", QStringLiteral(""));
     QCOMPARE(CfgCenter::AppConfigFileName(), fallback);
 
     const QString first
@@ -165,12 +129,10 @@ void TestHostServices::appConfigFollowsTheEnvironment()
     environment.Set("VX_APP_CONFIG", second);
     QCOMPARE(&CfgCenter::GetAppCfg(ICfg::AppView), &cfg);
     QCOMPARE(CfgCenter::AppConfigFileName(), second);
-    QCOMPARE(cfg.ReadInt(QStringLiteral("Answer"), -1, 0), -1);
+    QCOMPARE(ReadInt(cfg, "Answer"), -1);
     environment.Set("VX_APP_CONFIG", first);
-    CfgCenter::GetAppCfg(ICfg::AppView);
-    QCOMPARE(cfg.ReadInt(QStringLiteral("Answer"), -1, 0), 42);
     QVERIFY(WriteFile(first, "[General]\nAnswer=7\n"));
-    QCOMPARE(CfgCenter::GetAppCfg(ICfg::AppView).ReadInt(QStringLiteral("Answer"), -1, 0), 7);
+    QCOMPARE(ReadInt(CfgCenter::GetAppCfg(ICfg::AppView), "Answer"), 7);
 }
 
 void TestHostServices::subConfigIsAGroupOfTheFile()
@@ -186,11 +148,9 @@ void TestHostServices::subConfigIsAGroupOfTheFile()
     QVERIFY(sub->WriteInt(QStringLiteral("BufferSize"), 1234, 0));
     QVERIFY(sub->WriteString(QStringLiteral("ForegroundColor"), awkward, 0));
     QVERIFY(sub->WriteString(QStringLiteral("Empty"), QString(), 0));
-    QVERIFY(sub->WriteString(QStringLiteral("Word"), QStringLiteral("abc"), 0));
-    QCOMPARE(sub->ReadString(QStringLiteral("ForegroundColor"), QString(), 0), awkward);
     QCOMPARE(sub->ReadString(QStringLiteral("Empty"), QStringLiteral("default"), 0), QString());
-    QCOMPARE(sub->ReadInt(QStringLiteral("Word"), 5, 0), 5); // not a number: the default
-    QCOMPARE(cfg.ReadInt(QStringLiteral("BufferSize"), -1, 0), -1);
+    QCOMPARE(sub->ReadInt(QStringLiteral("ForegroundColor"), 5, 0), 5); // not a number
+    QCOMPARE(ReadInt(cfg, "BufferSize"), -1);
     std::unique_ptr<ICfg> nested(sub->OpenSubCfg(QStringLiteral("Pane"), 0));
     QVERIFY(nested && nested->WriteInt(QStringLiteral("Width"), 9, 0));
 
@@ -205,8 +165,6 @@ void TestHostServices::unusableFilesGiveDefaultsAndRefuseWrites_data()
 {
     QTest::addColumn<QString>("kind");
     QTest::newRow("section header never closed") << QStringLiteral("corrupt");
-    QTest::newRow("binary garbage, not text") << QStringLiteral("binary");
-    QTest::newRow("path is a folder") << QStringLiteral("folder");
     QTest::newRow("folder in the path is a file") << QStringLiteral("under a file");
     QTest::newRow("read-only file keeps its values") << QStringLiteral("read-only");
 }
@@ -216,14 +174,9 @@ void TestHostServices::unusableFilesGiveDefaultsAndRefuseWrites()
     QFETCH(QString, kind);
     EnvironmentGuard environment;
     QString path = m_dir.filePath(kind + QStringLiteral(".ini"));
-    QByteArray bytes = kind == "binary" ? QByteArray("Key=1\n\0\x01\xff[DecodedTextView]\n", 22)
-                                        : QByteArray("[DecodedTextView\nBufferSize=5000\n");
-    if (kind == "read-only")
-        bytes = "[DecodedTextView]\nBufferSize=2000\n";
-    if (kind == "folder")
-        QVERIFY(QDir(m_dir.path()).mkpath(path));
-    else
-        QVERIFY(WriteFile(path, kind == "under a file" ? QByteArray("plain file") : bytes));
+    const QByteArray bytes = kind == "read-only" ? "[DecodedTextView]\nBufferSize=2000\n"
+                                                 : "[DecodedTextView\nBufferSize=5000\n";
+    QVERIFY(WriteFile(path, bytes));
     if (kind == "under a file")
         path += QStringLiteral("/app.ini");
     if (kind == "read-only") {
@@ -244,7 +197,7 @@ void TestHostServices::unusableFilesGiveDefaultsAndRefuseWrites()
         QVERIFY(!sub->WriteInt(QStringLiteral("BufferSize"), 1, 0));
         QCOMPARE(sub->ReadInt(QStringLiteral("BufferSize"), 77, 0), stored);
     }
-    if (kind != "folder" && kind != "under a file")
+    if (kind != "under a file")
         QCOMPARE(FileBytes(path), bytes); // the operator's file is never overwritten
 }
 
@@ -273,12 +226,7 @@ void TestHostServices::translationIsInstalledForTheLanguage()
     TranslationCenter& center = TranslationCenter::Instance();
     QVERIFY(EarlyRegistration && center.IsRegistered(QStringLiteral("tst_early")));
     QVERIFY(!center.Register(QString()));
-    QVERIFY(center.Register(QStringLiteral("tst_nothing"))
-            && center.Register(QStringLiteral("tst_nothing")));
-    QVERIFY(!center.IsInstalled(QStringLiteral("tst_nothing")));
-    QVERIFY(center.Unregister(QStringLiteral("tst_nothing")));
-    QVERIFY(!center.IsRegistered(QStringLiteral("tst_nothing"))
-            && !center.Unregister(QStringLiteral("tst_nothing")));
+    QVERIFY(!center.Unregister(QStringLiteral("tst_nothing")));
 
     const QString lrelease = QStandardPaths::findExecutable(
         QStringLiteral("lrelease"),
@@ -315,117 +263,59 @@ void TestHostServices::traceMaskComesFromTheEnvironment_data()
     QTest::addColumn<uint>("mask");
     QTest::newRow("unset gives nothing enabled") << QString() << 0u;
     QTest::newRow("hexadecimal exception bit") << QStringLiteral("0x20") << 0x20u;
-    QTest::newRow("upper-case prefix and digits") << QStringLiteral("0XFF") << 0xFFu;
-    QTest::newRow("surrounding blanks") << QStringLiteral(" 0x21 ") << 0x21u;
+    QTest::newRow("upper-case prefix, surrounding blanks") << QStringLiteral(" 0XFF ") << 0xFFu;
     QTest::newRow("leading zero is still decimal") << QStringLiteral("010") << 10u;
     QTest::newRow("all 32 bits") << QStringLiteral("4294967295") << 0xFFFFFFFFu;
     QTest::newRow("beyond 32 bits") << QStringLiteral("4294967296") << 0u;
     QTest::newRow("negative") << QStringLiteral("-1") << 0u;
     QTest::newRow("prefix without digits") << QStringLiteral("0x") << 0u;
-    QTest::newRow("empty") << QStringLiteral("") << 0u;
 }
 
 void TestHostServices::traceMaskComesFromTheEnvironment()
 {
     QFETCH(QString, value);
     EnvironmentGuard environment;
-    if (value.isNull())
-        environment.Unset("VX_TRACE_MASK");
-    else
-        environment.Set("VX_TRACE_MASK", value);
+    environment.Set("VX_TRACE_MASK", value);
     QTEST(ErrorHandler::Instance().TraceMask(), "mask");
 }
 
-void TestHostServices::traceLinesGoToStandardError()
+void TestHostServices::traceLinesGoToTheSinkOrStandardError()
 {
-    {
-        LineRecorder recorder;
-        _Q_Trace(QStringLiteral("TakeEditedData: %1 at 100%"),
-                 QStringLiteral("controls\\decodedtextdata"), 920);
-        QCOMPARE(recorder.lines,
-                 QStringList("controls\\decodedtextdata(920): TakeEditedData: %1 at 100%"));
-    }
+    LineRecorder recorder;
+    _Q_Trace(QStringLiteral("TakeEditedData: %1 at 100%"),
+             QStringLiteral("controls\\decodedtextdata"), 920);
+    QCOMPARE(recorder.lines, QStringList("controls\\decodedtextdata(920): TakeEditedData: %1 at 100%"));
 #ifdef Q_OS_UNIX
-    const QString capture = m_dir.filePath(QStringLiteral("stderr.txt"));
-    std::fflush(stderr);
-    const int saved = dup(STDERR_FILENO);
-    FILE* file = std::fopen(QFile::encodeName(capture).constData(), "w");
-    QVERIFY(saved >= 0 && file);
-    dup2(fileno(file), STDERR_FILENO);
-    _Q_Trace(QString::fromUtf8("Grüße"), QStringLiteral("path\\file"), 65535);
-    std::fflush(stderr);
-    dup2(saved, STDERR_FILENO);
-    close(saved);
-    std::fclose(file);
-    QCOMPARE(FileBytes(capture), QString::fromUtf8("path\\file(65535): Grüße\n").toUtf8());
+    // Without a sink the line goes to standard error, in UTF-8.
+    ErrorHandler::SetOutputSink(nullptr);
+    const QByteArray written = Fixtures::CapturedStandardError(
+        [] { _Q_Trace(QString::fromUtf8("Grüße"), QStringLiteral("path\\file"), 65535); });
+    ErrorHandler::SetOutputSink(recorder.previous);
+    QCOMPARE(written, QString::fromUtf8("path\\file(65535): Grüße\n").toUtf8());
 #endif
 }
 
 void TestHostServices::errorHandlers()
 {
     const QString message = QString::fromUtf8("broken %2 ä");
-    VXException e(QStringLiteral("m"), QString(), QString(), QString(), 1, 2);
-    try {
-        throw VXException(message, QStringLiteral("controls\\x"), QStringLiteral("Class"),
-                          QStringLiteral("Method"), 15, 0xFFFFFFFFu);
-    } catch (const std::exception& caught) {
-        QCOMPARE(QString::fromUtf8(caught.what()), message);
-        e = *dynamic_cast<const VXException*>(&caught);
-    }
-    QCOMPARE(QStringList({ e.GetMessage(), e.GetFile(), e.GetClassName(), e.GetMethod(),
-                           QString::number(e.GetLine()), QString::number(e.GetCode(), 16) }),
-             QStringList({ message, "controls\\x", "Class", "Method", "15", "ffffffff" }));
+    const VXException e(message, QStringLiteral("controls\\x"), QStringLiteral("Class"),
+                        QStringLiteral("Method"), 15, 0xFFFFFFFFu);
+    QCOMPARE(QString::fromUtf8(e.what()), message);
 
     // The built-in handler logs every field.
     ErrorHandler::SetInterface(nullptr);
-    IErrorHandler* builtIn = ErrorHandler::Interface();
-    {
-        LineRecorder recorder;
-        builtIn->ReportException(e);
-        builtIn->HandleException(e, 0, -1, true, false);
-        QCOMPARE(recorder.lines.size(), 2);
-        for (const QString& line : recorder.lines) {
-            for (const QString& field :
-                 { QStringLiteral("message=\"%1\"").arg(message),
-                   QStringLiteral("file=\"controls\\x\""), QStringLiteral("class=\"Class\""),
-                   QStringLiteral("method=\"Method\""), QStringLiteral("line=15"),
-                   QStringLiteral("code=0xffffffff") })
-                QVERIFY2(line.contains(field), qPrintable(line));
-        }
-        QVERIFY(recorder.lines.at(0).startsWith(QLatin1String("ReportException")));
-        QVERIFY(recorder.lines.at(1).endsWith(
-            QLatin1String("context=0 severity=-1 show=true fatal=false")));
-    }
-    // An installed handler receives the calls until it is taken out again.
-    RecordingErrorHandler recording;
-    ErrorHandler::SetInterface(&recording);
+    LineRecorder recorder;
     ErrorHandler::Interface()->ReportException(e);
     ErrorHandler::Interface()->HandleException(e, 0, -1, true, false);
-    ErrorHandler::SetInterface(nullptr);
-    QCOMPARE(recording.calls,
-             QStringList({ "Report " + message, "Handle " + message + " 0 -1 1 0" }));
-    QCOMPARE(ErrorHandler::Interface(), builtIn);
-}
-
-void TestHostServices::colorRegistry()
-{
-    ColorDefinitionSet* set = Colors::Instance().GetColors();
-    const QVector<ColorDefinition> original = set->GetColorDefitions();
-    QVERIFY(original.size() >= 10);
-    QCOMPARE(original.at(0).GetName() + original.at(1).GetName(), QStringLiteral("BlackWhite"));
-    QSet<QString> seen;
-    for (const ColorDefinition& definition : original) {
-        const QString name = definition.GetName();
-        QVERIFY2(QColor::isValidColor(name) && definition.GetColor() == QColor(name),
-                 qPrintable(name));
-        QVERIFY2(!seen.contains(name.toLower()), qPrintable(name)); // style sheet names are unique
-        seen.insert(name.toLower());
+    QCOMPARE(recorder.lines.size(), 2);
+    for (const QString& line : recorder.lines) {
+        for (const QString& field :
+             { QStringLiteral("message=\"%1\"").arg(message), QStringLiteral("file=\"controls\\x\""),
+               QStringLiteral("class=\"Class\""), QStringLiteral("method=\"Method\""),
+               QStringLiteral("line=15"), QStringLiteral("code=0xffffffff") })
+            QVERIFY2(line.contains(field), qPrintable(line));
     }
-    set->SetColorDefinitions({ ColorDefinition(QStringLiteral("Navy"), QColor(Qt::darkBlue)) });
-    QCOMPARE(Colors::Instance().GetColors()->GetColorDefitions().value(0).GetName(),
-             QStringLiteral("Navy"));
-    set->SetColorDefinitions(original);
-    QCOMPARE(set->GetColorDefitions().size(), Colors::DefaultDefinitions().size());
+    QVERIFY(recorder.lines.at(1).endsWith(QLatin1String("context=0 severity=-1 show=true fatal=false")));
 }
 
 void TestHostServices::userName()
@@ -435,7 +325,7 @@ void TestHostServices::userName()
     environment.Set("VX_USER", QString::fromUtf8("Zoë Operator"));
     auto name = [] { return UMM::ActiveUserProxy::instance().GetUserName(); };
     QCOMPARE(name(), QString::fromUtf8("Zoë Operator"));
-    environment.Set("VX_USER", QString());
+    environment.Set("VX_USER", QStringLiteral(""));
     QCOMPARE(name(), QString()); // set but empty is an answer
     environment.Unset("VX_USER");
     QCOMPARE(name(), QStringLiteral("login"));

@@ -37,6 +37,21 @@ std::unique_ptr<DataBlock> ThroughBlockDocument(const DataBlock& block)
     return copy;
 }
 
+// Every field of a data block, a line for the block, each stamp and each annotation; times in
+// ISO form with milliseconds.
+QString Describe(const DataBlock& b)
+{
+    QStringList out { QStringLiteral("%1 %2 %3 %4 %5 %6").arg(b.GetID()).arg(b.GetChannel()).arg(b.GetOffset())
+                          .arg(b.GetReserved()).arg(b.GetContentDirectionRTL()).arg(b.GetContent()) };
+    for (const TimeStamp& t : b.GetTimeStamp())
+        out << QStringLiteral("%1 %2 %3").arg(t.Position).arg(t.Quality).arg(t.Time.toString(Qt::ISODateWithMs));
+    for (const UserData* u : b.GetUserData())
+        out << QStringList { QString::number(u->Start), QString::number(u->End), QString::number(u->Channel),
+                             u->Type, u->Text, u->Comment, u->ReplacedText, u->CallSign, u->Modifier,
+                             u->ChangeTime.toString(Qt::ISODateWithMs) }.join(',');
+    return out.join('\n');
+}
+
 // Read times are always UTC.
 bool SameTime(const QDateTime& expected, const QDateTime& actual)
 {
@@ -91,19 +106,17 @@ private slots:
 void TestResultDataXml::contentSurvivesEveryDocument_data()
 {
     QTest::addColumn<QString>("content");
-    QTest::newRow("CR LF, which a parser folds into LF") << QStringLiteral("one\r\ntwo\r\n");
-    QTest::newRow("lone CR and mixed breaks") << QStringLiteral("\r\r\n\n\r");
+    QTest::newRow("CR LF a parser folds into LF, lone CR") << QStringLiteral("one\r\ntwo\r\r\n\n\r");
     QTest::newRow("whitespace only, not ignorable here") << QStringLiteral(" \t\n ");
-    QTest::newRow("markup characters") << QStringLiteral("<a href=\"x\">&amp; ]]> '</a>");
-    QTest::newRow("text that looks like our escape") << QStringLiteral("<Char code=\"13\"/>&#13;");
+    QTest::newRow("markup, and text that looks like our escape")
+        << QStringLiteral("<a href=\"x\">&amp; ]]> '</a><Char code=\"13\"/>&#13;");
     QTest::newRow("surrogate pair and right-to-left")
         << QString::fromUtf8("a\xF0\x9F\x93\xA1z مرحبا");
     QTest::newRow("lone surrogates")
         << (QStringLiteral("a") + Units({ 0xD83D }) + "z" + Units({ 0xDCE1, 0xDC00, 0xD800 }));
     QTest::newRow("non-characters U+FFFE U+FFFF and a byte order mark")
         << Units({ 0xFFFE, 'x', 0xFFFF, 0xFEFF });
-    QTest::newRow("every C0 control, NUL included") << Range(0x00, 0x1F);
-    QTest::newRow("DEL and every C1 control") << Range(0x7F, 0x9F);
+    QTest::newRow("every C0 control, NUL included, DEL and C1") << Range(0x00, 0x1F) + Range(0x7F, 0x9F);
 }
 
 void TestResultDataXml::contentSurvivesEveryDocument()
@@ -162,7 +175,6 @@ void TestResultDataXml::timesSurviveToTheMillisecond_data()
         << QDateTime(QDate(2024, 7, 1), QTime(12, 30, 15, 7), Qt::LocalTime);
     QTest::newRow("offset from UTC")
         << QDateTime(QDate(2024, 1, 1), QTime(1, 0, 0, 500), Qt::OffsetFromUTC, -5 * 3600);
-    QTest::newRow("first day of year 1") << Utc(1, 1, 1, 0, 0, 0, 0);
     QTest::newRow("year beyond four digits") << Utc(20000, 6, 1, 1, 2, 3, 4);
     QTest::newRow("year before the common era") << Utc(-44, 3, 15, 12, 0, 0, 1);
     QTest::newRow("invalid stays invalid") << QDateTime();
@@ -241,27 +253,9 @@ void TestResultDataXml::blocksStampsAndUserDataSurvive()
     QCOMPARE(blocks.size(), 2);
     QCOMPARE(blocks.at(0)->GetChannel(), 10);
     QVERIFY(blocks.at(0)->GetContent().isEmpty() && blocks.at(0)->GetTimeStamp().isEmpty());
-    const DataBlock* b = blocks.at(1);
-    QCOMPARE((QVector<int> { b->GetID(), b->GetChannel(), b->GetOffset(), b->GetReserved(),
-                             b->GetContentDirectionRTL() }),
-             (QVector<int> { 200, -1, 4000, 9, 1 }));
-    QCOMPARE(b->GetContent(), QStringLiteral("CQ CQ |"));
-    QStringList stamps;
-    for (const TimeStamp& s : b->GetTimeStamp())
-        stamps << QStringLiteral("%1 %2 %3")
-                      .arg(s.Position)
-                      .arg(s.Quality)
-                      .arg(s.Time.toString(Qt::ISODateWithMs));
-    QCOMPARE(stamps, QStringList({ "0 -1 2024-05-01T10:00:00.000Z", "2 0 " }));
-    QCOMPARE(b->GetUserData().size(), 2);
-    const UserData& a = *b->GetUserData().at(0);
-    QCOMPARE(QStringList({ QString::number(a.Start), QString::number(a.End),
-                           QString::number(a.Channel), a.Type, a.Text, a.Comment, a.ReplacedText,
-                           a.CallSign, a.Modifier, a.ChangeTime.toString(Qt::ISODateWithMs) }),
-             QStringList({ "4", "9", "12", change->Type, change->Text, change->Comment,
-                           change->ReplacedText, change->CallSign, change->Modifier,
-                           "2024-02-29T23:59:58.042Z" }));
-    QCOMPARE(b->GetUserData().at(1)->Start, -3);
+    QCOMPARE(Describe(*blocks.at(1)),
+             QStringLiteral("200 -1 4000 9 1 CQ CQ |\n0 -1 2024-05-01T10:00:00.000Z\n2 0 \n")
+                 + Describe(*block).section('\n', 3)); // the annotations exactly as written
 
     // A successful read replaces what was there.
     DataBlock target(4);
@@ -320,7 +314,6 @@ void TestResultDataXml::handWrittenDocumentReads()
 void TestResultDataXml::valuesAtAndBeyondTheBound()
 {
     const int limit = IVarnoResultData::ValueLimit;
-    QCOMPARE(limit, 100000000);
     DataBlock block(-limit, limit, -limit);
     block.SetID(limit);
     TimeStamp stamp;
@@ -333,11 +326,7 @@ void TestResultDataXml::valuesAtAndBeyondTheBound()
     block.AddUserData(userData);
     const std::unique_ptr<DataBlock> read = ThroughBlockDocument(block);
     QVERIFY(read);
-    QCOMPARE(
-        (QVector<int> { read->GetChannel(), read->GetOffset(), read->GetReserved(), read->GetID(),
-                        read->GetTimeStamp().first().Position, read->GetTimeStamp().first().Quality,
-                        read->GetUserData().first()->Start, read->GetUserData().first()->End }),
-        (QVector<int> { -limit, limit, -limit, limit, limit, -limit, -limit, limit }));
+    QCOMPARE(Describe(*read), Describe(block));
 
     // A document that would not read back must not be written: id, channel, position or end
     // beyond the bound, or the most negative int as quality.
@@ -373,37 +362,27 @@ void TestResultDataXml::hostileInputLeavesObjectEmpty_data()
     // clang-format off
     QTest::newRow("empty text") << WholeDocument << QString();
     QTest::newRow("unclosed root") << TransmissionDocument << QStringLiteral("<Transmission>");
-    QTest::newRow("mismatched end tag") << BlockDocument << QStringLiteral("<DataBlock id=\"1\" channel=\"2\"></Content>");
     QTest::newRow("raw control character") << BlockDocument << inBlock(QStringLiteral("<Content>a") + QChar(1) + "</Content>");
     QTest::newRow("two roots") << BlockDocument << (inBlock(QString()) + inBlock(QString()));
-    QTest::newRow("text after the root") << BlockDocument << (inBlock(QString()) + "junk");
     QTest::newRow("block document given to a transmission") << TransmissionDocument << inBlock(QString());
-    QTest::newRow("transmission given to a whole document") << WholeDocument << transmission.arg(QString());
     QTest::newRow("whole document given to a block") << BlockDocument << whole.arg(QString());
     QTest::newRow("block directly under the document root") << WholeDocument << whole.arg(inBlock(QString()));
     QTest::newRow("data block without channel") << TransmissionDocument << transmission.arg(QStringLiteral("<DataBlock id=\"1\"/>"));
     QTest::newRow("time stamp without position") << BlockDocument << inBlock(QStringLiteral("<TimeStamp quality=\"5\"/>"));
     QTest::newRow("user data without end") << BlockDocument << inBlock(QStringLiteral("<UserData start=\"1\"/>"));
     QTest::newRow("number with trailing letters") << BlockDocument << QStringLiteral("<DataBlock id=\"12ab\" channel=\"2\"/>");
-    QTest::newRow("fractional channel") << BlockDocument << QStringLiteral("<DataBlock id=\"1\" channel=\"2.5\"/>");
     QTest::newRow("hexadecimal position") << BlockDocument << inBlock(QStringLiteral("<TimeStamp position=\"0x10\"/>"));
-    QTest::newRow("empty quality") << BlockDocument << inBlock(QStringLiteral("<TimeStamp position=\"1\" quality=\"\"/>"));
     QTest::newRow("position just beyond the bound") << BlockDocument << inBlock(QStringLiteral("<TimeStamp position=\"100000001\"/>"));
-    QTest::newRow("negative start beyond the bound") << BlockDocument << inBlock(QStringLiteral("<UserData start=\"-100000001\" end=\"0\"/>"));
     QTest::newRow("offset beyond int") << BlockDocument << QStringLiteral("<DataBlock id=\"1\" channel=\"2\" offset=\"4294967296\"/>");
     QTest::newRow("time that is not a time") << TransmissionDocument << QStringLiteral("<Transmission start=\"yesterday\"/>");
     QTest::newRow("epoch milliseconds beyond the range") << TransmissionDocument << QStringLiteral("<Transmission start=\"@9223372036854775807\"/>");
     QTest::newRow("direction that is not a boolean") << BlockDocument << QStringLiteral("<DataBlock id=\"1\" channel=\"2\" rtl=\"maybe\"/>");
     QTest::newRow("escape beyond UTF-16") << BlockDocument << inBlock(QStringLiteral("<Content><Char code=\"65536\"/></Content>"));
-    QTest::newRow("escape without code") << BlockDocument << inBlock(QStringLiteral("<Content><Char/></Content>"));
     QTest::newRow("escape with content") << BlockDocument << inBlock(QStringLiteral("<Content><Char code=\"1\">x</Char></Content>"));
-    QTest::newRow("element inside a text") << BlockDocument << inBlock(QStringLiteral("<Content><b>x</b></Content>"));
     QTest::newRow("unknown element") << BlockDocument << inBlock(QStringLiteral("<Extra/>"));
     QTest::newRow("stray text between elements") << TransmissionDocument << transmission.arg(QStringLiteral("text"));
     QTest::newRow("content given twice") << BlockDocument << inBlock(QStringLiteral("<Content>a</Content><Content>b</Content>"));
-    QTest::newRow("internal entity") << BlockDocument << (QStringLiteral("<!DOCTYPE DataBlock [<!ENTITY e \"x\">]>") + inBlock("<Content>&e;</Content>"));
     QTest::newRow("external entity") << BlockDocument << (QStringLiteral("<!DOCTYPE DataBlock [<!ENTITY x SYSTEM \"file:///etc/passwd\">]>") + inBlock("<Content>&x;</Content>"));
-    QTest::newRow("undeclared entity") << BlockDocument << inBlock(QStringLiteral("<Content>&nbsp;</Content>"));
     // clang-format on
     QString laughs = QStringLiteral("<!DOCTYPE DataBlock [<!ENTITY a0 \"lol\">");
     for (int i = 1; i < 10; ++i)
@@ -414,7 +393,6 @@ void TestResultDataXml::hostileInputLeavesObjectEmpty_data()
         << BlockDocument << laughs + "]>" + inBlock(QStringLiteral("<Content>&a9;</Content>"));
     const QString deep
         = QStringLiteral("<a>").repeated(20000) + QStringLiteral("</a>").repeated(20000);
-    QTest::newRow("deep nesting inside a block") << BlockDocument << inBlock(deep);
     QTest::newRow("deep nesting inside a text")
         << BlockDocument << inBlock("<Content>" + deep + "</Content>");
     QTest::newRow("bad block after a good one in a document")
@@ -426,32 +404,25 @@ void TestResultDataXml::hostileInputLeavesObjectEmpty()
 {
     QFETCH(Target, target);
     QFETCH(QString, xml);
-    switch (target) {
-    case BlockDocument: {
-        DataBlock block(3);
+    // Filled first, so that a refused read can be seen to leave nothing behind.
+    if (target == BlockDocument) {
+        DataBlock block;
         block.SetContent(QStringLiteral("kept?"));
         block.GetTimeStamp().append(TimeStamp());
         block.AddUserData(new UserData);
         QVERIFY(!block.SetXmlString(xml));
-        QVERIFY(block.GetContent().isEmpty() && block.GetTimeStamp().isEmpty()
-                && block.GetUserData().isEmpty());
-        break;
-    }
-    case TransmissionDocument: {
+        QCOMPARE(block.GetXmlString(), DataBlock().GetXmlString());
+    } else if (target == TransmissionDocument) {
         Transmission transmission;
         transmission.AddDataBlock(new DataBlock(1));
         transmission.SetStartTime(Utc(2024, 1, 1, 0, 0, 0, 0));
         QVERIFY(!transmission.SetXmlString(xml));
-        QVERIFY(transmission.GetDataBlock().isEmpty() && !transmission.GetStartTime().isValid());
-        break;
-    }
-    case WholeDocument: {
+        QCOMPARE(transmission.GetXmlString(), Transmission().GetXmlString());
+    } else {
         VarnoResultData document;
         document.AddTransmission(new Transmission);
         QVERIFY(!document.SetXmlString(xml));
-        QVERIFY(document.GetTransmission().isEmpty());
-        break;
-    }
+        QCOMPARE(document.GetXmlString(), VarnoResultData().GetXmlString());
     }
 }
 

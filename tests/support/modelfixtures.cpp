@@ -1,6 +1,13 @@
 #include "modelfixtures.h"
 
+#include <QTemporaryFile>
+
+#include <cstdio>
 #include <limits>
+
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
 
 using namespace VarnoResultDataXml;
 
@@ -131,6 +138,27 @@ void Record(DecodedTextData& model, QStringList* log)
                      [log](int c) { *log << QStringLiteral("end %1").arg(c); });
     QObject::connect(&model, &DecodedTextData::SaveUserData,
                      [log](int c, const QString&) { *log << QStringLiteral("save %1").arg(c); });
+}
+
+QByteArray CapturedStandardError(const std::function<void()>& action)
+{
+#ifdef Q_OS_UNIX
+    QTemporaryFile capture;
+    std::fflush(stderr);
+    const int saved = dup(STDERR_FILENO);
+    if (!capture.open() || saved < 0)
+        return QByteArray();
+    dup2(capture.handle(), STDERR_FILENO);
+    action();
+    std::fflush(stderr);
+    dup2(saved, STDERR_FILENO);
+    close(saved);
+    capture.seek(0);
+    return capture.readAll();
+#else
+    action();
+    return QByteArray();
+#endif
 }
 
 } // namespace Fixtures

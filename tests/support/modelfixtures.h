@@ -4,6 +4,7 @@
 #include "varnoresultdataxml.h"
 
 #include <QDateTime>
+#include <functional>
 #include <QStringList>
 #include <QVector>
 
@@ -58,6 +59,9 @@ QString Ranges(const DecodedTextBlock& block);
 
 // Every model signal in one list, so that the order across signals can be checked.
 void Record(DecodedTextData& model, QStringList* log);
+
+// What the action writes to standard error (file descriptor 2); empty where there is none.
+QByteArray CapturedStandardError(const std::function<void()>& action);
 
 class FixedClock : public DecodedTextClock {
 public:
