@@ -1,6 +1,7 @@
 #include "blockinvariants.h"
 #include "decodedtextcontent.h"
 #include "decodedtextdata.h"
+#include "documentcomparison.h"
 #include "widgetfixtures.h"
 
 #include <QInputDialog>
@@ -14,6 +15,8 @@
 #include <QtTest>
 
 using namespace WidgetFixtures;
+using DocumentComparison::ItemOf;
+using DocumentComparison::Lines;
 using VarnoResultDataXml::DataBlock;
 using BlockPtr = QExplicitlySharedDataPointer<DecodedTextBlock>;
 
@@ -66,6 +69,12 @@ struct View {
     QPoint At(int position, BlockPtr block = {}) { return PointAt(content, Doc(position, block)); }
     // The end of a block has no document position of its own: count from the start.
     void SelectIn(int from, int to) { Select(content, Doc(from), Doc(from) + to - from); }
+    QStringList MenuAt(const QPoint& point)
+    {
+        QMenu menu;
+        content.AddActions(&menu, point);
+        return MenuTexts(menu);
+    }
     // Builds the context menu for a point as ShowContextMenu does and triggers one entry.
     bool Trigger(const QPoint& point, const QString& text)
     {
@@ -216,11 +225,9 @@ void TestContentEditing::menuEntries()
     const QPoint point = v.At(from, block);
     Select(v.content, v.Doc(from, block), v.Doc(from, block) + qMax(to - from, 0));
 
-    QMenu menu;
-    v.content.AddActions(&menu, point);
-    QCOMPARE(MenuTexts(menu),
-             QStringList({ "Clear all channels", "-", "Morse ColorCoding", "Tooltip with timestamp",
-                           "-", "Show user channel" })
+    QCOMPARE(v.MenuAt(point),
+             QStringList({ "Clear all channels", "-", "Morse ColorCoding",
+                           "Tooltip with timestamp*", "-", "Show user channel" })
                  + group + QStringList({ "-", "Properties" }));
     // The selection item is what the actions will work on.
     QCOMPARE(v.content.FlagsAtPoint(point) & 1, group.isEmpty() ? 0 : 1);
@@ -236,29 +243,21 @@ void TestContentEditing::menuSwitchesAndUserChannel()
     // With the user channel there and annotations off, only the switches are left.
     v.model.EnableUserData(false);
     v.content.RefreshContent();
-    QMenu menu;
-    v.content.AddActions(&menu, v.At(Oh2xyz));
-    QCOMPARE(MenuTexts(menu),
-             QStringList({ "Clear all channels", "-", "Morse ColorCoding", "Tooltip with timestamp",
-                           "-", "-", "Properties" }));
+    QCOMPARE(v.MenuAt(v.At(Oh2xyz)),
+             QStringList({ "Clear all channels", "-", "Morse ColorCoding",
+                           "Tooltip with timestamp*", "-", "-", "Properties" }));
     // The switches show the widget's state and change it.
-    QVERIFY(!menu.actions().at(2)->isChecked() && menu.actions().at(3)->isChecked());
-    menu.actions().at(2)->trigger();
-    menu.actions().at(3)->trigger();
-    QMenu again;
-    v.content.AddActions(&again, v.At(Oh2xyz));
-    QVERIFY(again.actions().at(2)->isChecked() && !again.actions().at(3)->isChecked());
+    QVERIFY(v.Trigger(v.At(Oh2xyz), QStringLiteral("Morse ColorCoding")));
+    QVERIFY(v.Trigger(v.At(Oh2xyz), QStringLiteral("Tooltip with timestamp")));
+    QCOMPARE(v.MenuAt(v.At(Oh2xyz)).mid(2, 2),
+             QStringList({ "Morse ColorCoding*", "Tooltip with timestamp" }));
 
     // Typed text offers nothing; a selection of it can be marked and commented, not changed.
     View u(User, false);
     QTest::keyClicks(&u.content, QStringLiteral("ABC DEF"));
-    QMenu point;
-    u.content.AddActions(&point, PointAt(u.content, 1));
-    QCOMPARE(MenuTexts(point).mid(5), QStringList({ "-", "-", "Properties" }));
+    QCOMPARE(u.MenuAt(PointAt(u.content, 1)).mid(5), QStringList({ "-", "-", "Properties" }));
     Select(u.content, 0, 3);
-    QMenu selection;
-    u.content.AddActions(&selection, PointAt(u.content, 1));
-    QCOMPARE(MenuTexts(selection).mid(5),
+    QCOMPARE(u.MenuAt(PointAt(u.content, 1)).mid(5),
              QStringList({ "-", "Define Call Sign", "Insert Comment", "-", "Properties" }));
 }
 
@@ -489,8 +488,7 @@ void TestContentEditing::dragCallSignToWord()
     QCOMPARE(Describe(v.Newest()),
              Open + " | M14-19 greeting | X20-25 WORLD<WURLD | C26-30 OH2XYZ");
     const UserData* moved = v.Newest()->FindUserData(UserData::CallSignType, Test, Test + 1);
-    QCOMPARE(moved->Text, QStringLiteral("TEST"));
-    QCOMPARE(moved->Modifier, QStringLiteral("earlier"));
+    QCOMPARE(QStringList({ moved->Text, moved->Modifier }), QStringList({ "TEST", "earlier" }));
     QCOMPARE(moved->ChangeTime, T0);
     QCOMPARE(Messages(saved), QStringLiteral("C7-13 OH2XYZ / C26-30 OH2XYZ"));
     QVERIFY(!v.content.textCursor().hasSelection());
@@ -602,13 +600,8 @@ void TestContentEditing::typing()
     QVERIFY(modified.last().at(0).toBool());
     QCOMPARE(saved.count(), 0); // the user channel hands its text out later
     // Every line carries the block positions it shows.
-    QStringList lines;
-    for (QTextBlock line = v.content.document()->firstBlock(); line.isValid(); line = line.next()) {
-        const auto* item = dynamic_cast<const DecodedTextLayoutItem*>(line.userData());
-        QVERIFY(item && item->block == closed);
-        lines << QStringLiteral("%1:%2-%3").arg(line.text()).arg(item->start).arg(item->end);
-    }
-    QCOMPARE(lines, QStringList({ "ONE:0-4", "TWO:4-8", "3:8-9" }));
+    QCOMPARE(Lines(v.content.document()), QStringList({ "ONE|0-4|0", "TWO|4-8|1", "3|8-9|2" }));
+    QCOMPARE(ItemOf(v.content.document()->lastBlock())->block, closed);
     // The document's own rebuild is not typing.
     v.content.RefreshContent();
     QCOMPARE(modified.count(), 11);
@@ -633,10 +626,8 @@ void TestContentEditing::typing()
     QCOMPARE(block->text, QStringLiteral("HELLO WORLD"));
     QCOMPARE(closed->text, QStringLiteral("ONE\nTWO\n3"));
     QVERIFY_BLOCK(*block);
-    const auto* item
-        = dynamic_cast<const DecodedTextLayoutItem*>(v.content.document()->lastBlock().userData());
-    QVERIFY(item && item->block == block);
-    QCOMPARE(item->end, block->EndPosition());
+    QCOMPARE(Lines(v.content.document()).last(), QStringLiteral("HELLO WORLD|0-11|0"));
+    QCOMPARE(ItemOf(v.content.document()->lastBlock())->block, block);
 }
 
 void TestContentEditing::clearAll()

@@ -72,6 +72,14 @@ public:
     mutable TextEngine engine;
 };
 
+// The rows of call signs as the gutter of a text area paints them, by baseline.
+QMap<int, QString> Painted(DecodedTextContent& content)
+{
+    TextDevice device;
+    content.findChild<DecodedTextInfoArea*>(QStringLiteral("Info"))->render(&device);
+    return device.engine.rows;
+}
+
 struct View {
     explicit View(const QString& xml = Xml(), int width = 50)
         : content(Channel, false, &model, nullptr)
@@ -97,14 +105,7 @@ struct View {
     }
     // Where a text begins in a row: after the gutter's margin and what stands before it.
     int X(const QString& before) { return 4 + info->fontMetrics().horizontalAdvance(before); }
-    // The rows of call signs as the gutter paints them, by baseline.
-    QMap<int, QString> Painted()
-    {
-        TextDevice device;
-        info->render(&device);
-        return device.engine.rows;
-    }
-    QStringList Rows() { return Painted().values(); }
+    QStringList Rows() { return Painted(content).values(); }
     void Move(const QPoint& pos, Qt::MouseButtons buttons = Qt::NoButton)
     {
         QMouseEvent move(QEvent::MouseMove, pos, Qt::NoButton, buttons, Qt::NoModifier);
@@ -182,7 +183,7 @@ void TestDecodedTextInfoArea::rows()
     QFETCH(QStringList, rows);
     View v(Xml(), width);
     QCOMPARE(v.model.GetInfoAreaWidth(), width);
-    const QMap<int, QString> baselines = v.Painted();
+    const QMap<int, QString> baselines = Painted(v.content);
     const QStringList painted = baselines.values();
     QCOMPARE(painted.size(), rows.size());
     for (int i = 0; i < rows.size(); ++i) {
@@ -223,11 +224,6 @@ void TestDecodedTextInfoArea::rowsFollowTextMergedInFront()
     DecodedTextContent painted(aggregation, false, &model, nullptr);
     painted.resize(320, 700);
     painted.show();
-    const auto rowsOf = [](DecodedTextContent& content) {
-        TextDevice device;
-        content.findChild<DecodedTextInfoArea*>(QStringLiteral("Info"))->render(&device);
-        return device.engine.rows;
-    };
     const QMap<int, int> map { { 1, 1 }, { 2, 2 } };
     QVector<int> used;
     QMap<int, int> positions;
@@ -244,25 +240,21 @@ void TestDecodedTextInfoArea::rowsFollowTextMergedInFront()
         model.AddTransmission(map, used, BlockXml(channel, T0, text, {}, stamps));
         positions[channel] += text.size();
         painted.RefreshContent();
-        const QMap<int, QString> rows = rowsOf(painted);
-
         DecodedTextContent fresh(aggregation, false, &model, nullptr);
         fresh.resize(painted.size());
         fresh.show();
         fresh.RefreshContent();
-        QCOMPARE(rows, rowsOf(fresh));
+        QCOMPARE(Painted(painted), Painted(fresh));
     }
     QVERIFY(painted.document()->blockCount() == 1);
-    QVERIFY(rowsOf(painted).size() >= 4);
+    QVERIFY(Painted(painted).size() >= 4);
 }
 
 void TestDecodedTextInfoArea::addCallSignCollectsOnce()
 {
     View v(Xml(), 300);
     UserData a, b, c;
-    a.CallSign = QStringLiteral("AA1A");
-    b.CallSign = QStringLiteral("BB2B");
-    c.CallSign = QStringLiteral("CC3C");
+    std::tie(a.CallSign, b.CallSign, c.CallSign) = std::make_tuple("AA1A", "BB2B", "CC3C");
     TextDevice device;
     {
         QPainter painter(&device);
