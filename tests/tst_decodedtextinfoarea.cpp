@@ -15,6 +15,8 @@
 #include <QToolTip>
 #include <QtTest>
 
+#include <tuple>
+
 using namespace WidgetFixtures;
 
 namespace {
