@@ -10,7 +10,6 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPlainTextEdit>
-#include <QSignalSpy>
 #include <QTextBlock>
 #include <QtTest>
 

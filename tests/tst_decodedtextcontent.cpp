@@ -6,9 +6,7 @@
 #include "widgetfixtures.h"
 
 #include <QHelpEvent>
-#include <QMetaMethod>
 #include <QScrollBar>
-#include <QSignalSpy>
 #include <QTextBlock>
 #include <QToolTip>
 #include <QtTest>

@@ -5,12 +5,10 @@
 
 #include <QHelpEvent>
 #include <QInputDialog>
-#include <QMap>
 #include <QMenu>
 #include <QPaintEngine>
 #include <QPainter>
 #include <QRubberBand>
-#include <QSignalSpy>
 #include <QTextBlock>
 #include <QToolTip>
 #include <QtTest>

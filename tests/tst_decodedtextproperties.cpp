@@ -5,7 +5,6 @@
 #include "widgetfixtures.h"
 
 #include <QMenu>
-#include <QSignalSpy>
 #include <QtTest>
 
 namespace {

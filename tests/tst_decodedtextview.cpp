@@ -6,10 +6,7 @@
 
 #include <QLabel>
 #include <QMenu>
-#include <QMetaMethod>
-#include <QSignalSpy>
 #include <QSplitter>
-#include <QTemporaryDir>
 #include <QtTest>
 
 using WidgetFixtures::BlockXml;

@@ -4,9 +4,6 @@
 #include "decodedtextview.h"
 #include "widgetfixtures.h"
 
-#include <QDir>
-#include <QFileInfo>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include <memory>
