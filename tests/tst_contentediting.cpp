@@ -171,8 +171,6 @@ private slots:
     void insertCommentJoinsOthers();
     void refusedWhenClosedMeanwhile_data();
     void refusedWhenClosedMeanwhile();
-    void doubleClickShortcuts_data();
-    void doubleClickShortcuts();
     void dragCallSignToWord();
     void dropRefused_data();
     void dropRefused();
@@ -262,7 +260,7 @@ void TestContentEditing::menuSwitchesAndUserChannel()
 
 void TestContentEditing::dialogEdits_data()
 {
-    QTest::addColumn<QString>("action");
+    QTest::addColumn<QString>("action"); // a menu entry; "2x <title>": a double click opens it
     QTest::addColumn<int>("from");
     QTest::addColumn<int>("to"); // -1: a point, no selection
     QTest::addColumn<QString>("answer"); // null: the dialog is cancelled
@@ -320,6 +318,13 @@ void TestContentEditing::dialogEdits_data()
         << "[...deleted...] OH2XYZ HELLO WORLD TEST | X0-15 [...deleted...]<QRZ DE"
            " | C16-22 OH2XYZ | M23-28 greeting | X29-34 WORLD<WURLD"
         << "X0-15 [...deleted...]<QRZ DE";
+    QTest::newRow("double click on a change opens the text dialog")
+        << "2x Insert Text" << World + 1 << -1 << QString() << "WORLD|" << fed << QString();
+    QTest::newRow("double click on a call sign opens its editor")
+        << "2x Define Call Sign" << Oh2xyz + 1 << -1 << QString() << "OH2XYZ [AA1AA,OH2XYZ,ZZ9ZZ]"
+        << fed << QString();
+    QTest::newRow("double click on a comment opens the comment dialog")
+        << "2x Insert Comment" << Hello + 1 << -1 << QString() << "greeting" << fed << QString();
 }
 
 void TestContentEditing::dialogEdits()
@@ -332,6 +337,8 @@ void TestContentEditing::dialogEdits()
     QFETCH(QString, block);
     QFETCH(QString, carried);
 
+    const bool doubleClick = action.startsWith(QStringLiteral("2x "));
+    action.remove(QRegularExpression(QStringLiteral("^2x ")));
     View v(Channel, true);
     v.model.IndexOfCallSign(QStringLiteral("ZZ9ZZ"));
     v.model.IndexOfCallSign(QStringLiteral("AA1AA"));
@@ -341,7 +348,10 @@ void TestContentEditing::dialogEdits()
     QString opened = QStringLiteral("-");
     if (shown != QStringLiteral("-")) {
         WhenModal<QDialog>([&](QDialog* dialog) {
-            QVERIFY2(dialog->windowTitle() == action, qPrintable(dialog->windowTitle()));
+            if (dialog->windowTitle() != action) { // fails below, not leaving the dialog up
+                opened = dialog->windowTitle();
+                return dialog->reject();
+            }
             auto* input = qobject_cast<QInputDialog*>(dialog);
             auto* editor = dialog->findChild<QPlainTextEdit*>();
             auto* line = dialog->findChild<QLineEdit*>();
@@ -360,7 +370,10 @@ void TestContentEditing::dialogEdits()
         });
     }
     const QDateTime before = QDateTime::currentDateTimeUtc().addSecs(-1);
-    QVERIFY(v.Trigger(v.At(from), action));
+    if (doubleClick)
+        QTest::mouseDClick(v.content.viewport(), Qt::LeftButton, Qt::NoModifier, v.At(from));
+    else
+        QVERIFY(v.Trigger(v.At(from), action));
     QCOMPARE(opened, shown);
     QCOMPARE(Describe(newest), block);
     for (const QList<QVariant>& message : saved)
@@ -449,32 +462,6 @@ void TestContentEditing::refusedWhenClosedMeanwhile()
     v.model.AddTransmission(BlockXml(Channel, T0.addSecs(120), QStringLiteral("NEW TEXT")));
     v.content.UpdateContent();
     QVERIFY(v.content.document()->toPlainText().endsWith(QStringLiteral("NEW TEXT")));
-}
-
-void TestContentEditing::doubleClickShortcuts_data()
-{
-    QTest::addColumn<int>("at");
-    QTest::addColumn<QString>("dialogTitle");
-
-    QTest::newRow("change opens the text dialog") << World + 1 << QStringLiteral("Insert Text");
-    QTest::newRow("call sign opens its editor") << Oh2xyz + 1 << QStringLiteral("Define Call Sign");
-    QTest::newRow("comment opens the comment dialog")
-        << Hello + 1 << QStringLiteral("Insert Comment");
-}
-
-void TestContentEditing::doubleClickShortcuts()
-{
-    QFETCH(int, at);
-    QFETCH(QString, dialogTitle);
-
-    View v(Channel, true);
-    QString title;
-    WhenModal<QDialog>([&](QDialog* dialog) {
-        title = dialog->windowTitle();
-        dialog->reject();
-    });
-    QTest::mouseDClick(v.content.viewport(), Qt::LeftButton, Qt::NoModifier, v.At(at));
-    QCOMPARE(title, dialogTitle);
 }
 
 void TestContentEditing::dragCallSignToWord()
