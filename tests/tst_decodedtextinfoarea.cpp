@@ -123,8 +123,6 @@ class TestDecodedTextInfoArea : public QObject {
     Q_OBJECT
 
 private slots:
-    void width_data();
-    void width();
     void rows_data();
     void rows();
     void signAtLineStart();
@@ -139,50 +137,35 @@ private slots:
     void widthDrag();
 };
 
-void TestDecodedTextInfoArea::width_data()
-{
-    QTest::addColumn<int>("width");
-    QTest::addColumn<int>("hint");
-    QTest::newRow("zero hides") << 0 << 0;
-    QTest::newRow("narrower than the margin counts as hidden") << 3 << 0;
-    QTest::newRow("the margin is the smallest width") << 4 << 4;
-}
-
-void TestDecodedTextInfoArea::width()
-{
-    QFETCH(int, width);
-    QFETCH(int, hint);
-    View v;
-    v.info->SetWidth(width);
-    QCOMPARE(v.info->sizeHint(), QSize(hint, 0));
-
-    // A stored width takes effect in a new text area, 0 hiding the gutter there.
-    DecodedTextData model;
-    model.SetInfoAreaWidth(width);
-    DecodedTextContent content(Channel, false, &model, nullptr);
-    content.show();
-    auto* info = content.findChild<DecodedTextInfoArea*>(QStringLiteral("Info"));
-    QCOMPARE(info->sizeHint().width(), hint);
-    QCOMPARE(info->isVisible(), width > 0);
-}
-
 void TestDecodedTextInfoArea::rows_data()
 {
     QTest::addColumn<int>("width");
+    QTest::addColumn<int>("hint");
     QTest::addColumn<QStringList>("rows"); // empty strings: elided rows, checked by width
 
     QTest::newRow("one row per line with signs, in text order")
-        << 400 << QStringList { "DL1ABC, DL1ABC/P", "OH2XYZ, SP3KEY" };
-    QTest::newRow("rows too long for the gutter are elided") << 50 << QStringList { "", "" };
-    QTest::newRow("the narrowest gutter draws nothing") << 4 << QStringList {};
+        << 400 << 400 << QStringList { "DL1ABC, DL1ABC/P", "OH2XYZ, SP3KEY" };
+    QTest::newRow("rows too long for the gutter are elided") << 50 << 50 << QStringList { "", "" };
+    QTest::newRow("the margin alone draws nothing") << 4 << 4 << QStringList {};
+    QTest::newRow("narrower than the margin counts as hidden") << 3 << 0 << QStringList {};
+    QTest::newRow("zero hides") << 0 << 0 << QStringList {};
 }
 
 void TestDecodedTextInfoArea::rows()
 {
     QFETCH(int, width);
+    QFETCH(int, hint);
     QFETCH(QStringList, rows);
     View v(Xml(), width);
     QCOMPARE(v.model.GetInfoAreaWidth(), width);
+    QCOMPARE(v.info->sizeHint(), QSize(hint, 0));
+    // A stored width takes effect in a new text area, 0 hiding the gutter there.
+    DecodedTextContent fresh(Channel, false, &v.model, nullptr);
+    fresh.show();
+    auto* info = fresh.findChild<DecodedTextInfoArea*>(QStringLiteral("Info"));
+    QCOMPARE(info->sizeHint().width(), hint);
+    QCOMPARE(info->isVisible(), width > 0);
+
     const QMap<int, QString> baselines = Painted(v.content);
     const QStringList painted = baselines.values();
     QCOMPARE(painted.size(), rows.size());
