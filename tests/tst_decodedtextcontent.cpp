@@ -1,8 +1,8 @@
 #include "blockinvariants.h"
-#include "documentcomparison.h"
 #include "decodedtextchannel.h"
 #include "decodedtextcontent.h"
 #include "decodedtextdata.h"
+#include "documentcomparison.h"
 #include "widgetfixtures.h"
 
 #include <QHelpEvent>
