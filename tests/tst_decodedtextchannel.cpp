@@ -3,10 +3,8 @@
 #include "decodedtextdata.h"
 #include "widgetfixtures.h"
 
-#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QSignalSpy>
 #include <QtTest>
 
 using WidgetFixtures::BlockXml;

@@ -1,19 +1,19 @@
 #include "blockinvariants.h"
-#include "documentcomparison.h"
 #include "decodedtextchannel.h"
 #include "decodedtextcontent.h"
 #include "decodedtextdata.h"
+#include "documentcomparison.h"
 #include "widgetfixtures.h"
 
 #include <QHelpEvent>
-#include <QMetaMethod>
 #include <QScrollBar>
-#include <QSignalSpy>
 #include <QTextBlock>
 #include <QToolTip>
 #include <QtTest>
 
 using namespace WidgetFixtures;
+using DocumentComparison::ItemOf;
+using DocumentComparison::Lines;
 using BlockPtr = QExplicitlySharedDataPointer<DecodedTextBlock>;
 
 namespace {
@@ -31,22 +31,29 @@ BlockPtr NewBlock(DecodedTextData& model, int id, const QString& runs = QString(
     return block;
 }
 
-const DecodedTextLayoutItem* ItemOf(const QTextBlock& line)
-{
-    return dynamic_cast<const DecodedTextLayoutItem*>(line.userData());
-}
-
-// "text|start-end|snippet" per line, "text|-" for a line without item.
-QStringList Describe(const QTextDocument* doc)
-{
-    QStringList out;
-    for (QTextBlock line = doc->firstBlock(); line.isValid(); line = line.next()) {
-        const DecodedTextLayoutItem* i = ItemOf(line);
-        out << (i ? QStringLiteral("%1|%2-%3|%4").arg(line.text()).arg(i->start).arg(i->end).arg(i->snippet)
-                  : line.text() + QStringLiteral("|-"));
+// A text area of the channel filled with one block per entry of `blocks`, runs as NewBlock lays
+// them down.
+struct Area {
+    explicit Area(const QStringList& blocks = {})
+    {
+        for (int i = 0; i < blocks.size(); ++i)
+            NewBlock(model, i + 1, blocks.at(i));
+        content.RefreshContent();
     }
-    return out;
-}
+    // Shows it at a fixed size and fills it again, as a pane does on opening.
+    bool Show(int width = 400, int height = 200)
+    {
+        content.resize(width, height);
+        content.show();
+        const bool exposed = QTest::qWaitForWindowExposed(&content);
+        content.RefreshContent();
+        return exposed;
+    }
+    QStringList Lines() const { return DocumentComparison::Lines(content.document()); }
+
+    DecodedTextData model;
+    DecodedTextContent content { Channel, false, &model, nullptr };
+};
 
 // Fires after any 10 ms timer started before it.
 void LetDeferredScrollRun()
@@ -107,17 +114,6 @@ private:
     int current = 0;
     int serial = 0;
 };
-
-// Shows the text area at a fixed size and fills it from the model, as a pane does on opening.
-bool ShowFilled(DecodedTextContent& content)
-{
-    content.resize(400, 200);
-    content.show();
-    if (!QTest::qWaitForWindowExposed(&content))
-        return false;
-    content.RefreshContent();
-    return true;
-}
 
 } // namespace
 
@@ -213,46 +209,37 @@ void TestDecodedTextContent::documentLines()
 {
     QFETCH(QStringList, blocks);
     QFETCH(QStringList, lines);
-    DecodedTextData model;
-    for (int i = 0; i < blocks.size(); ++i)
-        QVERIFY_BLOCK(*NewBlock(model, i + 1, blocks.at(i)));
-    DecodedTextContent content(Channel, false, &model, nullptr);
-    content.RefreshContent();
-    QCOMPARE(Describe(content.document()), lines);
-
+    QCOMPARE(Area(blocks).Lines(), lines);
     // Built piece by piece, the document must look the same as rebuilt at once.
-    DecodedTextData model2;
-    DecodedTextContent grown(Channel, false, &model2, nullptr);
+    Area grown;
     for (int i = 0; i < blocks.size(); ++i) {
-        NewBlock(model2, i + 1, blocks.at(i));
-        grown.UpdateContent();
+        NewBlock(grown.model, i + 1, blocks.at(i));
+        grown.content.UpdateContent();
     }
-    QCOMPARE(Describe(grown.document()), lines);
+    QCOMPARE(grown.Lines(), lines);
 }
 
 void TestDecodedTextContent::appendKeepsWhatIsShown()
 {
-    DecodedTextData model;
-    NewBlock(model, 1, "hello");
-    DecodedTextContent content(Channel, false, &model, nullptr);
-    content.RefreshContent();
+    Area a({ "hello" });
+    DecodedTextContent& content = a.content;
     const DecodedTextLayoutItem* first = ItemOf(content.document()->firstBlock());
     Select(content, 1, 3);
 
     // A new block without text yet still gets its separator and its own empty line.
-    BlockPtr fresh = NewBlock(model, 2);
+    BlockPtr fresh = NewBlock(a.model, 2);
     content.UpdateContent();
-    QCOMPARE(Describe(content.document()), (QStringList{"hello|0-5|0", "|-", "|-"}));
+    QCOMPARE(a.Lines(), (QStringList { "hello|0-5|0", "|-", "|-" }));
     AddRun(*fresh, "xy", T0);
     content.UpdateContent();
-    QCOMPARE(Describe(content.document()), (QStringList{"hello|0-5|0", "|-", "xy|0-2|0"}));
+    QCOMPARE(a.Lines(), (QStringList { "hello|0-5|0", "|-", "xy|0-2|0" }));
     // Appending does not rebuild what is already shown, nor lose the selection in it.
     QCOMPARE(ItemOf(content.document()->firstBlock()), first);
     QCOMPARE(content.textCursor().selectedText(), QStringLiteral("el"));
 
     // A cursor at the end follows the text.
     content.moveCursor(QTextCursor::End);
-    NewBlock(model, 3, "again");
+    NewBlock(a.model, 3, "again");
     content.UpdateContent();
     QCOMPARE(content.textCursor().position(), content.document()->characterCount() - 1);
 }
@@ -275,17 +262,12 @@ void TestDecodedTextContent::refreshAfterTrim()
     QFETCH(int, from);
     QFETCH(int, to);
     QFETCH(QString, selected);
-    DecodedTextData model;
-    NewBlock(model, 1, "hello");
-    NewBlock(model, 2, "world");
-    DecodedTextContent content(Channel, false, &model, nullptr);
-    content.RefreshContent();
-    Select(content, from, to);
-
-    model.GetChannelData(Channel)->blocks.removeFirst();
-    content.RefreshContent();
-    QCOMPARE(content.toPlainText(), QStringLiteral("world"));
-    const QTextCursor c = content.textCursor();
+    Area a({ "hello", "world" });
+    Select(a.content, from, to);
+    a.model.GetChannelData(Channel)->blocks.removeFirst();
+    a.content.RefreshContent();
+    QCOMPARE(a.content.toPlainText(), QStringLiteral("world"));
+    const QTextCursor c = a.content.textCursor();
     QCOMPARE(c.selectedText(), selected.isNull() ? QString() : selected);
     QCOMPARE(c.selectionStart(), selected.isNull() ? 5 : from - 7);
 }
@@ -440,9 +422,9 @@ void TestDecodedTextContent::colorCoding()
 
 void TestDecodedTextContent::rightToLeftFollowsBlock()
 {
-    DecodedTextData model;
-    NewBlock(model, 1, "abc")->rightToLeft = true;
-    DecodedTextContent content(Channel, false, &model, nullptr);
+    Area a;
+    DecodedTextContent& content = a.content;
+    NewBlock(a.model, 1, "abc")->rightToLeft = true;
     content.RefreshContent();
     const QTextOption option = content.document()->defaultTextOption();
     QCOMPARE(option.alignment(), Qt::Alignment(Qt::AlignRight));
@@ -451,7 +433,7 @@ void TestDecodedTextContent::rightToLeftFollowsBlock()
     content.RefreshContent();
     QCOMPARE(content.document()->defaultTextOption().textDirection(), Qt::RightToLeft);
 
-    NewBlock(model, 2, "def");
+    NewBlock(a.model, 2, "def");
     content.UpdateContent();
     QCOMPARE(content.document()->defaultTextOption().textDirection(), Qt::LeftToRight);
     QCOMPARE(content.document()->defaultTextOption().alignment(), Qt::Alignment(Qt::AlignLeft));
@@ -459,13 +441,11 @@ void TestDecodedTextContent::rightToLeftFollowsBlock()
 
 void TestDecodedTextContent::deferredScrollRespectsFocus()
 {
-    DecodedTextData model;
-    DecodedTextContent content(Channel, false, &model, nullptr);
-    content.resize(300, 120);
-    content.show();
-    QVERIFY(QTest::qWaitForWindowActive(&content));
+    Area a;
+    DecodedTextContent& content = a.content;
+    QVERIFY(a.Show(300, 120) && QTest::qWaitForWindowActive(&content));
     for (int i = 1; i <= 40; ++i)
-        NewBlock(model, i, QStringLiteral("line %1").arg(i));
+        NewBlock(a.model, i, QStringLiteral("line %1").arg(i));
     content.RefreshContent();
     QScrollBar* bar = content.verticalScrollBar();
     QTRY_VERIFY(bar->maximum() > 0);
@@ -475,26 +455,24 @@ void TestDecodedTextContent::deferredScrollRespectsFocus()
     content.setFocus();
     QTRY_VERIFY(content.hasFocus());
     bar->setValue(0);
-    NewBlock(model, 41, "new");
+    NewBlock(a.model, 41, "new");
     content.UpdateContent();
     LetDeferredScrollRun();
     QCOMPARE(bar->value(), 0);
 
     QTest::keyClick(&content, Qt::Key_Escape);
     QVERIFY(!content.hasFocus());
-    NewBlock(model, 42, "newer");
+    NewBlock(a.model, 42, "newer");
     content.UpdateContent();
     QTRY_COMPARE(bar->value(), bar->maximum());
 }
 
 void TestDecodedTextContent::positionsAndSelection()
 {
-    DecodedTextData model;
-    BlockPtr a = NewBlock(model, 1, "hello");
-    BlockPtr b = NewBlock(model, 2, "wor\nld");
-    DecodedTextContent content(Channel, false, &model, nullptr);
-    content.RefreshContent();
-
+    Area area({ "hello", "wor\nld" });
+    DecodedTextContent& content = area.content;
+    const BlockPtr a = area.model.GetChannelData(Channel)->FirstBlock();
+    const BlockPtr b = area.model.GetChannelData(Channel)->LastBlock();
     QCOMPARE(content.DocumentPosition(b, 5), 12);
     QCOMPARE(content.DocumentPosition(a, 5), 0); // the end is not part of the line
     QCOMPARE(content.DocumentPosition(BlockPtr(new DecodedTextBlock(9, 9, T0)), 0), 0);
@@ -515,11 +493,11 @@ void TestDecodedTextContent::positionsAndSelection()
 
 void TestDecodedTextContent::tooltips()
 {
-    DecodedTextData model;
-    BlockPtr block = NewBlock(model, 1, "abcdefgh");
-    block->userData.append(Mark(UserData::CallSignType, 0, 3, "DL1ABC"));
-    DecodedTextContent content(Channel, false, &model, nullptr);
-    QVERIFY(ShowFilled(content));
+    Area a({ "abcdefgh" });
+    DecodedTextContent& content = a.content;
+    a.model.GetChannelData(Channel)->LastBlock()->userData.append(
+        Mark(UserData::CallSignType, 0, 3, "DL1ABC"));
+    QVERIFY(a.Show());
     QMetaObject::invokeMethod(&content, "SlotTooltipTime", Q_ARG(bool, false));
 
     auto help = [&](int position, bool overTimes = false) {
@@ -548,11 +526,9 @@ void TestDecodedTextContent::tooltips()
 
 void TestDecodedTextContent::timeGutterPaintsItemLinesOnly()
 {
-    DecodedTextData model;
-    NewBlock(model, 1, "abc");
-    NewBlock(model, 2, "def");
-    DecodedTextContent content(Channel, false, &model, nullptr);
-    QVERIFY(ShowFilled(content));
+    Area a({ "abc", "def" });
+    DecodedTextContent& content = a.content;
+    QVERIFY(a.Show());
     const QImage image = content.findChild<QWidget*>(QStringLiteral("Timestamps"))->grab().toImage();
     for (int line = 0; line < 3; ++line) {
         const QRect r = content.cursorRect(QTextCursor(content.document()->findBlockByNumber(line)));

@@ -5,15 +5,15 @@
 
 #include <QHelpEvent>
 #include <QInputDialog>
-#include <QMap>
 #include <QMenu>
 #include <QPaintEngine>
 #include <QPainter>
 #include <QRubberBand>
-#include <QSignalSpy>
 #include <QTextBlock>
 #include <QToolTip>
 #include <QtTest>
+
+#include <tuple>
 
 using namespace WidgetFixtures;
 
@@ -72,6 +72,14 @@ public:
     mutable TextEngine engine;
 };
 
+// The rows of call signs as the gutter of a text area paints them, by baseline.
+QMap<int, QString> Painted(DecodedTextContent& content)
+{
+    TextDevice device;
+    content.findChild<DecodedTextInfoArea*>(QStringLiteral("Info"))->render(&device);
+    return device.engine.rows;
+}
+
 struct View {
     explicit View(const QString& xml = Xml(), int width = 50)
         : content(Channel, false, &model, nullptr)
@@ -97,14 +105,7 @@ struct View {
     }
     // Where a text begins in a row: after the gutter's margin and what stands before it.
     int X(const QString& before) { return 4 + info->fontMetrics().horizontalAdvance(before); }
-    // The rows of call signs as the gutter paints them, by baseline.
-    QMap<int, QString> Painted()
-    {
-        TextDevice device;
-        info->render(&device);
-        return device.engine.rows;
-    }
-    QStringList Rows() { return Painted().values(); }
+    QStringList Rows() { return Painted(content).values(); }
     void Move(const QPoint& pos, Qt::MouseButtons buttons = Qt::NoButton)
     {
         QMouseEvent move(QEvent::MouseMove, pos, Qt::NoButton, buttons, Qt::NoModifier);
@@ -122,8 +123,6 @@ class TestDecodedTextInfoArea : public QObject {
     Q_OBJECT
 
 private slots:
-    void width_data();
-    void width();
     void rows_data();
     void rows();
     void signAtLineStart();
@@ -138,51 +137,36 @@ private slots:
     void widthDrag();
 };
 
-void TestDecodedTextInfoArea::width_data()
-{
-    QTest::addColumn<int>("width");
-    QTest::addColumn<int>("hint");
-    QTest::newRow("zero hides") << 0 << 0;
-    QTest::newRow("narrower than the margin counts as hidden") << 3 << 0;
-    QTest::newRow("the margin is the smallest width") << 4 << 4;
-}
-
-void TestDecodedTextInfoArea::width()
-{
-    QFETCH(int, width);
-    QFETCH(int, hint);
-    View v;
-    v.info->SetWidth(width);
-    QCOMPARE(v.info->sizeHint(), QSize(hint, 0));
-
-    // A stored width takes effect in a new text area, 0 hiding the gutter there.
-    DecodedTextData model;
-    model.SetInfoAreaWidth(width);
-    DecodedTextContent content(Channel, false, &model, nullptr);
-    content.show();
-    auto* info = content.findChild<DecodedTextInfoArea*>(QStringLiteral("Info"));
-    QCOMPARE(info->sizeHint().width(), hint);
-    QCOMPARE(info->isVisible(), width > 0);
-}
-
 void TestDecodedTextInfoArea::rows_data()
 {
     QTest::addColumn<int>("width");
+    QTest::addColumn<int>("hint");
     QTest::addColumn<QStringList>("rows"); // empty strings: elided rows, checked by width
 
     QTest::newRow("one row per line with signs, in text order")
-        << 400 << QStringList { "DL1ABC, DL1ABC/P", "OH2XYZ, SP3KEY" };
-    QTest::newRow("rows too long for the gutter are elided") << 50 << QStringList { "", "" };
-    QTest::newRow("the narrowest gutter draws nothing") << 4 << QStringList {};
+        << 400 << 400 << QStringList { "DL1ABC, DL1ABC/P", "OH2XYZ, SP3KEY" };
+    QTest::newRow("rows too long for the gutter are elided") << 50 << 50 << QStringList { "", "" };
+    QTest::newRow("the margin alone draws nothing") << 4 << 4 << QStringList {};
+    QTest::newRow("narrower than the margin counts as hidden") << 3 << 0 << QStringList {};
+    QTest::newRow("zero hides") << 0 << 0 << QStringList {};
 }
 
 void TestDecodedTextInfoArea::rows()
 {
     QFETCH(int, width);
+    QFETCH(int, hint);
     QFETCH(QStringList, rows);
     View v(Xml(), width);
     QCOMPARE(v.model.GetInfoAreaWidth(), width);
-    const QMap<int, QString> baselines = v.Painted();
+    QCOMPARE(v.info->sizeHint(), QSize(hint, 0));
+    // A stored width takes effect in a new text area, 0 hiding the gutter there.
+    DecodedTextContent fresh(Channel, false, &v.model, nullptr);
+    fresh.show();
+    auto* info = fresh.findChild<DecodedTextInfoArea*>(QStringLiteral("Info"));
+    QCOMPARE(info->sizeHint().width(), hint);
+    QCOMPARE(info->isVisible(), width > 0);
+
+    const QMap<int, QString> baselines = Painted(v.content);
     const QStringList painted = baselines.values();
     QCOMPARE(painted.size(), rows.size());
     for (int i = 0; i < rows.size(); ++i) {
@@ -223,11 +207,6 @@ void TestDecodedTextInfoArea::rowsFollowTextMergedInFront()
     DecodedTextContent painted(aggregation, false, &model, nullptr);
     painted.resize(320, 700);
     painted.show();
-    const auto rowsOf = [](DecodedTextContent& content) {
-        TextDevice device;
-        content.findChild<DecodedTextInfoArea*>(QStringLiteral("Info"))->render(&device);
-        return device.engine.rows;
-    };
     const QMap<int, int> map { { 1, 1 }, { 2, 2 } };
     QVector<int> used;
     QMap<int, int> positions;
@@ -244,25 +223,21 @@ void TestDecodedTextInfoArea::rowsFollowTextMergedInFront()
         model.AddTransmission(map, used, BlockXml(channel, T0, text, {}, stamps));
         positions[channel] += text.size();
         painted.RefreshContent();
-        const QMap<int, QString> rows = rowsOf(painted);
-
         DecodedTextContent fresh(aggregation, false, &model, nullptr);
         fresh.resize(painted.size());
         fresh.show();
         fresh.RefreshContent();
-        QCOMPARE(rows, rowsOf(fresh));
+        QCOMPARE(Painted(painted), Painted(fresh));
     }
     QVERIFY(painted.document()->blockCount() == 1);
-    QVERIFY(rowsOf(painted).size() >= 4);
+    QVERIFY(Painted(painted).size() >= 4);
 }
 
 void TestDecodedTextInfoArea::addCallSignCollectsOnce()
 {
     View v(Xml(), 300);
     UserData a, b, c;
-    a.CallSign = QStringLiteral("AA1A");
-    b.CallSign = QStringLiteral("BB2B");
-    c.CallSign = QStringLiteral("CC3C");
+    std::tie(a.CallSign, b.CallSign, c.CallSign) = std::make_tuple("AA1A", "BB2B", "CC3C");
     TextDevice device;
     {
         QPainter painter(&device);

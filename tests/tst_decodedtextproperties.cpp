@@ -5,8 +5,9 @@
 #include "widgetfixtures.h"
 
 #include <QMenu>
-#include <QSignalSpy>
 #include <QtTest>
+
+#include <optional>
 
 namespace {
 
@@ -49,8 +50,6 @@ private slots:
     void noInterfaceOfItsOwn();
     void mappingToModel_data();
     void mappingToModel();
-    void cancelChangesNothing();
-    void emptyRegistry();
 };
 
 void TestDecodedTextProperties::noInterfaceOfItsOwn()
@@ -67,25 +66,22 @@ void TestDecodedTextProperties::mappingToModel_data()
     QTest::addColumn<int>("width");
     QTest::addColumn<QString>("foreground");
     QTest::addColumn<bool>("check");
+    QTest::addColumn<QString>("answer"); // "accept", "reject" or "accept, registry empty"
     QTest::addColumn<QString>("shown");
-    QTest::addColumn<QString>("stored"); // foreground, width, buffer size
+    QTest::addColumn<QString>("stored"); // foreground, width, buffer size, threshold, background
 
-    QTest::newRow("values round-trip") << 20000 << 120 << "Navy" << true << "Navy,Ivory,20000,30,1"
-                                       << "Navy,120,20000";
-    QTest::newRow("unchecking stores width 0")
-        << 20000 << 120 << "Navy" << false << "Navy,Ivory,20000,30,1"
-        << "Navy,0,20000";
-    QTest::newRow("checking again restores 50, not the older width")
-        << 20000 << 0 << "Navy" << true << "Navy,Ivory,20000,30,0"
-        << "Navy,50,20000";
-    QTest::newRow("unknown colour stores the registry's first")
-        << 20000 << 50 << "Mauve" << true << "Black,Ivory,20000,30,1"
-        << "Black,50,20000";
-    QTest::newRow("colour names are case-sensitive")
-        << 20000 << 50 << "navy" << true << "Black,Ivory,20000,30,1" << "Black,50,20000";
-    QTest::newRow("oversized buffer is shown and stored as the maximum")
-        << 5000000 << 50 << "Navy" << true << "Navy,Ivory,1000000,30,1"
-        << "Navy,50,1000000";
+    const QString accept = QStringLiteral("accept");
+    // clang-format off
+    QTest::newRow("values round-trip") << 20000 << 120 << "Navy" << true << accept << "Navy,Ivory,20000,30,1" << "Navy,120,20000,31,Ivory";
+    QTest::newRow("unchecking stores width 0") << 20000 << 120 << "Navy" << false << accept << "Navy,Ivory,20000,30,1" << "Navy,0,20000,31,Ivory";
+    QTest::newRow("checking again restores 50, not the older width") << 20000 << 0 << "Navy" << true << accept << "Navy,Ivory,20000,30,0" << "Navy,50,20000,31,Ivory";
+    QTest::newRow("unknown colour stores the registry's first") << 20000 << 50 << "Mauve" << true << accept << "Black,Ivory,20000,30,1" << "Black,50,20000,31,Ivory";
+    QTest::newRow("colour names are case-sensitive") << 20000 << 50 << "navy" << true << accept << "Black,Ivory,20000,30,1" << "Black,50,20000,31,Ivory";
+    QTest::newRow("oversized buffer is shown and stored as the maximum") << 5000000 << 50 << "Navy" << true << accept << "Navy,Ivory,1000000,30,1" << "Navy,50,1000000,31,Ivory";
+    QTest::newRow("cancel changes nothing") << 12345 << 70 << "Navy" << false << "reject" << "Navy,Ivory,12345,30,1" << "Navy,70,12345,30,Ivory";
+    // Both combo boxes are empty; the model puts its defaults in for the missing names.
+    QTest::newRow("empty colour registry") << 5000 << 50 << "Navy" << true << "accept, registry empty" << ",,5000,30,1" << "Black,50,5000,31,White";
+    // clang-format on
 }
 
 void TestDecodedTextProperties::mappingToModel()
@@ -94,61 +90,36 @@ void TestDecodedTextProperties::mappingToModel()
     QFETCH(int, width);
     QFETCH(QString, foreground);
     QFETCH(bool, check);
+    QFETCH(QString, answer);
     QFETCH(QString, shown);
     QFETCH(QString, stored);
 
+    std::optional<EmptyRegistry> registry;
+    if (answer.endsWith(QStringLiteral("registry empty")))
+        registry.emplace();
     DecodedTextData model;
     model.SetProperties(bufferSize, 30, width, foreground, QStringLiteral("Ivory"));
+    model.GetConfigurationChanged();
     DecodedTextContent content(3, false, &model, nullptr);
     QSignalSpy changed(&model, &DecodedTextData::PropertiesChanged);
     QCOMPARE(RunFromMenu(content,
                          [&](DecodedTextProperties* dialog) {
                              dialog->SetInfoAreaEnabled(check);
                              dialog->SetQualityThreshold(31);
-                             dialog->accept();
+                             answer == QStringLiteral("reject") ? dialog->reject()
+                                                                : dialog->accept();
                          }),
              shown);
-    QCOMPARE(changed.count(), 1);
-    QCOMPARE(QStringLiteral("%1,%2,%3")
+    const bool accepted = answer != QStringLiteral("reject");
+    QCOMPARE(changed.count(), accepted ? 1 : 0);
+    QCOMPARE(model.GetConfigurationChanged(), accepted);
+    QCOMPARE(QStringLiteral("%1,%2,%3,%4,%5")
                  .arg(model.GetForegroundColor())
                  .arg(model.GetInfoAreaWidth())
-                 .arg(model.GetBufferSize()),
+                 .arg(model.GetBufferSize())
+                 .arg(model.GetQualityThreshold())
+                 .arg(model.GetBackgroundColor()),
              stored);
-    QCOMPARE(model.GetQualityThreshold(), 31);
-    QCOMPARE(model.GetBackgroundColor(), QStringLiteral("Ivory"));
-}
-
-void TestDecodedTextProperties::cancelChangesNothing()
-{
-    DecodedTextData model;
-    model.SetProperties(12345, 40, 70, QStringLiteral("Navy"), QStringLiteral("Ivory"));
-    model.GetConfigurationChanged();
-    DecodedTextContent content(3, false, &model, nullptr);
-    QSignalSpy changed(&model, &DecodedTextData::PropertiesChanged);
-    RunFromMenu(content, [](DecodedTextProperties* dialog) {
-        dialog->SetMaxChars(2000);
-        dialog->SetInfoAreaEnabled(false);
-        dialog->SetForegroundColor(QStringLiteral("Red"));
-        dialog->reject();
-    });
-    QCOMPARE(changed.count(), 0);
-    QCOMPARE(model.GetBufferSize(), 12345);
-    QCOMPARE(model.GetInfoAreaWidth(), 70);
-    QCOMPARE(model.GetForegroundColor(), QStringLiteral("Navy"));
-    QVERIFY(!model.GetConfigurationChanged());
-}
-
-void TestDecodedTextProperties::emptyRegistry()
-{
-    EmptyRegistry registry;
-    DecodedTextData model;
-    model.SetProperties(5000, 50, 50, QStringLiteral("Navy"), QStringLiteral("Ivory"));
-    DecodedTextContent content(3, false, &model, nullptr);
-    // Both combo boxes are empty; the model puts its defaults in for the missing names.
-    QCOMPARE(RunFromMenu(content, [](DecodedTextProperties* dialog) { dialog->accept(); }),
-             QStringLiteral(",,5000,50,1"));
-    QCOMPARE(model.GetForegroundColor(), QStringLiteral("Black"));
-    QCOMPARE(model.GetBackgroundColor(), QStringLiteral("White"));
 }
 
 QTEST_MAIN(TestDecodedTextProperties)

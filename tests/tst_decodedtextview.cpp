@@ -6,10 +6,7 @@
 
 #include <QLabel>
 #include <QMenu>
-#include <QMetaMethod>
-#include <QSignalSpy>
 #include <QSplitter>
-#include <QTemporaryDir>
 #include <QtTest>
 
 using WidgetFixtures::BlockXml;
@@ -162,9 +159,8 @@ void TestDecodedTextView::namesReachPaneAndModel()
     view.GetLastTimestamp(7);
     view.GetLastTimestamp(3);
     view.GetLastTimestamp(DecodedTextData::UserChannelID);
-    QCOMPARE(title(7), QStringLiteral("Coast station"));
-    QCOMPARE(title(3), QStringLiteral("Channel 3"));
-    QCOMPARE(title(1000), QStringLiteral("User"));
+    QCOMPARE(QStringList({ title(7), title(3), title(1000) }),
+             QStringList({ "Coast station", "Channel 3", "User" }));
 
     view.DefineChannelName(7, QStringLiteral("Ship"));
     QCOMPARE(title(7), QStringLiteral("Ship"));

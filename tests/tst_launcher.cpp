@@ -14,6 +14,8 @@
 using namespace VarnoResultDataXml;
 using WidgetFixtures::BlockXml;
 using WidgetFixtures::Mark;
+using WidgetFixtures::ReadAll;
+using WidgetFixtures::WriteAll;
 
 #ifndef DTV_NO_LAUNCHER
 
@@ -221,10 +223,7 @@ void TstLauncher::replayClockFollowsTheRecording()
 void TstLauncher::annotationsAreAppended()
 {
     const QString path = dir.filePath(QStringLiteral("annotations.xml"));
-    QFile existing(path);
-    QVERIFY(existing.open(QIODevice::WriteOnly));
-    existing.write("earlier\n");
-    existing.close();
+    QVERIFY(WriteAll(path, "earlier\n"));
 
     DecodedTextView view(nullptr);
     SessionRecorder recorder;
@@ -235,10 +234,7 @@ void TstLauncher::annotationsAreAppended()
     emit view.SaveUserData(1, QStringLiteral("<one/>"));
     emit view.SaveUserData(2, QStringLiteral("<two/>\n"));
     QCOMPARE(recorder.RecordedCount(), 2);
-
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    QCOMPARE(file.readAll(), QByteArray("earlier\n<one/>\n<two/>\n"));
+    QCOMPARE(ReadAll(path), QByteArray("earlier\n<one/>\n<two/>\n"));
 
     SessionRecorder nowhere;
     QVERIFY(!nowhere.SetAnnotationFile(dir.filePath(QStringLiteral("no/such/dir/file")), error));
@@ -277,31 +273,24 @@ void TstLauncher::launcherRunsTheHarness()
                  QStringLiteral("AddDataBlock channel=1 timestamp=.+ '0123456789Lorem ipsum '\n"))),
              qPrintable(run.err));
 
-    QImage image(screenshot);
-    QVERIFY(!image.isNull());
+    const QImage image(screenshot);
     QVERIFY(image.width() > 100 && image.height() > 100);
     QVERIFY(QFileInfo::exists(annotations));
 
-    QFile file(exported);
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    const QMap<QString, QStringList> shown = Shown(QString::fromUtf8(file.readAll()));
-    bool channelOneSeen = false;
-    for (auto it = shown.cbegin(); it != shown.cend(); ++it) {
+    const QMap<QString, QStringList> shown = Shown(QString::fromUtf8(ReadAll(exported)));
+    QString channelOne; // the text of its last block
+    for (auto it = shown.cbegin(); it != shown.cend(); ++it)
         if (it.key().contains(QStringLiteral(" channel 1 ")))
-            channelOneSeen
-                = it.value().first().startsWith(QStringLiteral("text '0123456789Lorem ipsum "));
-    }
-    QVERIFY(channelOneSeen);
+            channelOne = it.value().first();
+    QVERIFY2(channelOne.startsWith(QStringLiteral("text '0123456789Lorem ipsum ")),
+             qPrintable(channelOne));
 }
 
 void TstLauncher::launcherReplaysARecording()
 {
     const QString recording = MakeRecording();
     const QString input = dir.filePath(QStringLiteral("recording.xml"));
-    QFile file(input);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(recording.toUtf8());
-    file.close();
+    QVERIFY(WriteAll(input, recording.toUtf8()));
 
     // The recording spans 12.5 s; at 25 times the pace it is through in half a second.
     const QString output = dir.filePath(QStringLiteral("replayed.xml"));
@@ -311,9 +300,7 @@ void TstLauncher::launcherReplaysARecording()
     QVERIFY2(run.exitCode == 0, qPrintable(run.err));
     QVERIFY2(run.out.contains(QStringLiteral("Replay finished")), qPrintable(run.out));
 
-    QFile replayed(output);
-    QVERIFY(replayed.open(QIODevice::ReadOnly));
-    QCOMPARE(Shown(QString::fromUtf8(replayed.readAll())), Shown(recording));
+    QCOMPARE(Shown(QString::fromUtf8(ReadAll(output))), Shown(recording));
 
     // Delivered at once in-process, the view shows the same.
     DecodedTextView view(nullptr);

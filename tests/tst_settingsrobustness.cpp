@@ -4,9 +4,6 @@
 #include "decodedtextview.h"
 #include "widgetfixtures.h"
 
-#include <QDir>
-#include <QFileInfo>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include <memory>
@@ -57,10 +54,8 @@ class TestSettingsRobustness : public QObject {
 
 private slots:
     void init();
-    void unusableFileGivesDefaultsAndIsKept_data();
-    void unusableFileGivesDefaultsAndIsKept();
-    void unwritableLocationKeepsView_data();
-    void unwritableLocationKeepsView();
+    void unusableLocationKeepsViewAndFile_data();
+    void unusableLocationKeepsViewAndFile();
     void damageWhileOpenKeepsCurrentValues();
 
 private:
@@ -79,40 +74,52 @@ void TestSettingsRobustness::init()
     PointAt(file);
 }
 
-void TestSettingsRobustness::unusableFileGivesDefaultsAndIsKept_data()
+void TestSettingsRobustness::unusableLocationKeepsViewAndFile_data()
 {
     QTest::addColumn<QByteArray>("contents");
-    QTest::addColumn<QString>("how"); // "file", "folder" in its place, or "unreadable"
+    QTest::addColumn<QString>("how"); // what stands in the file's place or keeps it from use
+    QTest::addColumn<bool>("read"); // whether the view takes the file's values
 
     QTest::newRow("section header cut off: the whole file is suspect")
-        << QByteArray("[DecodedTextView\nBufferSize=20000\nQualityThreshold=60\n") << "file";
+        << QByteArray("[DecodedTextView\nBufferSize=20000\nQualityThreshold=60\n") << "file"
+        << false;
     // Which contents are unusable is the configuration service's own business.
     // A folder is unreadable for every user, root included.
-    QTest::newRow("folder in place of the file") << QByteArray() << "folder";
-    QTest::newRow("file without read permission") << CustomIni << "unreadable";
+    QTest::newRow("folder in place of the file") << QByteArray() << "folder" << false;
+    QTest::newRow("file without read permission") << CustomIni << "unreadable" << false;
+    // Nothing can be created below a plain file, whoever runs the test.
+    QTest::newRow("the file's folder is a plain file")
+        << QByteArray("not a folder") << "below a file" << false;
+    QTest::newRow("read-only file") << CustomIni << "read-only" << true;
 }
 
-void TestSettingsRobustness::unusableFileGivesDefaultsAndIsKept()
+void TestSettingsRobustness::unusableLocationKeepsViewAndFile()
 {
     QFETCH(QByteArray, contents);
     QFETCH(QString, how);
-    if (how == QStringLiteral("folder")) {
-        QVERIFY(QDir().mkpath(file));
-    } else {
-        QVERIFY(WriteAll(file, contents));
-        if (how == QStringLiteral("unreadable")) {
-            QVERIFY(QFile::setPermissions(file, QFileDevice::WriteOwner));
-            QFile check(file);
-            if (check.open(QIODevice::ReadOnly))
-                QSKIP("file permissions do not bind this user (root); the folder row covers it");
-        }
+    QFETCH(bool, read);
+    QVERIFY(how == QStringLiteral("folder") ? QDir().mkpath(file) : WriteAll(file, contents));
+    const QString target
+        = how == QStringLiteral("below a file") ? file + QStringLiteral("/app.ini") : file;
+    PointAt(target);
+    const bool unreadable = how == QStringLiteral("unreadable");
+    if (unreadable || how == QStringLiteral("read-only")) {
+        const QFileDevice::Permissions readOnly
+            = QFileDevice::ReadOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther;
+        QVERIFY(QFile::setPermissions(file, unreadable ? QFileDevice::WriteOwner : readOnly));
+        QFile check(file);
+        if (check.open(unreadable ? QIODevice::ReadOnly : QIODevice::WriteOnly | QIODevice::Append))
+            QSKIP("file permissions do not bind this user (root); the other rows cover it");
     }
     {
         DecodedTextView view(nullptr);
-        QCOMPARE(Effective(view, probe, file), Defaults);
-        QVERIFY(TakesText(view));
-        // A change makes the view save when it goes; into a file it could not read, it must not.
+        QCOMPARE(Effective(view, probe, target), read ? Custom : Defaults);
+        // The view goes on with what it was given, but it stores nothing where it could not
+        // read or cannot write.
         view.SetBufferSize(15000);
+        view.Save();
+        QCOMPARE(view.GetBufferSize(), 15000);
+        QVERIFY(TakesText(view));
     }
     if (how == QStringLiteral("folder")) {
         QVERIFY(
@@ -121,45 +128,6 @@ void TestSettingsRobustness::unusableFileGivesDefaultsAndIsKept()
     }
     QVERIFY(QFile::setPermissions(file, QFileDevice::ReadOwner | QFileDevice::WriteOwner));
     QCOMPARE(ReadAll(file), contents);
-}
-
-void TestSettingsRobustness::unwritableLocationKeepsView_data()
-{
-    QTest::addColumn<bool>("readOnlyFile");
-    QTest::newRow("the file's folder is a plain file") << false;
-    QTest::newRow("read-only file") << true;
-}
-
-void TestSettingsRobustness::unwritableLocationKeepsView()
-{
-    QFETCH(bool, readOnlyFile);
-    QString target = file;
-    if (readOnlyFile) {
-        QVERIFY(WriteAll(file, CustomIni));
-        QVERIFY(QFile::setPermissions(
-            file, QFileDevice::ReadOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther));
-        QFile check(file);
-        if (check.open(QIODevice::WriteOnly | QIODevice::Append))
-            QSKIP("file permissions do not bind this user (root); the other row covers it");
-    } else {
-        // Nothing can be created below a plain file, whoever runs the test.
-        file = dir->filePath(QStringLiteral("plain"));
-        QVERIFY(WriteAll(file, "not a folder"));
-        target = file + QStringLiteral("/app.ini");
-        PointAt(target);
-    }
-    const QByteArray before = ReadAll(file);
-    {
-        DecodedTextView view(nullptr);
-        QCOMPARE(Effective(view, probe, target), readOnlyFile ? Custom : Defaults);
-        view.SetBufferSize(15000);
-        view.Save();
-        // The view goes on with what it was given, whether it could be stored or not.
-        QCOMPARE(view.GetBufferSize(), 15000);
-        QVERIFY(TakesText(view));
-    }
-    QCOMPARE(ReadAll(file), before);
-    QVERIFY(QFile::setPermissions(file, QFileDevice::ReadOwner | QFileDevice::WriteOwner));
 }
 
 void TestSettingsRobustness::damageWhileOpenKeepsCurrentValues()

@@ -2,7 +2,6 @@
 #include "errorhandler.h"
 #include "modelfixtures.h"
 
-#include <QSignalSpy>
 #include <QtTest>
 
 #include <climits>

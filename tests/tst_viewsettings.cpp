@@ -3,9 +3,6 @@
 #include "decodedtextview.h"
 #include "widgetfixtures.h"
 
-#include <QDir>
-#include <QSettings>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include <memory>

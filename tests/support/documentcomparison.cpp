@@ -7,16 +7,27 @@
 #include <QTextDocument>
 #include <QTextLayout>
 
-namespace {
+namespace DocumentComparison {
 
 const DecodedTextLayoutItem* ItemOf(const QTextBlock& line)
 {
     return dynamic_cast<const DecodedTextLayoutItem*>(line.userData());
 }
 
-} // namespace
-
-namespace DocumentComparison {
+QStringList Lines(const QTextDocument* document)
+{
+    QStringList out;
+    for (QTextBlock line = document->firstBlock(); line.isValid(); line = line.next()) {
+        const DecodedTextLayoutItem* i = ItemOf(line);
+        out << (i ? QStringLiteral("%1|%2-%3|%4")
+                        .arg(line.text())
+                        .arg(i->start)
+                        .arg(i->end)
+                        .arg(i->snippet)
+                  : line.text() + QStringLiteral("|-"));
+    }
+    return out;
+}
 
 QString Difference(const DecodedTextContent& a, const DecodedTextContent& b)
 {

@@ -85,7 +85,8 @@ QStringList MenuTexts(const QMenu& menu)
 {
     QStringList out;
     for (const QAction* action : menu.actions())
-        out << (action->isSeparator() ? QStringLiteral("-") : action->text());
+        out << (action->isSeparator() ? QStringLiteral("-")
+                                      : action->text() + (action->isChecked() ? "*" : ""));
     return out;
 }
 

@@ -46,7 +46,7 @@ void AddRun(DecodedTextBlock& block, const QString& text, const QDateTime& time,
 // Dark pixels of an image between two rows, both included, and two columns (right -1: last).
 int Ink(const QImage& image, int top, int bottom, int left = 0, int right = -1);
 
-// Menu entries top to bottom, "-" for a separator.
+// Menu entries top to bottom, "-" for a separator, checked ones ending in "*".
 QStringList MenuTexts(const QMenu& menu);
 QAction* FindAction(const QMenu& menu, const QString& text);
 
