@@ -1,4 +1,4 @@
-#include "varnoresultdataxml.h"
+#include "modelfixtures.h"
 
 #include <QtTest>
 
@@ -80,6 +80,12 @@ K</Content>
 </ResultData>
 )";
 
+// A refused read leaves the object as a fresh one.
+template<class Object> bool Refused(Object& filled, const QString& xml)
+{
+    return !filled.SetXmlString(xml) && filled.GetXmlString() == Object().GetXmlString();
+}
+
 enum Target { BlockDocument, TransmissionDocument, WholeDocument };
 
 } // namespace
@@ -140,13 +146,12 @@ void TestResultDataXml::contentSurvivesEveryDocument()
              QStringList({ content, content, content }));
     auto* transmission = new Transmission;
     transmission->AddDataBlock(block);
+    VarnoResultData document, readDocument;
+    document.AddTransmission(transmission);
     Transmission readTransmission;
     QVERIFY(readTransmission.SetXmlString(transmission->GetXmlString()));
-    QCOMPARE(readTransmission.GetDataBlock().value(0)->GetContent(), content);
-    VarnoResultData document;
-    document.AddTransmission(transmission);
-    VarnoResultData readDocument;
     QVERIFY(readDocument.SetXmlString(document.GetXmlString()));
+    QCOMPARE(readTransmission.GetDataBlock().value(0)->GetContent(), content);
     QCOMPARE(readDocument.GetTransmission().value(0)->GetDataBlock().value(0)->GetContent(),
              content);
 }
@@ -197,11 +202,11 @@ void TestResultDataXml::timesSurviveToTheMillisecond()
 
     Transmission read;
     QVERIFY(read.SetXmlString(transmission.GetXmlString()));
-    QVERIFY2(SameTime(time, read.GetStartTime()),
-             qPrintable(read.GetStartTime().toString(Qt::ISODateWithMs)));
-    QVERIFY(SameTime(time, read.GetStopTime()));
-    QVERIFY(SameTime(time, read.GetDataBlock().value(0)->GetTimeStamp().value(0).Time));
-    QVERIFY(SameTime(time, read.GetDataBlock().value(0)->GetUserData().value(0)->ChangeTime));
+    const DataBlock* readBlock = read.GetDataBlock().value(0);
+    for (const QDateTime& t : { read.GetStartTime(), read.GetStopTime(),
+                                readBlock->GetTimeStamp().value(0).Time,
+                                readBlock->GetUserData().value(0)->ChangeTime })
+        QVERIFY2(SameTime(time, t), qPrintable(t.toString(Qt::ISODateWithMs)));
 }
 
 void TestResultDataXml::blocksStampsAndUserDataSurvive()
@@ -225,14 +230,9 @@ void TestResultDataXml::blocksStampsAndUserDataSurvive()
     stamp.Position = 2;
     stamp.Quality = 0;
     block->GetTimeStamp().append(stamp);
-    auto* change = new UserData;
-    change->Start = 4;
-    change->End = 9;
+    UserData* change = Fixtures::Change(4, QStringLiteral("new\r\ntext"),
+                                        Units({ 'o', 0x01, 'l', 'd' }), "fixed by ear — ok");
     change->Channel = 12;
-    change->Type = UserData::ChangeType;
-    change->Text = QStringLiteral("new\r\ntext");
-    change->Comment = QString::fromUtf8("fixed by ear — ok");
-    change->ReplacedText = Units({ 'o', 0x01, 'l', 'd' });
     change->CallSign = QStringLiteral("DL1ABC");
     change->Modifier = QString::fromUtf8("Zoë");
     change->ChangeTime = Utc(2024, 2, 29, 23, 59, 58, 42);
@@ -272,10 +272,10 @@ void TestResultDataXml::documentedExampleReadsAndIsWritten()
     QVERIFY(document.SetXmlString(QString::fromUtf8(DocumentedExample)));
     const Transmission* transmission = document.GetTransmission().value(0);
     QCOMPARE(transmission->GetStopTime(), Utc(2024, 5, 1, 10, 0, 7, 250));
-    const DataBlock* block = transmission->GetDataBlock().value(0);
-    QCOMPARE(block->GetContent(), QStringLiteral("CQ CQ DE DL1ABC\r\nK"));
-    QCOMPARE(block->GetTimeStamp().value(1).Position, 6);
-    QCOMPARE(block->GetUserData().value(0)->CallSign, QStringLiteral("DL1ABC"));
+    QCOMPARE(Describe(*transmission->GetDataBlock().value(0)),
+             QStringLiteral("1 3 0 0 0 CQ CQ DE DL1ABC\r\nK\n0 97 2024-05-01T10:00:00.000Z\n"
+                            "6 -1 2024-05-01T10:00:01.500Z\n"
+                            "9,14,0,CallSign,DL1ABC,,,DL1ABC,operator,2024-05-01T10:02:00.125Z"));
     QVERIFY(transmission->GetDataBlock().value(1)->GetContentDirectionRTL());
     QCOMPARE(document.GetXmlString(), QString::fromUtf8(DocumentedExample));
     // A transmission looks the same alone as inside a document.
@@ -302,13 +302,9 @@ void TestResultDataXml::handWrittenDocumentReads()
     QVERIFY(transmission.SetXmlString(xml));
     QVERIFY(SameTime(Utc(2024, 5, 1, 10, 0, 0, 250), transmission.GetStartTime()));
     QCOMPARE(transmission.GetStopTime(), Utc(1969, 12, 31, 23, 59, 59, 999));
-    const DataBlock* block = transmission.GetDataBlock().value(0);
-    QCOMPARE(block->GetID(), 4);
-    QVERIFY(block->GetContentDirectionRTL());
-    QCOMPARE(block->GetContent(), QStringLiteral("a<b & c\td"));
-    QCOMPARE(block->GetTimeStamp().first().Time, Utc(2024, 5, 1, 10, 0, 0, 0));
-    QCOMPARE(block->GetTimeStamp().first().Quality, -1);
-    QCOMPARE(block->GetUserData().first()->Comment, QStringLiteral(" spaced "));
+    QCOMPARE(Describe(*transmission.GetDataBlock().value(0)),
+             QStringLiteral("4 9 0 0 1 a<b & c\td\n2 -1 2024-05-01T10:00:00.000Z\n"
+                            "0,1,0,,, spaced ,,,,"));
 }
 
 void TestResultDataXml::valuesAtAndBeyondTheBound()
@@ -405,25 +401,18 @@ void TestResultDataXml::hostileInputLeavesObjectEmpty()
     QFETCH(Target, target);
     QFETCH(QString, xml);
     // Filled first, so that a refused read can be seen to leave nothing behind.
-    if (target == BlockDocument) {
-        DataBlock block;
-        block.SetContent(QStringLiteral("kept?"));
-        block.GetTimeStamp().append(TimeStamp());
-        block.AddUserData(new UserData);
-        QVERIFY(!block.SetXmlString(xml));
-        QCOMPARE(block.GetXmlString(), DataBlock().GetXmlString());
-    } else if (target == TransmissionDocument) {
-        Transmission transmission;
-        transmission.AddDataBlock(new DataBlock(1));
-        transmission.SetStartTime(Utc(2024, 1, 1, 0, 0, 0, 0));
-        QVERIFY(!transmission.SetXmlString(xml));
-        QCOMPARE(transmission.GetXmlString(), Transmission().GetXmlString());
-    } else {
-        VarnoResultData document;
-        document.AddTransmission(new Transmission);
-        QVERIFY(!document.SetXmlString(xml));
-        QCOMPARE(document.GetXmlString(), VarnoResultData().GetXmlString());
-    }
+    DataBlock block;
+    block.SetContent(QStringLiteral("kept?"));
+    block.GetTimeStamp().append(TimeStamp());
+    block.AddUserData(new UserData);
+    Transmission transmission;
+    transmission.AddDataBlock(new DataBlock(1));
+    transmission.SetStartTime(Utc(2024, 1, 1, 0, 0, 0, 0));
+    VarnoResultData document;
+    document.AddTransmission(new Transmission);
+    QVERIFY(target == BlockDocument          ? Refused(block, xml)
+            : target == TransmissionDocument ? Refused(transmission, xml)
+                                             : Refused(document, xml));
 }
 
 QTEST_GUILESS_MAIN(TestResultDataXml)
