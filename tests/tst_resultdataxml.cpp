@@ -189,12 +189,9 @@ void TestResultDataXml::timesSurviveToTheMillisecond()
 {
     QFETCH(QDateTime, time);
     auto* block = new DataBlock(1);
-    TimeStamp stamp;
-    stamp.Time = time;
-    block->GetTimeStamp().append(stamp);
-    auto* userData = new UserData;
-    userData->ChangeTime = time;
-    block->AddUserData(userData);
+    block->GetTimeStamp().append({ time, 0, -1 });
+    block->AddUserData(new UserData);
+    block->GetUserData()[0]->ChangeTime = time;
     Transmission transmission;
     transmission.SetStartTime(time);
     transmission.SetStopTime(time);
@@ -226,10 +223,7 @@ void TestResultDataXml::blocksStampsAndUserDataSurvive()
     block->EndFrame();
     block->AppendData(QStringLiteral("|"));
     block->EndFrame(); // no frame is open: nothing to record
-    TimeStamp stamp;
-    stamp.Position = 2;
-    stamp.Quality = 0;
-    block->GetTimeStamp().append(stamp);
+    block->GetTimeStamp().append({ QDateTime(), 2, 0 });
     UserData* change = Fixtures::Change(4, QStringLiteral("new\r\ntext"),
                                         Units({ 'o', 0x01, 'l', 'd' }), "fixed by ear — ok");
     change->Channel = 12;
@@ -238,9 +232,7 @@ void TestResultDataXml::blocksStampsAndUserDataSurvive()
     change->ChangeTime = Utc(2024, 2, 29, 23, 59, 58, 42);
     block->AddUserData(change);
     block->AddUserData(nullptr);
-    auto* bare = new UserData;
-    bare->Start = -3;
-    block->AddUserData(bare);
+    block->AddUserData(Fixtures::Note(QString(), -3, 0, QString()));
     transmission->AddDataBlock(block);
     transmission->AddDataBlock(nullptr);
     document.AddTransmission(transmission);
@@ -312,14 +304,8 @@ void TestResultDataXml::valuesAtAndBeyondTheBound()
     const int limit = IVarnoResultData::ValueLimit;
     DataBlock block(-limit, limit, -limit);
     block.SetID(limit);
-    TimeStamp stamp;
-    stamp.Position = limit;
-    stamp.Quality = -limit;
-    block.GetTimeStamp().append(stamp);
-    auto* userData = new UserData;
-    userData->Start = -limit;
-    userData->End = limit;
-    block.AddUserData(userData);
+    block.GetTimeStamp().append({ QDateTime(), limit, -limit });
+    block.AddUserData(Fixtures::Note(QString(), -limit, limit, QString()));
     const std::unique_ptr<DataBlock> read = ThroughBlockDocument(block);
     QVERIFY(read);
     QCOMPARE(Describe(*read), Describe(block));
@@ -329,12 +315,9 @@ void TestResultDataXml::valuesAtAndBeyondTheBound()
     for (int field = 0; field < 5; ++field) {
         DataBlock bad(field == 1 ? limit + 1 : 1);
         bad.SetID(field == 0 ? limit + 1 : 1);
-        TimeStamp badStamp;
-        badStamp.Position = field == 2 ? limit + 1 : 0;
-        badStamp.Quality = field == 4 ? std::numeric_limits<int>::min() : 0;
-        bad.GetTimeStamp().append(badStamp);
-        bad.AddUserData(new UserData);
-        bad.GetUserData().first()->End = field == 3 ? limit + 1 : 0;
+        bad.GetTimeStamp().append({ QDateTime(), field == 2 ? limit + 1 : 0,
+                                    field == 4 ? std::numeric_limits<int>::min() : 0 });
+        bad.AddUserData(Fixtures::Note(QString(), 0, field == 3 ? limit + 1 : 0, QString()));
         QString message;
         try {
             bad.GetXmlString();
