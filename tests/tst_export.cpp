@@ -187,11 +187,11 @@ void TestExport::sameStartTimeFindsTheLastMatch_data()
     QTest::addColumn<int>("channel");
     QTest::addColumn<QVector<QDateTime>>("starts");
     QTest::addColumn<int>("chosen"); // the transmission that gets the data block
-    QTest::newRow("two transmissions share the start time: the later one takes the block")
-        << 2 << QVector<QDateTime> { T0, T1, T0, T2 } << 2;
-    QTest::newRow("the same instant in local time is the same start time")
-        << 2 << QVector<QDateTime> { T0.toLocalTime(), T1 } << 0;
+    // clang-format off
+    QTest::newRow("two transmissions share the start time: the later one takes the block") << 2 << QVector<QDateTime> { T0, T1, T0, T2 } << 2;
+    QTest::newRow("the same instant in local time is the same start time") << 2 << QVector<QDateTime> { T0.toLocalTime(), T1 } << 0;
     QTest::newRow("user channel ignores a matching start time and takes the last")
+    // clang-format on
         << int(DecodedTextData::UserChannelID) << QVector<QDateTime> { T0, T1, T0, T2 } << 3;
 }
 

@@ -63,10 +63,8 @@ void TestIntake::feedsOfOneChannel_data()
     // clang-format off
     QTest::newRow("each stamp starts a run with its quality")
         << Feeds{{"CQ DE K", {{0, 90, 0}, {3, 40, 1000}, {6, -1, 2000}}}} << "0-3:3q90 3-6:3q40 6-7:1q-1|CQ DE K|7" << false;
-    QTest::newRow("equal positions give an empty run")
-        << Feeds{{"abc", {{0, 90, 0}, {0, 50, 1000}}}} << "0-0:0q90 0-3:3q50|abc|3" << false;
-    QTest::newRow("first position past zero opens with a one-line gap")
-        << Feeds{{"abc", {{5, 90, 0}}}} << "g0-5:1 5-8:3q90|\nabc|8" << false;
+    QTest::newRow("equal positions give an empty run") << Feeds{{"abc", {{0, 90, 0}, {0, 50, 1000}}}} << "0-0:0q90 0-3:3q50|abc|3" << false;
+    QTest::newRow("first position past zero opens with a one-line gap") << Feeds{{"abc", {{5, 90, 0}}}} << "g0-5:1 5-8:3q90|\nabc|8" << false;
     QTest::newRow("last stamp two past the content pads two question marks")
         << Feeds{{"ab", {{0, 90, 0}, {4, 60, 1000}}}} << "0-4:4q90 4-4:0q60|ab??|4" << false;
     QTest::newRow("last stamp at the content end needs no padding")
@@ -79,14 +77,11 @@ void TestIntake::feedsOfOneChannel_data()
         << Feeds{{"ab\n", {{0, 90, 0}}}, {"de", {{6, 80, 1000}}}} << "0-3:3q90 g3-6:1 6-8:2q80|ab\n\nde|8" << false;
     QTest::newRow("new text ending in a line break needs one separator line")
         << Feeds{abc, {"de\n", {{6, 80, 1000}}}} << "0-3:3q90 g3-6:1 6-9:3q80|abc\nde\n|9" << false;
-    QTest::newRow("resend inside a run drops that run whole")
-        << resend({"XY", {{4, 50, 3000}}}) << "0-3:3q90 3-5:2q50|abcXY|6" << true;
-    QTest::newRow("resend into the gap drops the gap")
-        << resend({"Z", {{7, 50, 3000}}}) << "0-3:3q90 3-6:3q80 6-7:1q50|abcdefZ|8" << true;
+    QTest::newRow("resend inside a run drops that run whole") << resend({"XY", {{4, 50, 3000}}}) << "0-3:3q90 3-5:2q50|abcXY|6" << true;
+    QTest::newRow("resend into the gap drops the gap") << resend({"Z", {{7, 50, 3000}}}) << "0-3:3q90 3-6:3q80 6-7:1q50|abcdefZ|8" << true;
     QTest::newRow("resend of the last run keeps the gap before it")
         << resend({"GHI!", {{9, 50, 3000}}}) << "0-3:3q90 3-6:3q80 g6-9:2 9-13:4q50|abcdef\n\nGHI!|13" << true;
-    QTest::newRow("resend from zero replaces everything")
-        << resend({"new", {{0, 50, 3000}}}) << "0-3:3q50|new|3" << true;
+    QTest::newRow("resend from zero replaces everything") << resend({"new", {{0, 50, 3000}}}) << "0-3:3q50|new|3" << true;
     // clang-format on
 }
 

@@ -128,8 +128,9 @@ void TstModule::createKeepsTheName_data()
     QTest::newRow("no name at all gives an empty name") << QString() << QString();
     QTest::newRow("characters beyond Latin-1 survive the wide conversion")
         << QStringLiteral("Kanal \u00e4 \u6f22\u5b57") << QStringLiteral("Kanal \u00e4 \u6f22\u5b57");
-    QTest::newRow("the name ends at the first NUL")
-        << QString::fromUtf16(u"ab\u0000cd", 5) << QStringLiteral("ab");
+    // clang-format off
+    QTest::newRow("the name ends at the first NUL") << QString::fromUtf16(u"ab\u0000cd", 5) << QStringLiteral("ab");
+    // clang-format on
 }
 
 void TstModule::createKeepsTheName()

@@ -112,17 +112,15 @@ private slots:
 void TestResultDataXml::contentSurvivesEveryDocument_data()
 {
     QTest::addColumn<QString>("content");
+    // clang-format off
     QTest::newRow("CR LF a parser folds into LF, lone CR") << QStringLiteral("one\r\ntwo\r\r\n\n\r");
     QTest::newRow("whitespace only, not ignorable here") << QStringLiteral(" \t\n ");
-    QTest::newRow("markup, and text that looks like our escape")
-        << QStringLiteral("<a href=\"x\">&amp; ]]> '</a><Char code=\"13\"/>&#13;");
-    QTest::newRow("surrogate pair and right-to-left")
-        << QString::fromUtf8("a\xF0\x9F\x93\xA1z مرحبا");
-    QTest::newRow("lone surrogates")
-        << (QStringLiteral("a") + Units({ 0xD83D }) + "z" + Units({ 0xDCE1, 0xDC00, 0xD800 }));
-    QTest::newRow("non-characters U+FFFE U+FFFF and a byte order mark")
-        << Units({ 0xFFFE, 'x', 0xFFFF, 0xFEFF });
+    QTest::newRow("markup, and text that looks like our escape") << QStringLiteral("<a href=\"x\">&amp; ]]> '</a><Char code=\"13\"/>&#13;");
+    QTest::newRow("surrogate pair and right-to-left") << QString::fromUtf8("a\xF0\x9F\x93\xA1z مرحبا");
+    QTest::newRow("lone surrogates") << (QStringLiteral("a") + Units({ 0xD83D }) + "z" + Units({ 0xDCE1, 0xDC00, 0xD800 }));
+    QTest::newRow("non-characters U+FFFE U+FFFF and a byte order mark") << Units({ 0xFFFE, 'x', 0xFFFF, 0xFEFF });
     QTest::newRow("every C0 control, NUL included, DEL and C1") << Range(0x00, 0x1F) + Range(0x7F, 0x9F);
+    // clang-format on
 }
 
 void TestResultDataXml::contentSurvivesEveryDocument()
@@ -175,14 +173,14 @@ void TestResultDataXml::setContentGivesNfc()
 void TestResultDataXml::timesSurviveToTheMillisecond_data()
 {
     QTest::addColumn<QDateTime>("time");
+    // clang-format off
     QTest::newRow("last millisecond of a day") << Utc(2023, 12, 31, 23, 59, 59, 999);
-    QTest::newRow("local time is written as the same instant")
-        << QDateTime(QDate(2024, 7, 1), QTime(12, 30, 15, 7), Qt::LocalTime);
-    QTest::newRow("offset from UTC")
-        << QDateTime(QDate(2024, 1, 1), QTime(1, 0, 0, 500), Qt::OffsetFromUTC, -5 * 3600);
+    QTest::newRow("local time is written as the same instant") << QDateTime(QDate(2024, 7, 1), QTime(12, 30, 15, 7), Qt::LocalTime);
+    QTest::newRow("offset from UTC") << QDateTime(QDate(2024, 1, 1), QTime(1, 0, 0, 500), Qt::OffsetFromUTC, -5 * 3600);
     QTest::newRow("year beyond four digits") << Utc(20000, 6, 1, 1, 2, 3, 4);
     QTest::newRow("year before the common era") << Utc(-44, 3, 15, 12, 0, 0, 1);
     QTest::newRow("invalid stays invalid") << QDateTime();
+    // clang-format on
 }
 
 void TestResultDataXml::timesSurviveToTheMillisecond()
@@ -338,6 +336,12 @@ void TestResultDataXml::hostileInputLeavesObjectEmpty_data()
     const QString transmission = QStringLiteral("<Transmission>%1</Transmission>");
     const QString whole = QStringLiteral("<ResultData>%1</ResultData>");
     auto inBlock = [&](const QString& inner) { return block.arg(inner); };
+    QString laughs = QStringLiteral("<!DOCTYPE DataBlock [<!ENTITY a0 \"lol\">");
+    for (int i = 1; i < 10; ++i)
+        laughs += QStringLiteral("<!ENTITY a%1 \"%2\">")
+                      .arg(i).arg(QStringLiteral("&a%1;").arg(i - 1).repeated(10));
+    const QString deep
+        = QStringLiteral("<a>").repeated(20000) + QStringLiteral("</a>").repeated(20000);
     // clang-format off
     QTest::newRow("empty text") << WholeDocument << QString();
     QTest::newRow("unclosed root") << TransmissionDocument << QStringLiteral("<Transmission>");
@@ -362,21 +366,11 @@ void TestResultDataXml::hostileInputLeavesObjectEmpty_data()
     QTest::newRow("stray text between elements") << TransmissionDocument << transmission.arg(QStringLiteral("text"));
     QTest::newRow("content given twice") << BlockDocument << inBlock(QStringLiteral("<Content>a</Content><Content>b</Content>"));
     QTest::newRow("external entity") << BlockDocument << (QStringLiteral("<!DOCTYPE DataBlock [<!ENTITY x SYSTEM \"file:///etc/passwd\">]>") + inBlock("<Content>&x;</Content>"));
-    // clang-format on
-    QString laughs = QStringLiteral("<!DOCTYPE DataBlock [<!ENTITY a0 \"lol\">");
-    for (int i = 1; i < 10; ++i)
-        laughs += QStringLiteral("<!ENTITY a%1 \"%2\">")
-                      .arg(i)
-                      .arg(QStringLiteral("&a%1;").arg(i - 1).repeated(10));
-    QTest::newRow("exponential entity expansion")
-        << BlockDocument << laughs + "]>" + inBlock(QStringLiteral("<Content>&a9;</Content>"));
-    const QString deep
-        = QStringLiteral("<a>").repeated(20000) + QStringLiteral("</a>").repeated(20000);
-    QTest::newRow("deep nesting inside a text")
-        << BlockDocument << inBlock("<Content>" + deep + "</Content>");
+    QTest::newRow("exponential entity expansion") << BlockDocument << laughs + "]>" + inBlock(QStringLiteral("<Content>&a9;</Content>"));
+    QTest::newRow("deep nesting inside a text") << BlockDocument << inBlock("<Content>" + deep + "</Content>");
     QTest::newRow("bad block after a good one in a document")
-        << WholeDocument
-        << whole.arg(transmission.arg(inBlock(QString()) + "<DataBlock id=\"x\" channel=\"1\"/>"));
+        << WholeDocument << whole.arg(transmission.arg(inBlock(QString()) + "<DataBlock id=\"x\" channel=\"1\"/>"));
+    // clang-format on
 }
 
 void TestResultDataXml::hostileInputLeavesObjectEmpty()

@@ -258,15 +258,16 @@ void TestUserData::refusals_data()
     QTest::addColumn<int>("end");
     QTest::addColumn<QString>("replaced");
     QTest::addColumn<bool>("closed");
+    // clang-format off
     QTest::newRow("start after end") << Comment << 6 << 2 << QString() << false;
     QTest::newRow("starts before the block") << CallSign << -3 << 2 << QString() << false;
     QTest::newRow("ends past the block") << Comment << 8 << 40 << QString() << false;
     QTest::newRow("huge range") << Comment << INT_MIN << INT_MAX << QString() << false;
     QTest::newRow("change starts past the block") << ChangeType << 30 << 32 << QString() << false;
-    QTest::newRow("change replaces more than its range holds")
-        << ChangeType << 3 << 5 << "lo world and more" << false;
+    QTest::newRow("change replaces more than its range holds") << ChangeType << 3 << 5 << "lo world and more" << false;
     QTest::newRow("closed block takes no change") << ChangeType << 0 << 5 << "Hello" << true;
     QTest::newRow("closed block keeps its annotations") << Comment << 2 << 8 << QString() << true;
+    // clang-format on
 }
 
 void TestUserData::refusals()
