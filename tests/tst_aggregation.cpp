@@ -185,7 +185,16 @@ QString CheckProperties(DecodedTextData& model, const QString& separator)
     return QString();
 }
 
+// A row of the ShiftFollowing table: first the end of snippet edited (-1 for none) is set to newEnd.
+struct Shift {
+    QString layout;
+    int edited, newEnd, index, delta;
+    QString spans;
+};
+
 } // namespace
+
+Q_DECLARE_METATYPE(Shift)
 
 class TestAggregation : public QObject {
     Q_OBJECT
@@ -213,31 +222,24 @@ private slots:
 // clang-format off
 void TestAggregation::shiftFollowing_data()
 {
-    QTest::addColumn<QString>("layout");
-    QTest::addColumn<int>("edited"); // snippet whose end is set to newEnd first, -1 for none
-    QTest::addColumn<int>("newEnd");
-    QTest::addColumn<int>("index");
-    QTest::addColumn<int>("delta");
-    QTest::addColumn<QString>("spans");
-    QTest::newRow("data runs close up behind a grown run") << "1@1:ab 1@1:cde 1@1:f" << 0 << 4 << 0 << 2 << "0-4 4-7 7-8";
-    QTest::newRow("gap keeps its width and moves by delta") << "1@1:ab 1@1/3:~ 1@1:cd" << 0 << 3 << 0 << 1 << "0-3 3-6 6-8";
-    QTest::newRow("gap behind a run that gave up its positions moves back") << "1@1:ab 1@1:cd 1@1/2:~ 1@1:ef" << 1 << 2 << 1 << -2 << "0-2 2-2 2-4 4-6";
-    QTest::newRow("data follows its predecessor even when delta disagrees") << "1@1:ab 1@1:cd 1@1/2:~" << -1 << 0 << 0 << -2 << "0-2 2-4 2-4";
-    QTest::newRow("huge delta saturates instead of wrapping") << "1@1:ab 1@1/3:~" << -1 << 0 << 0 << std::numeric_limits<int>::max() << "0-2 2147483647-2147483647";
-    QTest::newRow("index before the first run keeps a chained block") << "1@1:ab 1@1:cd" << -1 << 0 << -1 << 3 << "0-2 2-4";
+    QTest::addColumn<Shift>("row");
+    QTest::newRow("data runs close up behind a grown run") << Shift { "1@1:ab 1@1:cde 1@1:f", 0, 4, 0, 2, "0-4 4-7 7-8" };
+    QTest::newRow("gap keeps its width and moves by delta") << Shift { "1@1:ab 1@1/3:~ 1@1:cd", 0, 3, 0, 1, "0-3 3-6 6-8" };
+    QTest::newRow("gap behind a run that gave up its positions moves back") << Shift { "1@1:ab 1@1:cd 1@1/2:~ 1@1:ef", 1, 2, 1, -2, "0-2 2-2 2-4 4-6" };
+    QTest::newRow("data follows its predecessor even when delta disagrees") << Shift { "1@1:ab 1@1:cd 1@1/2:~", -1, 0, 0, -2, "0-2 2-4 2-4" };
+    QTest::newRow("huge delta saturates instead of wrapping") << Shift { "1@1:ab 1@1/3:~", -1, 0, 0, std::numeric_limits<int>::max(), "0-2 2147483647-2147483647" };
+    QTest::newRow("index before the first run keeps a chained block") << Shift { "1@1:ab 1@1:cd", -1, 0, -1, 3, "0-2 2-4" };
 }
 
 void TestAggregation::replaceSnippetText_data()
 {
     QTest::addColumn<QString>("layout");
     QTest::addColumn<QString>("annotations");
-    QTest::addColumn<int>("width");
-    QTest::addColumn<bool>("gap");
-    QTest::addColumn<QString>("piece");
-    QTest::addColumn<QString>("expected"); // text | spans | flags of run 1 | annotations
-    QTest::newRow("wider run pushes followers and their annotations") << "1@1:ab 2@2:cd 1@3:ef" << "c0-1 c4-5" << 4 << false << "WXYZ" << "abWXYZef|0-2 2-6 6-8|0|0-1 6-7 7@42";
-    QTest::newRow("appended run moves an empty annotation at the end along") << "1@1:ab 2@2:" << "c0-1 c2-2" << 3 << false << "xyz" << "abxyz|0-2 2-5|0|0-1 5-5 7@42";
-    QTest::newRow("appended run drops an annotation reaching past the end") << "1@1:ab 2@2:" << "c0-4" << 3 << false << "xyz" << "abxyz|0-2 2-5|0| 7@42";
+    QTest::addColumn<QString>("piece"); // as wide as it is long
+    QTest::addColumn<QString>("expected"); // text|spans|flags of run 1|annotations, its source
+    QTest::newRow("wider run pushes followers and their annotations") << "1@1:ab 2@2:cd 1@3:ef" << "c0-1 c4-5" << "WXYZ" << "abWXYZef|0-2 2-6 6-8|0|0-1 6-7 7@42";
+    QTest::newRow("appended run moves an empty annotation at the end along") << "1@1:ab 2@2:" << "c0-1 c2-2" << "xyz" << "abxyz|0-2 2-5|0|0-1 5-5 7@42";
+    QTest::newRow("appended run drops an annotation reaching past the end") << "1@1:ab 2@2:" << "c0-4" << "xyz" << "abxyz|0-2 2-5|0| 7@42";
 }
 
 void TestAggregation::marksAndSeparators_data()
@@ -257,28 +259,22 @@ void TestAggregation::marksAndSeparators_data()
 
 void TestAggregation::shiftFollowing()
 {
-    QFETCH(QString, layout);
-    QFETCH(int, edited);
-    QFETCH(int, newEnd);
-    QFETCH(int, index);
-    QFETCH(int, delta);
-    const BlockPtr block = Build(layout);
-    if (edited >= 0)
-        block->snippets[edited].end = newEnd;
-    block->ShiftFollowing(index, delta);
-    QTEST(Spans(*block), "spans");
+    QFETCH(Shift, row);
+    const BlockPtr block = Build(row.layout);
+    if (row.edited >= 0)
+        block->snippets[row.edited].end = row.newEnd;
+    block->ShiftFollowing(row.index, row.delta);
+    QCOMPARE(Spans(*block), row.spans);
 }
 
 void TestAggregation::replaceSnippetText()
 {
     QFETCH(QString, layout);
     QFETCH(QString, annotations);
-    QFETCH(int, width);
-    QFETCH(bool, gap);
     QFETCH(QString, piece);
     const BlockPtr block = Build(layout);
     AddAnnotations(*block, annotations);
-    block->ReplaceSnippetText(1, 7, 42, width, gap, piece);
+    block->ReplaceSnippetText(1, 7, 42, piece.size(), false, piece);
     const DecodedTextSnippet& s = block->snippets.at(1);
     QTEST(QStringLiteral("%1|%2|%3|%4 %5@%6").arg(block->text, Spans(*block)).arg(s.flags)
               .arg(Ranges(*block)).arg(s.sourceChannel).arg(s.sourcePosition),
