@@ -185,7 +185,7 @@ QString CheckProperties(DecodedTextData& model, const QString& separator)
     return QString();
 }
 
-// A row of the ShiftFollowing table: first the end of snippet edited (-1 for none) is set to newEnd.
+// A ShiftFollowing row: first the end of snippet edited (-1 for none) is set to newEnd.
 struct Shift {
     QString layout;
     int edited, newEnd, index, delta;
