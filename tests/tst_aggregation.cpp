@@ -39,10 +39,12 @@ BlockPtr Build(const QString& layout)
 QString Runs(const DecodedTextBlock& block)
 {
     QStringList out;
-    for (int k = 0, index = 0; k < block.snippets.size(); index += block.snippets.at(k++).length)
-        out << QStringLiteral("%1:%2").arg(block.snippets.at(k).sourceChannel).arg(
-            block.text.mid(index, block.snippets.at(k).length).replace('\n', '~'));
-    return out.join(' ');
+    int index = 0;
+    for (const DecodedTextSnippet& s : block.snippets) {
+        out << QStringLiteral("%1:%2").arg(s.sourceChannel).arg(block.text.mid(index, s.length));
+        index += s.length;
+    }
+    return out.join(' ').replace('\n', '~');
 }
 
 // "start:channel:callsign" of every call sign, in list order.
@@ -149,7 +151,8 @@ QString CheckProperties(DecodedTextData& model, const QString& separator)
             text.remove(0, separator.size());
         merged[s.sourceChannel] += text;
 
-        const int visible = text.indexOf(QRegularExpression("[^\n]"));
+        static const QRegularExpression notBreak(QStringLiteral("[^\n]"));
+        const int visible = text.indexOf(notBreak);
         const bool change = visible >= 0 && s.sourceChannel != previousChannel;
         const bool wanted
             = change && k > 0 && visible == 0 && !(agg->snippets.at(k - 1).flags & SnippetGap);
