@@ -1,5 +1,5 @@
 #include "blockinvariants.h"
-#include "decodedtextdata.h"
+#include "modelfixtures.h"
 
 #include <QtTest>
 
@@ -7,40 +7,29 @@
 #include <climits>
 #include <functional>
 
+using namespace Fixtures;
+
 namespace {
 
-const QDateTime kStart(QDate(2024, 3, 1), QTime(10, 0, 0), Qt::UTC);
-
-// Fills a block with runs of at most 100 characters, so that trimming works run by run.
+// Runs of at most 100 characters, so that trimming works run by run.
 void FillBlock(DecodedTextBlock& block, int characters)
 {
-    while (characters > 0) {
-        const int size = qMin(characters, 100);
-        DecodedTextSnippet run;
-        run.start = block.EndPosition();
-        run.end = run.start + size;
-        run.length = size;
-        run.quality = 90;
-        run.timestamp = kStart;
-        block.snippets.append(run);
-        block.text += QString(size, QLatin1Char('x'));
-        characters -= size;
-    }
+    for (; characters > 0; characters -= 100)
+        AddRun(block, QString(qMin(characters, 100), QLatin1Char('x')));
 }
 
-QExplicitlySharedDataPointer<DecodedTextBlock> AddBlock(DecodedTextBuffer& buffer, int characters)
+BlockPtr AddBlock(DecodedTextBuffer& buffer, int characters)
 {
     // Every call makes a new transmission key, also after blocks were removed.
     static int nextId = 0;
     ++nextId;
-    QExplicitlySharedDataPointer<DecodedTextBlock> block = buffer.GetBlock(kStart.addSecs(nextId), nextId);
+    BlockPtr block = buffer.GetBlock(T0.addSecs(nextId), nextId);
     FillBlock(*block, characters);
     return block;
 }
 
 // GetBlock and Trim as plain walks over the public fields, for comparison with the buffer's own.
-QExplicitlySharedDataPointer<DecodedTextBlock> PlainGetBlock(DecodedTextBuffer& buffer,
-                                                            const QDateTime& timestamp, int id)
+BlockPtr PlainGetBlock(DecodedTextBuffer& buffer, const QDateTime& timestamp, int id)
 {
     for (int i = buffer.blocks.size() - 1; i >= 0; --i) {
         if (buffer.blocks.at(i)->timestamp == timestamp && buffer.blocks.at(i)->id == id)
@@ -48,8 +37,7 @@ QExplicitlySharedDataPointer<DecodedTextBlock> PlainGetBlock(DecodedTextBuffer& 
     }
     if (!buffer.blocks.isEmpty())
         buffer.blocks.last()->closed = true;
-    buffer.blocks.append(QExplicitlySharedDataPointer<DecodedTextBlock>(
-        new DecodedTextBlock(buffer.channel, id, timestamp)));
+    buffer.blocks.append(BlockPtr(new DecodedTextBlock(buffer.channel, id, timestamp)));
     return buffer.blocks.last();
 }
 
@@ -59,7 +47,7 @@ bool PlainTrim(DecodedTextBuffer& buffer, int bufferSize)
     int total = 0;
     bool changed = false;
     for (int i = buffer.blocks.size() - 1; i >= 0; --i) {
-        const QExplicitlySharedDataPointer<DecodedTextBlock> block = buffer.blocks.at(i);
+        const BlockPtr block = buffer.blocks.at(i);
         total += block->text.size();
         if (total > limit) {
             if (buffer.hold) {
@@ -78,31 +66,23 @@ bool PlainTrim(DecodedTextBuffer& buffer, int bufferSize)
 
 QString Describe(const DecodedTextBuffer& buffer)
 {
-    QStringList out;
-    out << QString::number(buffer.overflow);
-    for (const auto& block : buffer.blocks) {
-        out << QStringLiteral("%1/%2:%3:%4%5")
-                   .arg(kStart.secsTo(block->timestamp))
-                   .arg(block->id)
-                   .arg(block->text.size())
-                   .arg(block->snippets.size())
-                   .arg(block->closed ? "c" : "");
-    }
-    return out.join(QLatin1Char(' '));
+    QStringList out { QString::number(buffer.overflow) };
+    for (const auto& b : buffer.blocks)
+        out << QStringLiteral("%1/%2:%3:%4%5").arg(T0.secsTo(b->timestamp)).arg(b->id)
+                   .arg(b->text.size()).arg(b->snippets.size()).arg(b->closed ? "c" : "");
+    return out.join(' ');
 }
 
-QExplicitlySharedDataPointer<DecodedTextBlock> MadeBlock(int key, int characters)
+BlockPtr MadeBlock(int key, int characters)
 {
-    QExplicitlySharedDataPointer<DecodedTextBlock> block(
-        new DecodedTextBlock(1, key, kStart.addSecs(key)));
+    BlockPtr block(new DecodedTextBlock(1, key, T0.addSecs(key)));
     FillBlock(*block, characters);
     return block;
 }
 
 } // namespace
 
-class TestDecodedTextBuffer : public QObject
-{
+class TestDecodedTextBuffer : public QObject {
     Q_OBJECT
 
 private slots:
@@ -120,7 +100,7 @@ private slots:
 void TestDecodedTextBuffer::trimKeepsBlockAliveForHolder()
 {
     DecodedTextBuffer buffer(1);
-    QExplicitlySharedDataPointer<DecodedTextBlock> shown = AddBlock(buffer, 5000);
+    BlockPtr shown = AddBlock(buffer, 5000);
     AddBlock(buffer, 11000);
     QVERIFY(buffer.Trim(10000));
     QCOMPARE(buffer.blocks.size(), 1);
@@ -156,15 +136,14 @@ void TestDecodedTextBuffer::trimExtremeSizes()
 void TestDecodedTextBuffer::getBlockSearchesWhenAKeyChanged()
 {
     DecodedTextBuffer buffer(1);
-    const auto older = buffer.GetBlock(kStart, 1);
-    const auto newer = MadeBlock(0, 10);
-    newer->timestamp = kStart;
-    newer->id = 1;
+    const auto older = buffer.GetBlock(T0, 1);
+    const auto newer = MadeBlock(1, 10);
+    newer->timestamp = T0;
     buffer.blocks.append(newer);
-    buffer.GetBlock(kStart.addSecs(5), 5);
+    buffer.GetBlock(T0.addSecs(5), 5);
     // The newer of the two blocks with one key takes another key, so the older one answers.
     newer->id = 2;
-    QCOMPARE(buffer.GetBlock(kStart, 1), older);
+    QCOMPARE(buffer.GetBlock(T0, 1), older);
     QCOMPARE(buffer.blocks.size(), 3);
 }
 
@@ -179,20 +158,17 @@ void TestDecodedTextBuffer::randomSequencesMatchThePlainWalk()
     DecodedTextBuffer plain(1);
     for (int step = 0; step < 4000; ++step) {
         const int action = random.bounded(100);
-        const int key = random.bounded(24);
-        const int characters = random.bounded(400);
+        const int key = random.bounded(24), characters = random.bounded(400);
         const int count = buffer.blocks.size();
         const int index = count ? key % count : 0, other = count ? characters % count : 0;
-        int got = -2;
-        int expected = -2;
-        // Applies one change to both buffers.
+        int got = -2, expected = -2;
         const auto both = [&](const std::function<void(DecodedTextBuffer&)>& change) {
             change(buffer);
             change(plain);
         };
         if (action < 40) {
-            const auto block = buffer.GetBlock(kStart.addSecs(key), key);
-            const auto twin = PlainGetBlock(plain, kStart.addSecs(key), key);
+            const auto block = buffer.GetBlock(T0.addSecs(key), key);
+            const auto twin = PlainGetBlock(plain, T0.addSecs(key), key);
             got = buffer.blocks.indexOf(block);
             expected = plain.blocks.indexOf(twin);
             FillBlock(*block, characters);
@@ -227,10 +203,9 @@ void TestDecodedTextBuffer::randomSequencesMatchThePlainWalk()
                 FillBlock(*(key % 2 ? b.FirstBlock() : b.LastBlock()), characters * 4);
             });
         }
-        QVERIFY2(got == expected && Describe(buffer) == Describe(plain),
-                 qPrintable(QStringLiteral("step %1, action %2: %3 %4 | %5 %6")
-                                .arg(step).arg(action).arg(got).arg(Describe(buffer))
-                                .arg(expected).arg(Describe(plain))));
+        const QString at = QStringLiteral("step %1 action %2: ").arg(step).arg(action);
+        QCOMPARE(at + QString::number(got) + Describe(buffer),
+                 at + QString::number(expected) + Describe(plain));
     }
 }
 
@@ -251,8 +226,8 @@ void TestDecodedTextBuffer::tickerText()
 {
     QFETCH(int, maxLength);
     DecodedTextBuffer buffer(1);
-    buffer.GetBlock(kStart, 1)->text = QStringLiteral("first line\nsecond");
-    buffer.GetBlock(kStart, 2)->text = QStringLiteral(" third  block\n");
+    buffer.GetBlock(T0, 1)->text = QStringLiteral("first line\nsecond");
+    buffer.GetBlock(T0, 2)->text = QStringLiteral(" third  block\n");
     QTEST(buffer.TickerText(maxLength), "ticker");
 }
 
@@ -271,7 +246,7 @@ void TestDecodedTextBuffer::removeOldBlocks()
     QFETCH(QList<int>, sizes);
     QFETCH(int, remaining);
     DecodedTextBuffer buffer(1000);
-    QExplicitlySharedDataPointer<DecodedTextBlock> newest;
+    BlockPtr newest;
     for (int size : sizes)
         newest = AddBlock(buffer, size);
     buffer.RemoveOldBlocks();

@@ -12,7 +12,6 @@
 
 #include <memory>
 
-
 namespace {
 
 const QString SampleText = QStringLiteral(
@@ -85,14 +84,11 @@ QSet<int> ShownQualities(DecodedTextView* view, int channel)
             continue;
         pane->ExpandTextArea(true);
         auto* content = pane->findChild<DecodedTextContent*>();
-        if (!content)
-            continue;
-        for (QTextBlock line = content->document()->begin(); line.isValid(); line = line.next()) {
+        QTextBlock line = content ? content->document()->begin() : QTextBlock();
+        for (; line.isValid(); line = line.next()) {
             auto* item = static_cast<DecodedTextLayoutItem*>(line.userData());
-            if (!item || !item->block)
-                continue;
-            for (const DecodedTextSnippet& snippet : qAsConst(item->block->snippets))
-                qualities.insert(snippet.quality);
+            for (int k = 0; item && item->block && k < item->block->snippets.size(); ++k)
+                qualities.insert(item->block->snippets.at(k).quality);
         }
     }
     return qualities;
@@ -184,12 +180,12 @@ void TstHarness::fortyOneTicksFeedBothChannels()
     const ChannelExport one = Export(view, 1);
     const ChannelExport two = Export(view, 2);
     for (const ChannelExport* channel : { &one, &two }) {
-        QVERIFY(channel->transmissions == 1 && channel->blocks == 1);
         QVERIFY(channel->start >= beforeCreation && channel->start <= afterCreation);
         QCOMPARE(channel->content, SampleText);
-        QCOMPARE(channel->frames.size(), 20);
-        QCOMPARE(channel->frames.last().text, QStringLiteral("erat, "));
-        QCOMPARE(channel->frames.last().position, 436);
+        QCOMPARE(QStringLiteral("%1 %2 %3 %4@%5").arg(channel->transmissions).arg(channel->blocks)
+                     .arg(channel->frames.size()).arg(channel->frames.last().text)
+                     .arg(channel->frames.last().position),
+                 QStringLiteral("1 1 20 erat, @436"));
         for (int i = 0; i + 1 < channel->frames.size(); ++i) {
             const QString& text = channel->frames[i].text;
             QVERIFY2(text.size() >= 21 && text.endsWith(QLatin1Char(' ')), qPrintable(text));

@@ -9,7 +9,6 @@
 
 #include <memory>
 
-
 namespace {
 
 // Sets environment variables for one test and puts the previous values back.
@@ -32,10 +31,7 @@ public:
 private:
     static void Put(const char* name, const QByteArray& value)
     {
-        if (value.isNull())
-            qunsetenv(name);
-        else
-            qputenv(name, value);
+        value.isNull() ? qunsetenv(name) : qputenv(name, value);
     }
     QMap<QByteArray, QByteArray> m_saved;
 };
@@ -69,9 +65,7 @@ struct RecordingComponent : SaveComponentIf {
 QByteArray FileBytes(const QString& path)
 {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return QByteArray();
-    return file.readAll();
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 bool WriteFile(const QString& path, const QByteArray& bytes)
@@ -127,7 +121,7 @@ void TestHostServices::appConfigFollowsTheEnvironment()
     QVERIFY(FileBytes(first).contains("Answer=42"));
     // The same object follows the variable, and an edit by another program is seen at once.
     environment.Set("VX_APP_CONFIG", second);
-    QCOMPARE(&CfgCenter::GetAppCfg(ICfg::AppView), &cfg);
+    QVERIFY(&CfgCenter::GetAppCfg(ICfg::AppView) == &cfg);
     QCOMPARE(CfgCenter::AppConfigFileName(), second);
     QCOMPARE(ReadInt(cfg, "Answer"), -1);
     environment.Set("VX_APP_CONFIG", first);
@@ -156,9 +150,10 @@ void TestHostServices::subConfigIsAGroupOfTheFile()
 
     QSettings onDisk(path, QSettings::IniFormat);
     onDisk.setIniCodec("UTF-8");
-    QCOMPARE(onDisk.value(QStringLiteral("DecodedTextView/BufferSize")).toInt(), 1234);
-    QCOMPARE(onDisk.value(QStringLiteral("DecodedTextView/ForegroundColor")).toString(), awkward);
-    QCOMPARE(onDisk.value(QStringLiteral("DecodedTextView/Pane/Width")).toInt(), 9);
+    onDisk.beginGroup(QStringLiteral("DecodedTextView"));
+    QCOMPARE(QVariantList({ onDisk.value("BufferSize"), onDisk.value("ForegroundColor"),
+                            onDisk.value("Pane/Width") }),
+             QVariantList({ "1234", awkward, "9" }));
 }
 
 void TestHostServices::unusableFilesGiveDefaultsAndRefuseWrites_data()
@@ -204,8 +199,7 @@ void TestHostServices::unusableFilesGiveDefaultsAndRefuseWrites()
 void TestHostServices::saveComponentsAreSavedOnceEach()
 {
     QStringList log;
-    RecordingComponent a(&log, QStringLiteral("a")), b(&log, QStringLiteral("b")),
-        c(&log, QStringLiteral("c"));
+    RecordingComponent a(&log, "a"), b(&log, "b"), c(&log, "c");
     for (SaveComponentIf* component :
          std::initializer_list<SaveComponentIf*> { &a, &b, &a, nullptr, &c })
         CfgCenter::RegisterSaveComponent(component);
@@ -245,15 +239,14 @@ void TestHostServices::translationIsInstalledForTheLanguage()
     environment.Set("VX_TRANSLATIONS_PATH", m_dir.path());
     auto waiting = [] { return QCoreApplication::translate("TestHostServices", "Waiting"); };
     environment.Set("VX_LANG", QStringLiteral("fr"));
-    QVERIFY(center.Register(QStringLiteral("tst_lang"))
-            && !center.IsInstalled(QStringLiteral("tst_lang")));
+    const QString lang = QStringLiteral("tst_lang");
+    QVERIFY(center.Register(lang) && !center.IsInstalled(lang));
     QCOMPARE(waiting(), QStringLiteral("Waiting"));
-    QVERIFY(center.Unregister(QStringLiteral("tst_lang")));
+    QVERIFY(center.Unregister(lang));
     environment.Set("VX_LANG", QStringLiteral("de"));
-    QVERIFY(center.Register(QStringLiteral("tst_lang"))
-            && center.IsInstalled(QStringLiteral("tst_lang")));
+    QVERIFY(center.Register(lang) && center.IsInstalled(lang));
     QCOMPARE(waiting(), QStringLiteral("Warten"));
-    QVERIFY(center.Unregister(QStringLiteral("tst_lang")));
+    QVERIFY(center.Unregister(lang));
     QCOMPARE(waiting(), QStringLiteral("Waiting"));
 }
 

@@ -18,13 +18,8 @@ DataBlock* MakeDataBlock(const Piece& piece)
     auto* block = new DataBlock(piece.channel, 0, 0);
     block->SetID(piece.id);
     block->SetContent(piece.content);
-    for (const Stamp& s : piece.stamps) {
-        TimeStamp stamp;
-        stamp.Position = s.position;
-        stamp.Quality = s.quality;
-        stamp.Time = T0.addMSecs(s.ms);
-        block->GetTimeStamp().append(stamp);
-    }
+    for (const Stamp& s : piece.stamps)
+        block->GetTimeStamp().append({ T0.addMSecs(s.ms), s.position, s.quality });
     for (const UserData& note : piece.notes)
         block->AddUserData(new UserData(note));
     return block;
@@ -48,29 +43,29 @@ BlockPtr MakeBlock(const QStringList& runs, int channel, int id)
     return block;
 }
 
+static void Append(DecodedTextBlock& block, const QString& text, int width, int flags,
+                   int quality, qint64 ms)
+{
+    DecodedTextSnippet s;
+    s.start = block.EndPosition();
+    // Tests place runs at the ends of the int range afterwards; the sum must not overflow first.
+    s.end = int(qMin<qint64>(qint64(s.start) + width, std::numeric_limits<int>::max()));
+    s.length = text.size();
+    s.flags = flags;
+    s.quality = quality;
+    s.timestamp = T0.addMSecs(ms);
+    block.snippets.append(s);
+    block.text += text;
+}
+
 void AddRun(DecodedTextBlock& block, const QString& text, int quality, qint64 ms)
 {
-    DecodedTextSnippet run;
-    run.start = block.EndPosition();
-    // Tests place runs at the ends of the int range afterwards; the sum must not overflow first.
-    run.end = int(qMin<qint64>(qint64(run.start) + text.size(), std::numeric_limits<int>::max()));
-    run.length = text.size();
-    run.quality = quality;
-    run.timestamp = T0.addMSecs(ms);
-    block.snippets.append(run);
-    block.text += text;
+    Append(block, text, text.size(), 0, quality, ms);
 }
 
 void AddGap(DecodedTextBlock& block, int width, const QString& breaks, qint64 ms)
 {
-    DecodedTextSnippet gap;
-    gap.start = block.EndPosition();
-    gap.end = gap.start + width;
-    gap.length = breaks.size();
-    gap.flags = SnippetGap;
-    gap.timestamp = T0.addMSecs(ms);
-    block.snippets.append(gap);
-    block.text += breaks;
+    Append(block, breaks, width, SnippetGap, 0, ms);
 }
 
 UserData* Note(const QString& type, int start, int end, const QString& text)
@@ -100,12 +95,10 @@ QString Layout(const DecodedTextBlock& block)
 {
     QStringList parts;
     for (const DecodedTextSnippet& s : block.snippets) {
-        QString part = QStringLiteral("%1-%2:%3").arg(s.start).arg(s.end).arg(s.length);
-        if (s.flags & SnippetGap)
-            part.prepend(QLatin1Char('g'));
-        else
-            part += QStringLiteral("q%1").arg(s.quality);
-        parts << part;
+        const bool gap = s.flags & SnippetGap;
+        parts << QStringLiteral("%1%2-%3:%4").arg(gap ? "g" : "").arg(s.start).arg(s.end)
+                       .arg(s.length)
+                + (gap ? QString() : QStringLiteral("q%1").arg(s.quality));
     }
     return parts.join(QLatin1Char(' '));
 }
