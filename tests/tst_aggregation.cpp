@@ -323,14 +323,16 @@ void TestAggregation::partialMarkUpdate()
     for (const UserData* u : block->userData)
         QVERIFY(u->Modifier == "operator"
                 && qAbs(u->ChangeTime.secsTo(QDateTime::currentDateTimeUtc())) < 60);
-    // A run joining the channel before it loses its mark; updating from a later run takes the
-    // channel of the last mark before it. Taking a mark away leaves the count of marks made.
+    // A run joining the channel before it loses its mark, not the operator's call sign beside
+    // it; updating from a later run takes the channel of the last mark before it. Taking a
+    // mark away leaves the count of marks made.
+    block->userData.insert(2, Note(UserData::CallSignType, 4, 5, QStringLiteral("OP")));
     block->snippets[1].sourceChannel = 1;
     block->UpdateChannelMarks(1, &model);
-    QCOMPARE(Marks(*block), QStringLiteral("1:1:ALPHA 7:2:BRAVO 12:1:ALPHA"));
+    QCOMPARE(Marks(*block), QStringLiteral("1:1:ALPHA 4:0:OP 7:2:BRAVO 12:1:ALPHA"));
     block->snippets[4].sourceChannel = 2;
     block->UpdateChannelMarks(3, &model);
-    QCOMPARE(Marks(*block), QStringLiteral("1:1:ALPHA 7:2:BRAVO"));
+    QCOMPARE(Marks(*block), QStringLiteral("1:1:ALPHA 4:0:OP 7:2:BRAVO"));
     QCOMPARE(block->userDataCount, 4);
 }
 

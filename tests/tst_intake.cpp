@@ -47,6 +47,8 @@ private slots:
     void refusedDataBlocks_data();
     void refusedDataBlocks();
     void emptyAndBadPiecesAreSkipped();
+    void emptyBlockAfterTrimStillRefreshes();
+    void blockTakesContentCodeAndDirection();
 };
 
 void TestIntake::feedsOfOneChannel_data()
@@ -396,6 +398,34 @@ void TestIntake::emptyAndBadPiecesAreSkipped()
                                             { 2, 1, "fghij", { { 5, 90, 1000 } }, notes } }));
     QCOMPARE(log, QStringList({ "created 3", "data 3 append", "data 2 append" }));
     QCOMPARE(block->text + ' ' + Ranges(*block), QStringLiteral("abcdefghij 6-8"));
+}
+
+// The trim in front of a block without text changed the channel all the same.
+void TestIntake::emptyBlockAfterTrimStillRefreshes()
+{
+    DecodedTextData model;
+    model.SetBufferSize(1000);
+    QVector<Stamp> runs;
+    for (int p = 0; p < 1000; p += 100)
+        runs.append({ p, 90, 0 });
+    model.AddTransmission(Xml(T0, 2, QString(1000, 'x'), runs));
+    model.AddTransmission(Xml(T1, 2, QString(150, 'y'), { { 1000, 90, 0 } }));
+    QStringList log;
+    Record(model, &log);
+    model.AddTransmission(Xml(T2, 2, QString(), { { 1150, 90, 0 } }));
+    QCOMPARE(log, QStringList({ "data 2 refresh" }));
+    QCOMPARE(model.GetChannelData(2)->FirstBlock()->text.count('x'), 900);
+}
+
+void TestIntake::blockTakesContentCodeAndDirection()
+{
+    DecodedTextData model;
+    std::unique_ptr<DataBlock> data(MakeDataBlock({ 2, 1, "abc", { { 0, 90, 0 } } }));
+    data->SetContentCode(QStringLiteral("LAT"));
+    data->SetContentDirectionRTL(true);
+    model.AddData(data.get(), T0, BlockPtr());
+    const BlockPtr block = model.GetChannelData(2)->LastBlock();
+    QCOMPARE(block->contentCode + (block->rightToLeft ? " rtl" : " ltr"), QStringLiteral("LAT rtl"));
 }
 
 QTEST_GUILESS_MAIN(TestIntake)
