@@ -383,9 +383,13 @@ void DecodedTextBlock::AdjustUserData(int from, int to, int delta)
 
 void DecodedTextBlock::ForgetAnnotationsFrom(int index)
 {
-    if (index < reachOwners.size()) {
-        reachOwners.resize(qMax(index, 0));
-        reachUpTo.resize(qMax(index, 0));
+    if (index <= 0) {
+        // Shrinking and clearing keep the storage; forgetting all gives it back.
+        reachOwners = QVector<UserData*>();
+        reachUpTo = QVector<qint64>();
+    } else if (index < reachOwners.size()) {
+        reachOwners.resize(index);
+        reachUpTo.resize(index);
     }
 }
 

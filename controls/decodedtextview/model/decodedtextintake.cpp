@@ -174,6 +174,8 @@ void DecodedTextData::EndTransmission()
         if (!block || block->closed)
             continue;
         block->closed = true;
+        // A closed block is rarely edited again; what its edits learnt is not worth keeping.
+        block->ForgetAnnotationsFrom(0);
 
         if (block->channel == UserChannelID) {
             if (!offline && userDataEnabled)
