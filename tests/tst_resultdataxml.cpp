@@ -101,6 +101,8 @@ private slots:
     void setContentGivesNfc();
     void timesSurviveToTheMillisecond_data();
     void timesSurviveToTheMillisecond();
+    void timeFormsReadAsTheIsoParserReadsThem_data();
+    void timeFormsReadAsTheIsoParserReadsThem();
     void blocksStampsAndUserDataSurvive();
     void documentedExampleReadsAndIsWritten();
     void handWrittenDocumentReads();
@@ -386,6 +388,40 @@ void TestResultDataXml::hostileInputLeavesObjectEmpty()
     QVERIFY(target == BlockDocument          ? Refused(block, xml)
             : target == TransmissionDocument ? Refused(transmission, xml)
                                              : Refused(document, xml));
+}
+
+void TestResultDataXml::timeFormsReadAsTheIsoParserReadsThem_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::newRow("the written form") << "2024-05-01T10:00:01.500Z";
+    QTest::newRow("leap day") << "2024-02-29T23:59:59.999Z";
+    QTest::newRow("no leap day that year") << "2023-02-29T00:00:00.000Z";
+    QTest::newRow("end of day as hour 24") << "2024-05-01T24:00:00.000Z";
+    QTest::newRow("leap second") << "2024-06-30T23:59:60.000Z";
+    QTest::newRow("year 0") << "0000-01-01T00:00:00.000Z";
+    QTest::newRow("month 13") << "2024-13-01T00:00:00.000Z";
+    QTest::newRow("offset instead of Z") << "2024-05-01T10:00:01.500+02:00";
+    QTest::newRow("no milliseconds") << "2024-05-01T10:00:01Z";
+    QTest::newRow("no zone") << "2024-05-01T10:00:01.500";
+    QTest::newRow("lower case letters") << "2024-05-01t10:00:01.500z";
+    QTest::newRow("other digits") << QString::fromUtf8("\u0662024-05-01T10:00:01.500Z");
+}
+
+// Times in the writer's form are read by hand; every form must come out as the ISO parser reads
+// it: UTC, a time without a zone taken as UTC, anything it does not take refused.
+void TestResultDataXml::timeFormsReadAsTheIsoParserReadsThem()
+{
+    QFETCH(QString, text);
+    QDateTime expected = QDateTime::fromString(text, Qt::ISODateWithMs);
+    if (expected.timeSpec() == Qt::LocalTime)
+        expected.setTimeSpec(Qt::UTC);
+    Transmission read;
+    const bool ok = read.SetXmlString(
+        QStringLiteral("<Transmission start=\"%1\" stop=\"%1\"/>").arg(text));
+    QCOMPARE(ok, expected.isValid());
+    if (ok)
+        QVERIFY2(SameTime(expected.toUTC(), read.GetStartTime()),
+                 qPrintable(read.GetStartTime().toString(Qt::ISODateWithMs)));
 }
 
 QTEST_GUILESS_MAIN(TestResultDataXml)

@@ -16,6 +16,40 @@ namespace {
 
 const QString CharElement = QStringLiteral("Char");
 
+// The writer's own form of a time, "yyyy-MM-ddTHH:mm:ss.zzzZ", read by hand: the general ISO
+// parser is a large share of reading a document. Any other form, and any field out of range,
+// is left to the general parser, which then decides as it always did.
+bool ReadWrittenTime(const QString& text, QDateTime* time)
+{
+    static const char form[] = "dddd-dd-ddTdd:dd:dd.dddZ";
+    constexpr int length = int(sizeof(form)) - 1;
+    if (text.size() != length)
+        return false;
+    int value[length] = {};
+    for (int i = 0; i < length; ++i) {
+        const ushort c = text.at(i).unicode();
+        if (form[i] == 'd') {
+            if (c < '0' || c > '9')
+                return false;
+            value[i] = c - '0';
+        } else if (c != ushort(form[i])) {
+            return false;
+        }
+    }
+    const auto number = [&value](int from, int count) {
+        int n = 0;
+        for (int i = from; i < from + count; ++i)
+            n = n * 10 + value[i];
+        return n;
+    };
+    const QDate date(number(0, 4), number(5, 2), number(8, 2));
+    const QTime clock(number(11, 2), number(14, 2), number(17, 2), number(20, 3));
+    if (!date.isValid() || !clock.isValid())
+        return false;
+    *time = QDateTime(date, clock, Qt::UTC);
+    return true;
+}
+
 } // namespace
 
 ResultDataXmlReader::ResultDataXmlReader(const QString& xml) : m_xml(xml)
@@ -83,6 +117,8 @@ bool ResultDataXmlReader::ParseTime(const QString& text, QDateTime* time)
         *time = QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC);
         return time->isValid();
     }
+    if (ReadWrittenTime(text, time))
+        return true;
     QDateTime parsed = QDateTime::fromString(text, Qt::ISODateWithMs);
     if (!parsed.isValid())
         return false;
