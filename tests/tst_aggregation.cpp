@@ -386,6 +386,8 @@ void TestAggregation::scenarios_data()
         << QStringList { "1 0:~CQ CQ", "2 1000:~QRZ", "1 2000:~DE ALPHA", "1#6 500:~DE" } << "1:~CQ CQ 1:~DE 2:~QRZ" << "1:1: 10:2:" << "a a a r" << true;
     QTest::newRow("resend with a later time leaves the older runs merged")
         << QStringList { "1 0:~CQ CQ", "1 1000:~DE", "2 1500:~QRZ", "1#6 2000:~DE ALPHA" } << "1:~CQ CQ 1:~DE 2:~QRZ 1:~DE ALPHA" << "1:1: 10:2: 14:1:" << "a a a a" << false;
+    QTest::newRow("equal times keep arrival order")
+        << QStringList { "1 1000:~AB", "2 0:~CD", "3 1000:~EF" } << "2:~CD 1:~AB 3:~EF" << "1:2: 4:1: 7:3:" << "a r a" << true;
     // A run of line breaks is no change of channel, in itself or for the run after it.
     QTest::newRow("line breaks resent for a visible run take its mark and the next one's")
         << QStringList { "1 0:~CQ CQ", "2 1000:~", "1 2000:~DE", "2 3000:~QRZ", "1 4000:~K K", "2#1 3000:~~~~" } << "1:~CQ CQ 2:~ 1:~DE 2:~~~~ 1:~K K" << "1:1:" << "a a a a a r" << true;
