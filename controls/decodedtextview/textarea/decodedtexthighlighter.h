@@ -11,8 +11,7 @@ class DecodedTextContent;
 
 // Colours annotated text and greys out closed transmissions, line by line,
 // through each line's layout item.
-class DTV_EXPORT DecodedTextHighlighter : public QSyntaxHighlighter
-{
+class DTV_EXPORT DecodedTextHighlighter : public QSyntaxHighlighter {
     Q_OBJECT
 
 public:
@@ -30,11 +29,10 @@ protected:
 private:
     Q_DISABLE_COPY(DecodedTextHighlighter)
 
-    struct Span
-    {
+    struct Span {
         qint64 start;
         qint64 end; // at least start + 1, as drawn
-        int order;  // place in the block's list: later ones are drawn over earlier ones
+        int order; // place in the block's list: later ones are drawn over earlier ones
         const QTextCharFormat* format;
     };
     const QTextCharFormat* FormatOf(const QString& type) const;
