@@ -331,15 +331,17 @@ int DecodedTextBlock::Clear()
 void DecodedTextBlock::AdjustUserData(int from, int to, int delta)
 {
     const qint64 end = EndPosition();
-    // An annotation that starts at or after 0 and ends by from lies before the edit: none of
-    // the rules moves or deletes it as long as from is inside the block. The merge inserts
+    // An annotation that starts at or after 0 and ends by both from and to lies before the
+    // edit: none of the rules moves or deletes it as long as from is inside the block (to may
+    // lie below from when a change is taken back). The merge inserts
     // near the end of a long aggregation block, so most of its channel marks are such; the
     // leading run of them is known from the last walk, as long as the same objects still
     // stand in the same places (every removal in the block forgets what was learnt from it
     // on, so a deleted annotation's address cannot be mistaken for a live one).
     int first = 0;
     if (from <= end) {
-        const int known = int(std::upper_bound(reachUpTo.cbegin(), reachUpTo.cend(), qint64(from))
+        const qint64 before = qMin(from, to);
+        const int known = int(std::upper_bound(reachUpTo.cbegin(), reachUpTo.cend(), before)
                               - reachUpTo.cbegin());
         const int limit = qMin(known, userData.size());
         first = FirstDifference(userData.constData(), reachOwners.constData(), limit);
