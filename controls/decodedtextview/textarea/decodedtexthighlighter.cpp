@@ -77,24 +77,25 @@ void DecodedTextHighlighter::highlightBlock(const QString& /*text*/)
     const int P = line.position();
     const int E = P + line.length();
     // Annotations carry block positions; this maps them onto the line.
-    const int off = P - item->start;
+    const qint64 off = qint64(P) - item->start;
 
     if (item->block->closed)
         setFormat(0, E - P, closedFormat);
 
     if (batch == 0) {
+        // Wide sums: block positions near the int limits must not wrap when mapped.
         for (const UserData* u : qAsConst(item->block->userData)) {
             if (!u)
                 continue;
-            const int s = u->Start + off;
-            int e = u->End + off;
+            const qint64 s = qint64(u->Start) + off;
+            qint64 e = qint64(u->End) + off;
             if (e <= s)
                 e = s + 1; // an emptied change must still be visible
             const bool drawn = (s >= P && s <= E) || (e >= P && e <= E) || (s <= P && e >= E);
             if (!drawn)
                 continue;
-            const int from = qMax(s, P);
-            const int to = qMax(qMin(e, E), from);
+            const int from = int(qMax(s, qint64(P)));
+            const int to = int(qMax(qMin(e, qint64(E)), qint64(from)));
             setFormat(from - P, to - from, *FormatOf(u->Type));
         }
         return;
