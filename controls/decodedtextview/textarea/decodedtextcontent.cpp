@@ -289,9 +289,7 @@ void DecodedTextContent::RefreshContent()
         for (const auto& block : blocks)
             AppendBlock(block);
         highlightLater = false;
-        highlighter->BeginBatch();
-        highlighter->rehighlight();
-        highlighter->EndBatch();
+        highlighter->RehighlightAll();
         NoteNewest();
     }
     shown->ForgetClosed();
@@ -358,9 +356,7 @@ void DecodedTextContent::UpdateView()
         return;
     busy = 1;
     SlotPositionChanged();
-    highlighter->BeginBatch();
-    highlighter->rehighlight();
-    highlighter->EndBatch();
+    highlighter->RehighlightAll();
     shown->staleAll = false;
     shown->ForgetClosed();
     busy = 0;

@@ -257,7 +257,7 @@ void DecodedTextContent::MarkCallSign(const QString& callSign)
     QTextCursor cursor = textCursor();
     cursor.clearSelection();
     setTextCursor(cursor);
-    highlighter->rehighlight();
+    highlighter->RehighlightAll();
     document()->clearUndoRedoStacks();
 }
 
@@ -330,7 +330,7 @@ void DecodedTextContent::InsertComment()
     QTextCursor cursor = textCursor();
     cursor.clearSelection();
     setTextCursor(cursor);
-    highlighter->rehighlight();
+    highlighter->RehighlightAll();
     document()->clearUndoRedoStacks();
 }
 
@@ -347,7 +347,7 @@ void DecodedTextContent::RemoveUserData(const QString& type)
     if (type == UserData::ChangeType)
         RefreshContent();
     else
-        highlighter->rehighlight();
+        highlighter->RehighlightAll();
 }
 
 void DecodedTextContent::SelectionTexts(QString& shownText, QString& decodedText, QString& comments)
@@ -582,7 +582,7 @@ void DecodedTextContent::AfterUserEdit(QExplicitlySharedDataPointer<DecodedTextB
             position = item->end;
         }
 
-        highlighter->rehighlight();
+        highlighter->RehighlightAll();
         if (QWidget* pane = parentWidget())
             pane->update();
     }
@@ -726,6 +726,6 @@ void DecodedTextContent::dropEvent(QDropEvent* e)
     dragItem = DecodedTextLayoutItem();
     cursor.clearSelection();
     setTextCursor(cursor);
-    highlighter->rehighlight();
+    highlighter->RehighlightAll();
     document()->clearUndoRedoStacks();
 }

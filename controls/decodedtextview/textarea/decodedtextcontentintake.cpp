@@ -36,7 +36,7 @@ void DecodedTextContent::RehighlightStale()
 {
     highlighter->BeginBatch();
     if (shown->staleAll) {
-        highlighter->rehighlight();
+        highlighter->RehighlightAll();
         shown->staleAll = false;
         shown->firstStale = false;
     }

@@ -38,6 +38,13 @@ void DecodedTextHighlighter::EndBatch()
     }
 }
 
+void DecodedTextHighlighter::RehighlightAll()
+{
+    BeginBatch();
+    rehighlight();
+    EndBatch();
+}
+
 const QTextCharFormat* DecodedTextHighlighter::FormatOf(const QString& type) const
 {
     if (type == UserData::CallSignType)

@@ -22,6 +22,8 @@ public:
     // are put in order of position once instead of being searched through for every line.
     void BeginBatch();
     void EndBatch();
+    // rehighlight() of the whole document as one batch.
+    void RehighlightAll();
 
 protected:
     void highlightBlock(const QString& text) override;
