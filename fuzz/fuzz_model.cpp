@@ -14,6 +14,7 @@
 // - after an export of every block, IsChanged of the channel is false.
 #include "blockinvariants.h"
 #include "decodedtextdata.h"
+#include "errorhandler.h"
 #include "fuzzinput.h"
 #include "varnoresultdataxml.h"
 
@@ -692,6 +693,8 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
     qputenv("VX_USER", "fuzzer");
     qputenv("VX_TRACE_MASK", "0");
     static QCoreApplication app(*argc, *argv);
+    // Refused input is traced; the fuzzer refuses a lot and would spend its time writing.
+    ErrorHandler::SetOutputSink([](const QString&) {});
     return 0;
 }
 

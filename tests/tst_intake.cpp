@@ -1,4 +1,5 @@
 #include "blockinvariants.h"
+#include "errorhandler.h"
 #include "modelfixtures.h"
 
 #include <QSignalSpy>
@@ -14,6 +15,16 @@ namespace {
 const QDateTime T1 = T0.addSecs(600);
 const QDateTime T2 = T0.addSecs(1200);
 const int Limit = VarnoResultDataXml::IVarnoResultData::ValueLimit;
+
+// The trace lines the action writes.
+QStringList Traces(const std::function<void()>& action)
+{
+    QStringList lines;
+    const auto previous = ErrorHandler::SetOutputSink([&lines](const QString& line) { lines << line; });
+    action();
+    ErrorHandler::SetOutputSink(previous);
+    return lines;
+}
 
 struct Feed {
     QString content;
@@ -334,6 +345,9 @@ void TestIntake::refusedDataBlocks_data()
     QTest::newRow("text running past the document limit") << 2 << "def" << P{Limit - 1} << -1 << false;
     QTest::newRow("stamps promising millions of lost characters") << 2 << "d" << P{3, 3 + 5000000} << -1 << false;
     QTest::newRow("a few promised characters are padded") << 2 << "d" << P{3, 8} << -1 << true;
+    QTest::newRow("a new channel is padded up to its second stamp") << 4 << "x" << P{0, 5000} << -1 << true;
+    QTest::newRow("padding up to the buffer size and its tenth is taken") << 2 << "d" << P{3, 11004} << -1 << true;
+    QTest::newRow("padding one past what the buffer holds is refused") << 2 << "d" << P{3, 11005} << -1 << false;
     QTest::newRow("gap would carry the block past the limit") << 2 << "ab" << P{Limit - 2} << 0 << false;
     QTest::newRow("far gap within the limit is taken") << 2 << "ab" << P{Limit - 2} << -1 << true;
     QTest::newRow("negative channel") << -3 << "def" << P{0} << -1 << false;
@@ -363,14 +377,21 @@ void TestIntake::refusedDataBlocks()
     for (int p : positions)
         stamps.append({ p, 70, 1000 });
     std::unique_ptr<DataBlock> data(MakeDataBlock({ channel, 1, content, stamps }));
-    model.AddData(data.get(), T0, BlockPtr());
+    const QStringList traces = Traces([&] { model.AddData(data.get(), T0, BlockPtr()); });
 
     QVERIFY_BLOCK(*block);
     if (taken) {
+        QVERIFY(traces.isEmpty());
         QCOMPARE(log.last(), QStringLiteral("data %1 append").arg(channel));
         QVERIFY_BLOCK(*model.GetChannelData(channel));
+        QCOMPARE(model.GetChannelData(channel)->LastBlock()->streamPosition,
+                 qMax(positions.last(), positions.first() + content.size()));
         return;
     }
+    // The host hears of every refusal, with the block and the channel.
+    QCOMPARE(traces.size(), 1);
+    QVERIFY2(traces.first().contains(QStringLiteral("data block 1 of channel %1 refused: ").arg(channel)),
+             qPrintable(traces.first()));
     QVERIFY(log.isEmpty() && (!model.ChannelExists(channel) || channel == 2));
     QCOMPARE(Layout(*block), QStringLiteral("0-3:3q90"));
     QCOMPARE(block->streamPosition, streamBefore);
@@ -383,21 +404,27 @@ void TestIntake::emptyAndBadPiecesAreSkipped()
     const BlockPtr block = model.GetChannelData(2)->LastBlock();
     QStringList log;
     Record(model, &log);
-    // Delivered annotations must lie inside the text; stream positions 5..9 are block
-    // positions 5..9 here.
+    // Stream positions 5..9 are block positions 5..9 here. Delivered annotations are moved into
+    // the block's text; only a reversed one cannot be placed.
     auto comment = [](int start, int end) {
         const std::unique_ptr<UserData> note(Note(UserData::CommentType, start, end));
         return *note;
     };
     const QVector<UserData> notes { comment(6, 8), comment(8, 6), comment(-40, 6),
-                                    comment(7, 400) };
-    model.AddTransmission(TransmissionXml(T0,
-                                          { { 2, 1, QString(), { { 5, 90, 1000 } } },
-                                            { 2, 1, "no stamps", {} },
-                                            { 3, 1, "xy", { { 0, 80, 1000 } } },
-                                            { 2, 1, "fghij", { { 5, 90, 1000 } }, notes } }));
+                                    comment(7, 400), comment(30, 31) };
+    const QStringList traces = Traces([&] {
+        model.AddTransmission(TransmissionXml(T0,
+                                              { { 2, 1, QString(), { { 5, 90, 1000 } } },
+                                                { 2, 1, "no stamps", {} },
+                                                { 3, 1, "xy", { { 0, 80, 1000 } } },
+                                                { 2, 1, "fghij", { { 5, 90, 1000 } }, notes } }));
+    });
     QCOMPARE(log, QStringList({ "created 3", "data 3 append", "data 2 append" }));
-    QCOMPARE(block->text + ' ' + Ranges(*block), QStringLiteral("abcdefghij 6-8"));
+    QCOMPARE(block->text + ' ' + Ranges(*block), QStringLiteral("abcdefghij 6-8 0-6 7-10 9-10"));
+    // Empty pieces are no error; the reversed annotation is.
+    QCOMPARE(traces.size(), 1);
+    QVERIFY2(traces.first().contains("data block 1 of channel 2 refused: Comment annotation [8, 6)"),
+             qPrintable(traces.first()));
 }
 
 // The trim in front of a block without text changed the channel all the same.

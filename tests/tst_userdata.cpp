@@ -304,9 +304,10 @@ void TestUserData::importUserData()
                                   Note(Comment, 12, 40, "too long"), nullptr };
     block->ImportUserData(incoming, 3);
     qDeleteAll(incoming);
-    // Moved by the offset, replacing what it overlaps of its type; the count is not touched.
+    // Moved by the offset, replacing what it overlaps of its type, ending with the text when it
+    // reaches past it; the count is not touched.
     QCOMPARE(State(*block) + ' ' + block->userData.at(2)->Comment,
-             QStringLiteral("0123456789abcdef|2-4 9-11 8-11|1 new"));
+             QStringLiteral("0123456789abcdef|2-4 9-11 8-11 15-16|1 new"));
 }
 
 void TestUserData::channelsWithActiveUserDataAndModifier()

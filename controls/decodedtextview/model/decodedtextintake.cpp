@@ -1,4 +1,5 @@
 #include "decodedtextdata.h"
+#include "errorhandler.h"
 #include "varnoresultdataxml.h"
 
 #include <climits>
@@ -16,36 +17,59 @@ namespace {
 // overflow, and keeps everything the model holds exportable.
 constexpr qint64 DocumentLimit = IVarnoResultData::ValueLimit;
 
-// Question marks stand in for characters that a time stamp promises but the content lacks.
-// Thousands of them in one data block mean the stamps are corrupt, not that a few characters
-// were lost, and padding them would cost far more than the block itself.
-constexpr qint64 PaddingLimit = 4096;
+const QString SourcePath = QStringLiteral("controls\\decodedtextview\\decodedtextintake");
 
-bool AcceptableChannel(int channel)
+// Refused input never vanishes silently: the operator's only way to learn why text is missing
+// is the host's trace, so every refusal names what was refused and why.
+void TraceRefusal(int channel, int id, const QString& reason, unsigned short line)
+{
+    _Q_Trace(QStringLiteral("AddTransmission: data block %1 of channel %2 refused: %3")
+                 .arg(id)
+                 .arg(channel)
+                 .arg(reason),
+             SourcePath, line);
+}
+
+QString RefusedChannel(int channel)
 {
     // Negative numbers are the skip and scratch markers of the result-data classes, never a
     // channel; beyond the document limit the channel could not be exported again.
-    return channel >= 0 && channel <= DocumentLimit;
+    if (channel < 0 || channel > DocumentLimit)
+        return QStringLiteral("channel %1 is out of range").arg(channel);
+    return QString();
 }
 
 // The checks of a data block that do not depend on the block it goes into. A block refused here
 // is dropped whole: laying down part of it would either scramble the position space (stamps out
 // of order give snippets that end before they start) or leave positions that no later intake or
-// export can handle.
-bool AcceptableStamps(const QString& content, const QVector<TimeStamp>& stamps)
+// export can handle. paddingLimit bounds the question marks that stand in for characters a time
+// stamp promises but the content lacks.
+QString RefusedStamps(const QString& content, const QVector<TimeStamp>& stamps,
+                      qint64 paddingLimit)
 {
     if (stamps.isEmpty())
-        return true;
+        return QString();
     qint64 previous = 0;
     for (const TimeStamp& stamp : stamps) {
-        if (stamp.Position < previous || stamp.Position > DocumentLimit)
-            return false;
+        if (stamp.Position < 0)
+            return QStringLiteral("negative stream position %1").arg(stamp.Position);
+        if (stamp.Position < previous)
+            return QStringLiteral("time stamps out of order (%1 after %2)")
+                .arg(stamp.Position)
+                .arg(previous);
+        if (stamp.Position > DocumentLimit)
+            return QStringLiteral("stream position %1 beyond %2").arg(stamp.Position).arg(DocumentLimit);
         previous = stamp.Position;
     }
     const qint64 first = stamps.first().Position;
-    const qint64 last = stamps.last().Position;
-    const qint64 padding = last - first - content.size();
-    return padding <= PaddingLimit && first + content.size() <= DocumentLimit;
+    const qint64 padding = stamps.last().Position - first - content.size();
+    if (padding > paddingLimit)
+        return QStringLiteral("%1 characters missing, more than the %2 the channel can hold")
+            .arg(padding)
+            .arg(paddingLimit);
+    if (first + content.size() > DocumentLimit)
+        return QStringLiteral("text beyond stream position %1").arg(DocumentLimit);
+    return QString();
 }
 
 // Next running number of the user and aggregation channels; a decoder may have used the top id.
@@ -101,8 +125,13 @@ void DecodedTextData::AddTransmission(const QMap<int, int>& channelMap, QVector<
             // text would land in the aggregation block itself and be merged into it a second
             // time, and closing it as a channel block would end the open aggregation block in
             // the middle of the transmission, leaving the other channels' text to a stray block.
-            if (mapped < 0 || mapped == AggregationChannelID)
+            if (mapped < 0)
                 continue;
+            if (mapped == AggregationChannelID) {
+                TraceRefusal(source, dataBlock->GetID(),
+                             QStringLiteral("mapped onto the aggregation channel"), __LINE__);
+                continue;
+            }
             dataBlock->SetChannel(mapped);
             AddData(dataBlock, start, aggregationBlock);
             if (!usedChannels.contains(source))
@@ -119,17 +148,28 @@ void DecodedTextData::AddData(DataBlock* block, const QDateTime& timestamp,
     if (!block)
         return;
     const int channel = block->GetChannel();
-    if (!AcceptableChannel(channel))
+    const QString badChannel = RefusedChannel(channel);
+    if (!badChannel.isEmpty()) {
+        TraceRefusal(channel, block->GetID(), badChannel, __LINE__);
         return;
+    }
 
     // The operator's channel only needs a block for this transmission; its text is typed here.
     if (channel == UserChannelID) {
         GetChannelData(channel)->GetBlock(timestamp, block->GetID());
         return;
     }
-    // Refused before the channel is created or trimmed, so that garbage leaves no trace.
-    if (!AcceptableStamps(block->GetContent(), block->GetTimeStamp()))
+    // Refused before the channel is created or trimmed, so that garbage leaves nothing behind
+    // but the trace. More padding than the channel holds would be trimmed away at once.
+    const QString content = block->GetContent();
+    const QString badStamps = RefusedStamps(content, block->GetTimeStamp(),
+                                            qint64(bufferSize) + bufferSize / 10);
+    if (!badStamps.isEmpty()) {
+        TraceRefusal(channel, block->GetID(), badStamps, __LINE__);
         return;
+    }
+    // Empty pieces are the decoders' way of saying nothing; they are not an error.
+    const bool carriesText = !content.isEmpty() && !block->GetTimeStamp().isEmpty();
 
     QExplicitlySharedDataPointer<DecodedTextBuffer> buffer = GetChannelData(channel);
     bool refresh = false;
@@ -143,13 +183,20 @@ void DecodedTextData::AddData(DataBlock* block, const QDateTime& timestamp,
         refresh = true;
         target = buffer->GetBlock(timestamp, block->GetID());
         first = target->AddBlockData(block, false, &refresh);
-        if (first < 0)
+        if (first < 0) {
+            if (carriesText)
+                TraceRefusal(channel, block->GetID(), QStringLiteral("block positions beyond %1")
+                                                          .arg(DocumentLimit), __LINE__);
             return;
+        }
     } else {
         refresh = buffer->Trim(bufferSize);
         target = buffer->GetBlock(timestamp, block->GetID());
         first = target->AddBlockData(block, buffer->overflow, &refresh);
         if (first < 0) {
+            if (carriesText)
+                TraceRefusal(channel, block->GetID(), QStringLiteral("block positions beyond %1")
+                                                          .arg(DocumentLimit), __LINE__);
             if (refresh)
                 emit DataChanged(channel, true);
             return;
@@ -199,7 +246,7 @@ int DecodedTextBlock::AddBlockData(DataBlock* block, bool skipText, bool* refres
         return -1;
     const QString content = block->GetContent();
     const QVector<TimeStamp>& stamps = block->GetTimeStamp();
-    if (content.isEmpty() || stamps.isEmpty() || !AcceptableStamps(content, stamps))
+    if (content.isEmpty() || stamps.isEmpty() || !RefusedStamps(content, stamps, DocumentLimit).isEmpty())
         return -1;
 
     const int first = stamps.first().Position;
@@ -270,23 +317,20 @@ int DecodedTextBlock::AddBlockData(DataBlock* block, bool skipText, bool* refres
     text.append(padded);
     streamPosition = padded.size() + first;
 
-    // Annotations delivered with the text must lie inside it and be ordered; others could not be
-    // shown or exported and would break the ranges of later edits.
+    // Annotations are placed inside the block's text (see ImportUserData); only a reversed
+    // range cannot be placed at all.
     const QVector<UserData*>& delivered = block->GetUserData();
     if (!delivered.isEmpty()) {
-        const qint64 blockEnd = EndPosition();
-        QVector<UserData*> accepted;
-        accepted.reserve(delivered.size());
-        for (UserData* annotation : delivered) {
-            if (!annotation)
-                continue;
-            const qint64 from = qint64(annotation->Start) + offset;
-            const qint64 to = qint64(annotation->End) + offset;
-            if (from >= 0 && from <= to && to <= blockEnd)
-                accepted.append(annotation);
+        for (const UserData* annotation : delivered) {
+            if (annotation && annotation->End < annotation->Start)
+                TraceRefusal(block->GetChannel(), block->GetID(),
+                             QStringLiteral("%1 annotation [%2, %3) ends before it starts")
+                                 .arg(annotation->Type)
+                                 .arg(annotation->Start)
+                                 .arg(annotation->End),
+                             __LINE__);
         }
-        if (!accepted.isEmpty())
-            ImportUserData(accepted, offset);
+        ImportUserData(delivered, offset);
     }
 
     changed = true;

@@ -491,22 +491,29 @@ void DecodedTextBlock::ImportUserData(const QVector<UserData*>& incoming, int of
 {
     const qint64 blockStart = StartPosition();
     const qint64 blockEnd = EndPosition();
+    const qint64 lastCharacter = qMax(blockStart, blockEnd - 1);
+    // What one delivery brings replaces what the block held, never another annotation of the
+    // same delivery: an export lists annotations that touch each other, and reading it back
+    // must keep them all.
+    int held = userData.size();
     for (const UserData* annotation : incoming) {
-        if (!annotation)
+        // A reversed range has no meaning to keep.
+        if (!annotation || annotation->End < annotation->Start)
             continue;
-        const qint64 from = qint64(annotation->Start) + offset;
-        const qint64 to = qint64(annotation->End) + offset;
-        // One that is reversed or does not fit the block is left out: it would replace the
-        // annotations the block already has over a range that holds none of its text.
-        if (from > to || from < blockStart || to > blockEnd)
-            continue;
-        for (int k = userData.size() - 1; k >= 0; --k) {
+        // An export writes the widths of gaps that its text lacks, so an annotation read back
+        // may begin or end past the text. It is kept, moved inside the text, rather than lost.
+        const qint64 width = qint64(annotation->End) - annotation->Start;
+        const qint64 from = qBound(blockStart, qint64(annotation->Start) + offset, lastCharacter);
+        const qint64 to = qBound(from, qMax(from + qMin<qint64>(width, 1), qint64(annotation->End) + offset),
+                                 qMax(from, blockEnd));
+        for (int k = held - 1; k >= 0; --k) {
             UserData* existing = userData.at(k);
             if (existing && existing->Type == annotation->Type
                 && Overlaps(*existing, int(from), int(to))) {
                 ForgetAnnotationsFrom(k);
                 delete existing;
                 userData.remove(k);
+                --held;
             }
         }
         UserData* copy = new UserData(*annotation);
