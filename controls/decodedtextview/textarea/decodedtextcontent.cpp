@@ -465,8 +465,10 @@ void DecodedTextContent::PaintInfoArea(QPainter* painter, const QRect& rect)
             for (const UserData* u : qAsConst(item->block->userData)) {
                 if (!u || u->Type != UserData::CallSignType)
                     continue;
-                const int q = lineStart - item->start + u->Start;
-                if (q < lineStart || q > lineStart + line.length())
+                // A line holds its start up to, not including, the next line's start: a sign
+                // at the very start of a line belongs to that line alone.
+                const qint64 q = qint64(lineStart) - item->start + u->Start;
+                if (q < lineStart || q >= qint64(lineStart) + line.length())
                     continue;
                 if (!selected) {
                     // All prefixes measured on this line start at the item's start.
