@@ -77,7 +77,7 @@ public:
     // sign. Run times start again at the transmission's start, so a merge puts them between
     // those delivered before.
     void Send(int length, int from = -1, bool older = false, bool withCallSign = false,
-              int source = Channel)
+              int source = Channel, int signBack = 0)
     {
         const int key = older ? current - 1 : current;
         int& stream = streams[qMakePair(key, source)];
@@ -94,7 +94,8 @@ public:
                             qualities[(serial + run) % 4]);
         QVector<UserData*> marks;
         if (withCallSign)
-            marks << Mark(UserData::CallSignType, position + 1, position + 3, QStringLiteral("K1A"));
+            marks << Mark(UserData::CallSignType, position + 1 + signBack, position + 3,
+                          QStringLiteral("K1A"));
         const QString xml = BlockXml(source, T0.addSecs(key), content, marks, stamps);
         QVector<int> used;
         if (mapped)
@@ -280,8 +281,10 @@ void TestDecodedTextContent::paneIntakeMatchesRebuild_data()
     // call sign delivered with the next 20 characters; "u" the host marks a call sign in the
     // newest block; "e" end of transmission; "h"/"H" hold on/off; "q"/"Q" colour coding
     // on/off; "s" a selection; "x<n>" n characters of a second decoder for the current
-    // transmission; "p"/"P" channel separator on/off. Aggregation rows show the aggregation
-    // channel, fed by mapped intake online, where nothing is trimmed.
+    // transmission; "p"/"P" channel separator on/off; "f"/"F" offline on/off; "O<n>" n more for
+    // the transmission before, with a call sign reaching back over the one "o" left there;
+    // "X" the host exports the channel. Aggregation rows show the aggregation channel, fed by
+    // mapped intake online, where nothing is trimmed.
     QTest::addColumn<QString>("steps");
     QTest::addColumn<bool>("aggregation");
     QTest::newRow("trimming one old block per transmission") << "t16 n30 c20 e t4" << false;
@@ -293,6 +296,12 @@ void TestDecodedTextContent::paneIntakeMatchesRebuild_data()
     QTest::newRow("data for an older block") << "t14 n40 e n20 o30 e t2" << false;
     QTest::newRow("annotations from the host and with the data") << "t13 n40 u a e n30 u t3" << false;
     QTest::newRow("hold defers trimming, release catches up") << "t13 h t6 H t2" << false;
+    QTest::newRow("offline mark in the newest block, then data for an older one")
+        << "f t14 n40 e n30 u o10 r5 o10 e t2" << false;
+    QTest::newRow("export clears edited runs, then data for an older one")
+        << "f t14 n40 e n30 u c5 X o10 r5 e t1" << false;
+    QTest::newRow("a call sign of an older block replaced by one delivered with data")
+        << "f t14 n40 e n30 o10 r5 u O10 e t1" << false;
     QTest::newRow("aggregation: runs merged into the middle of the open block")
         << "t3 n30 x20 c20 x25 c5 e n40 x30 c10 x10" << true;
     QTest::newRow("aggregation: channel marks and call signs, colour coding")
@@ -351,6 +360,13 @@ void TestDecodedTextContent::paneIntakeMatchesRebuild()
         case 'g': feeder.Send(n, feeder.Stream() + 3); break;
         case 'r': feeder.Send(n + 10, feeder.Stream() - n); break;
         case 'o': feeder.Send(n, -1, true, true); break;
+        case 'O': feeder.Send(n, -1, true, true, Channel, -8); break;
+        case 'f': case 'F': model.SetOffline(op == 'f'); break;
+        case 'X': {
+            VarnoResultDataXml::VarnoResultData document;
+            model.GetData(shown, document, false);
+            break;
+        }
         case 'a': feeder.Send(20, -1, false, true); break;
         case 'x': feeder.Send(n, -1, false, false, OtherChannel); break;
         case 'e': model.EndTransmission(); break;

@@ -319,3 +319,13 @@ void DecodedTextBuffer::ForgetKey(int index)
     if (key != newestWithKey.end() && key.value() == Entry(index).label)
         newestWithKey.erase(key);
 }
+
+void DecodedTextBuffer::NoteWritten(const QExplicitlySharedDataPointer<DecodedTextBlock>& block)
+{
+    lastWritten = block;
+}
+
+QExplicitlySharedDataPointer<DecodedTextBlock> DecodedTextBuffer::LastWritten() const
+{
+    return lastWritten;
+}

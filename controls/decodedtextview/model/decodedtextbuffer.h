@@ -24,6 +24,11 @@ public:
     QString TickerText(int maxLength) const;
     void RemoveOldBlocks();
 
+    // The block that the latest intake or merge wrote into. The channel's signals do not say
+    // which block new text went to; a view that only renews the newest block asks here.
+    void NoteWritten(const QExplicitlySharedDataPointer<DecodedTextBlock>& block);
+    QExplicitlySharedDataPointer<DecodedTextBlock> LastWritten() const;
+
     int channel;
     bool hold = false;
     bool overflow = false;
@@ -49,6 +54,7 @@ private:
     bool RemoveEmptyBlocks(int trimmed);
     void ForgetKey(int index);
 
+    QExplicitlySharedDataPointer<DecodedTextBlock> lastWritten;
     bool learnt = false;
     QList<QExplicitlySharedDataPointer<DecodedTextBlock>> seenList;
     QVector<SeenBlock> seen;  // from seenFront on, one per block

@@ -202,12 +202,15 @@ void DecodedTextData::AddData(DataBlock* block, const QDateTime& timestamp,
             return;
         }
     }
+    buffer->NoteWritten(target);
     emit DataChanged(channel, refresh);
 
     if (aggregationBlock) {
         target->closed = true;
         refresh = false;
         DecodedTextBlock::MergeIntoAggregation(aggregationBlock, target, this, first, &refresh);
+        if (ChannelExists(aggregationBlock->channel))
+            GetChannelData(aggregationBlock->channel)->NoteWritten(aggregationBlock);
         emit DataChanged(aggregationBlock->channel, refresh);
     }
 }

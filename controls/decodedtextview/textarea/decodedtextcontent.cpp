@@ -230,9 +230,10 @@ void DecodedTextContent::UpdateContent()
         busy = 0;
         return;
     }
-    // New data that left the newest block as it was went into an older one: its lines, which
-    // are not renewed here, no longer match a rebuild, and its annotations may have changed.
-    if (last == shown->newest && DecodedTextShownBlocks::ShapeOf(*last) == shown->newestShape)
+    // New data that went into an older block: its lines, which are not renewed here, no longer
+    // match a rebuild, and its annotations may have changed.
+    const QExplicitlySharedDataPointer<DecodedTextBlock> written = buffer->LastWritten();
+    if (written && written != last)
         shown->Invalidate();
     // Trimming that removed no text may still have dropped annotations of the oldest block.
     const QExplicitlySharedDataPointer<DecodedTextBlock> first = buffer->FirstBlock();

@@ -26,8 +26,6 @@ void DecodedTextContent::NoteNewest()
 {
     QExplicitlySharedDataPointer<DecodedTextBuffer> buffer = model->GetChannelData(channel);
     shown->newest = buffer ? buffer->LastBlock() : QExplicitlySharedDataPointer<DecodedTextBlock>();
-    shown->newestShape = shown->newest ? DecodedTextShownBlocks::ShapeOf(*shown->newest)
-                                       : DecodedTextShownBlocks::Shape();
     shown->first = buffer ? buffer->FirstBlock() : QExplicitlySharedDataPointer<DecodedTextBlock>();
     shown->firstAnnotations = shown->first ? shown->first->userData.size() : 0;
 }
@@ -134,8 +132,14 @@ bool DecodedTextContent::RefreshFrontTrimmed()
         return false;
     // The new data must have gone into the newest shown block or a later one; anything else
     // changed a block whose lines would be kept.
-    if (r == count - 1 && DecodedTextShownBlocks::ShapeOf(*redo) == t.newestShape)
-        return false;
+    const BlockPtr written = buffer->LastWritten();
+    if (written) {
+        int w = count - 1;
+        while (w >= r && blocks.at(w) != written)
+            --w;
+        if (w < r)
+            return false;
+    }
     const int unsafeKept = t.unsafe - unsafeFront - (t.IsSafe(newestShown) ? 0 : 1);
     if (unsafeKept != 0)
         return false;

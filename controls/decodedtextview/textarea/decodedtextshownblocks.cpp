@@ -21,7 +21,8 @@ DecodedTextShownBlocks::Shape DecodedTextShownBlocks::ShapeOf(const DecodedTextB
         const DecodedTextSnippet& first = block.snippets.first();
         shape.firstEnd = first.end;
         shape.firstLength = first.length;
-        shape.firstFlags = first.flags;
+        // Only the gap mark shows; marks of edits, merges and exports change no line.
+        shape.firstFlags = first.flags & SnippetGap;
     }
     return shape;
 }
@@ -35,7 +36,6 @@ void DecodedTextShownBlocks::Reset()
     stale.clear();
     firstStale = false;
     newest.reset();
-    newestShape = Shape();
 }
 
 void DecodedTextShownBlocks::Invalidate()

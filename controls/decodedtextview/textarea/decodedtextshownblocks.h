@@ -63,8 +63,7 @@ public:
     int unsafe = 0;        // entries that are not IsSafe
     QList<Entry> entries;  // one per block shown, in document order
     QVector<BlockPtr> stale; // blocks with lines whose highlighting may be outdated
-    BlockPtr newest;       // the buffer's newest block when last looked at, and its shape
-    Shape newestShape;
+    BlockPtr newest;       // the buffer's newest block when last looked at
     BlockPtr first;        // the buffer's oldest block then, and its number of annotations
     int firstAnnotations = 0;
     bool firstStale = false; // the oldest block's lines need highlighting anew
