@@ -4,11 +4,15 @@
 #include "widgetfixtures.h"
 
 #ifndef DTV_NO_LAUNCHER
+#include "platformchoice.h"
 #include "replayclock.h"
 #include "replayer.h"
 #include "sessionrecorder.h"
+#include "sessionscreenshot.h"
 #endif
 
+#include <QMainWindow>
+#include <QTextCodec>
 #include <QtTest>
 
 using namespace VarnoResultDataXml;
@@ -143,6 +147,11 @@ private slots:
     void launcherRunsTheHarness_data();
     void launcherRunsTheHarness();
     void launcherReplaysARecording();
+    void replayReadsTheDeclaredEncoding_data();
+    void replayReadsTheDeclaredEncoding();
+    void platformFallback_data();
+    void platformFallback();
+    void screenshotWhenTheWindowCloses();
     void launcherRefuses_data();
     void launcherRefuses();
 
@@ -301,17 +310,78 @@ void TstLauncher::launcherReplaysARecording()
     QVERIFY2(run.out.contains(QStringLiteral("Replay finished")), qPrintable(run.out));
 
     QCOMPARE(Shown(QString::fromUtf8(ReadAll(output))), Shown(recording));
+}
 
-    // Delivered at once in-process, the view shows the same.
+void TstLauncher::replayReadsTheDeclaredEncoding_data()
+{
+    QTest::addColumn<QByteArray>("codec");
+    QTest::addColumn<QString>("declaration");
+    QTest::newRow("UTF-8 needs no declaration") << QByteArray("UTF-8") << QString();
+    QTest::newRow("UTF-16 with its byte order mark") << QByteArray("UTF-16") << "UTF-16";
+    QTest::newRow("Latin-1 as the declaration says") << QByteArray("ISO-8859-1") << "ISO-8859-1";
+}
+
+void TstLauncher::replayReadsTheDeclaredEncoding()
+{
+    QFETCH(QByteArray, codec);
+    QFETCH(QString, declaration);
+    DecodedTextData model;
+    model.AddTransmission(BlockXml(3, Origin, QStringLiteral("Grüße aus Köln, 73 "), {}, { Stamp(0, 0, 90) }));
+    VarnoResultData document;
+    model.GetData(3, document, false);
+    QString recording = document.GetXmlString();
+    if (!declaration.isEmpty())
+        recording.replace(QStringLiteral("<?xml version=\"1.0\"?>"),
+                          QStringLiteral("<?xml version=\"1.0\" encoding=\"%1\"?>").arg(declaration));
+    const QString path = dir.filePath(QStringLiteral("recording.xml"));
+    QVERIFY(WriteAll(path, QTextCodec::codecForName(codec)->fromUnicode(recording)));
+
     DecodedTextView view(nullptr);
     Replayer replayer(&view, nullptr);
     QString error;
-    QVERIFY2(replayer.Load(recording, error), qPrintable(error));
+    QVERIFY2(replayer.LoadFile(path, error), qPrintable(error));
     QSignalSpy finished(&replayer, &Replayer::Finished);
     replayer.DeliverAll();
     QCOMPARE(finished.count(), 1);
     QCOMPARE(replayer.DeliveredCount(), replayer.PieceCount());
     QCOMPARE(Shown(ExportView(&view)), Shown(recording));
+}
+
+void TstLauncher::platformFallback_data()
+{
+    using System = PlatformChoice::WindowSystem;
+    QTest::addColumn<int>("system");
+    QTest::addColumn<QByteArrayList>("environment"); // platform, display, Wayland display
+    QTest::addColumn<QByteArray>("fallback");
+    QTest::newRow("X11 without any display runs offscreen") << int(System::X11OrWayland) << QByteArrayList { "", "", "" } << QByteArray("offscreen");
+    QTest::newRow("an X display is used") << int(System::X11OrWayland) << QByteArrayList { "", ":0", "" } << QByteArray();
+    QTest::newRow("a Wayland display is used") << int(System::X11OrWayland) << QByteArrayList { "", "", "wayland-0" } << QByteArray();
+    QTest::newRow("a chosen platform is kept") << int(System::X11OrWayland) << QByteArrayList { "vnc", "", "" } << QByteArray();
+    QTest::newRow("Windows and macOS need no display variable") << int(System::Other) << QByteArrayList { "", "", "" } << QByteArray();
+}
+
+void TstLauncher::platformFallback()
+{
+    QFETCH(int, system);
+    QFETCH(QByteArrayList, environment);
+    QTEST(PlatformChoice::Fallback(PlatformChoice::WindowSystem(system), environment.at(0), environment.at(1), environment.at(2)),
+          "fallback");
+}
+
+void TstLauncher::screenshotWhenTheWindowCloses()
+{
+    const QString path = dir.filePath(QStringLiteral("shot.png"));
+    SessionScreenshot screenshot(path);
+    QMainWindow window;
+    window.setCentralWidget(new DecodedTextView(&window));
+    window.resize(320, 240);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QVERIFY(!screenshot.Taken());
+    // The operator closes the window: the picture shows it as it was.
+    window.close();
+    QVERIFY(screenshot.Taken() && screenshot.Ok());
+    QCOMPARE(QImage(path).size(), window.size());
 }
 
 void TstLauncher::launcherRefuses_data()

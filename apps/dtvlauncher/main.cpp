@@ -6,17 +6,18 @@
 #include "idllinstance.h"
 #include "launcheroptions.h"
 #include "modulehost.h"
+#include "platformchoice.h"
 #include "replayclock.h"
 #include "replayer.h"
 #include "sessionrecorder.h"
+#include "sessionscreenshot.h"
 
 #include <QApplication>
 #include <QFileInfo>
 #include <QMainWindow>
-#include <QPixmap>
 #include <QTimer>
-#include <QWidget>
 #include <cstdio>
+#include <memory>
 
 namespace {
 
@@ -40,41 +41,6 @@ void PrintInfo(const QString& text)
     std::fflush(stdout);
 }
 
-// The window that shows the session: a visible main window if there is one, else the largest
-// visible top-level widget.
-QWidget* MainWindow()
-{
-    QWidget* best = nullptr;
-    int bestArea = -1;
-    const QWidgetList windows = QApplication::topLevelWidgets();
-    for (QWidget* window : windows) {
-        if (!window->isVisible())
-            continue;
-        const int area = window->width() * window->height()
-            + (qobject_cast<QMainWindow*>(window) ? 1 << 30 : 0);
-        if (area > bestArea) {
-            best = window;
-            bestArea = area;
-        }
-    }
-    return best;
-}
-
-bool SaveScreenshot(const QString& path)
-{
-    QWidget* window = MainWindow();
-    if (!window) {
-        PrintError(QStringLiteral("no window to take a screenshot of"));
-        return false;
-    }
-    if (!window->grab().save(path)) {
-        PrintError(QStringLiteral("cannot write the screenshot to %1").arg(path));
-        return false;
-    }
-    PrintInfo(QStringLiteral("Screenshot written to %1").arg(QFileInfo(path).absoluteFilePath()));
-    return true;
-}
-
 // Runs the event loop, then does what is due before the session's objects go: the screenshot,
 // the export and the saving of registered settings.
 int RunSession(QApplication& app, const LauncherOptions& options, SessionRecorder& recorder)
@@ -83,24 +49,23 @@ int RunSession(QApplication& app, const LauncherOptions& options, SessionRecorde
     for (DecodedTextView* view : views)
         recorder.Watch(view);
 
-    bool screenshotTaken = false;
-    bool screenshotOk = true;
+    std::unique_ptr<SessionScreenshot> screenshot;
+    if (!options.screenshot.isEmpty())
+        screenshot = std::make_unique<SessionScreenshot>(options.screenshot);
     if (options.seconds > 0.0) {
         const int ms = static_cast<int>(qMin(options.seconds * 1000.0, 2.0e9));
         QTimer::singleShot(ms, &app, [&]() {
-            if (!options.screenshot.isEmpty()) {
-                screenshotOk = SaveScreenshot(options.screenshot);
-                screenshotTaken = true;
-            }
+            if (screenshot)
+                screenshot->Take();
             QCoreApplication::quit();
         });
     }
     const int loopResult = app.exec();
 
-    bool ok = loopResult == 0;
-    if (!options.screenshot.isEmpty() && !screenshotTaken)
-        screenshotOk = SaveScreenshot(options.screenshot);
-    ok = ok && screenshotOk;
+    // A session that ended without its window closing (the loop quit otherwise) is still shown.
+    if (screenshot && !screenshot->Taken())
+        screenshot->Take();
+    bool ok = loopResult == 0 && (!screenshot || screenshot->Ok());
     if (!options.exportFile.isEmpty()) {
         QString error;
         if (SessionRecorder::Export(SessionRecorder::FindViews(), options.exportFile, error)) {
@@ -172,9 +137,11 @@ int RunReplay(QApplication& app, const LauncherOptions& options, SessionRecorder
 int main(int argc, char** argv)
 {
     // Without a display there is nothing to connect to; the session still runs, unseen.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY")
-        && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    const QByteArray fallback = PlatformChoice::Fallback(
+        PlatformChoice::BuildDefault(), qgetenv("QT_QPA_PLATFORM"), qgetenv("DISPLAY"),
+        qgetenv("WAYLAND_DISPLAY"));
+    if (!fallback.isEmpty())
+        qputenv("QT_QPA_PLATFORM", fallback);
 
     QApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("dtvlauncher"));

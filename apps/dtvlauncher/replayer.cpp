@@ -37,7 +37,14 @@ bool Replayer::LoadFile(const QString& path, QString& error)
                     .arg(path, file.errorString());
         return false;
     }
-    return Load(QString::fromUtf8(file.readAll()), error);
+    // The bytes go to the reader, which reads them in the encoding the document declares.
+    VarnoResultDataXml::VarnoResultData document;
+    if (!document.SetXmlData(file.readAll())) {
+        error = QCoreApplication::translate("Replayer", "Not a result-data document");
+        return false;
+    }
+    Take(document);
+    return true;
 }
 
 bool Replayer::Load(const QString& xml, QString& error)
@@ -47,6 +54,12 @@ bool Replayer::Load(const QString& xml, QString& error)
         error = QCoreApplication::translate("Replayer", "Not a result-data document");
         return false;
     }
+    Take(document);
+    return true;
+}
+
+void Replayer::Take(const VarnoResultDataXml::VarnoResultData& document)
+{
     m_pieces.clear();
     m_next = 0;
     m_finished = false;
@@ -57,7 +70,6 @@ bool Replayer::Load(const QString& xml, QString& error)
     // Blocks of different channels and transmissions interleave as they were recorded.
     std::stable_sort(m_pieces.begin(), m_pieces.end(),
                      [](const Piece& a, const Piece& b) { return a.due < b.due; });
-    return true;
 }
 
 void Replayer::AddBlock(const VarnoResultDataXml::Transmission& transmission,

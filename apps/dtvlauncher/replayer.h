@@ -56,6 +56,7 @@ private:
         QVector<VarnoResultDataXml::UserData> userData;
     };
 
+    void Take(const VarnoResultDataXml::VarnoResultData& document);
     void AddBlock(const VarnoResultDataXml::Transmission& transmission,
                   const VarnoResultDataXml::DataBlock& block);
     void Step();

@@ -57,6 +57,11 @@ ResultDataXmlReader::ResultDataXmlReader(const QString& xml) : m_xml(xml)
     m_xml.setNamespaceProcessing(false);
 }
 
+ResultDataXmlReader::ResultDataXmlReader(const QByteArray& data) : m_xml(data)
+{
+    m_xml.setNamespaceProcessing(false);
+}
+
 std::unique_ptr<DataBlock> ResultDataXmlReader::ReadDataBlockDocument()
 {
     if (!OpenRoot(QStringLiteral("DataBlock")))

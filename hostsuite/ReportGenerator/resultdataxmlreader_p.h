@@ -21,6 +21,9 @@ class ResultDataXmlReader
 {
 public:
     explicit ResultDataXmlReader(const QString& xml);
+    // Bytes as stored: the reader takes the encoding from the byte order mark or the XML
+    // declaration, UTF-8 when neither says.
+    explicit ResultDataXmlReader(const QByteArray& data);
 
     std::unique_ptr<DataBlock> ReadDataBlockDocument();
     std::unique_ptr<Transmission> ReadTransmissionDocument();

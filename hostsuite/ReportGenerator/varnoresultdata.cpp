@@ -29,8 +29,19 @@ const QVector<Transmission*>& VarnoResultData::GetTransmission() const
 
 bool VarnoResultData::SetXmlString(const QString& xml)
 {
-    std::vector<std::unique_ptr<Transmission>> parsed;
     ResultDataXmlReader reader(xml);
+    return Read(reader);
+}
+
+bool VarnoResultData::SetXmlData(const QByteArray& data)
+{
+    ResultDataXmlReader reader(data);
+    return Read(reader);
+}
+
+bool VarnoResultData::Read(ResultDataXmlReader& reader)
+{
+    std::vector<std::unique_ptr<Transmission>> parsed;
     const bool ok = reader.ReadResultDataDocument(parsed);
     Clear();
     if (!ok)

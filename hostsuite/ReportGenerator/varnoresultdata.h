@@ -3,10 +3,12 @@
 #include "ivarnoresultdata.h"
 #include "reportgenerator_export.h"
 
+#include <QByteArray>
 #include <QVector>
 
 namespace VarnoResultDataXml {
 
+class ResultDataXmlReader;
 class Transmission;
 
 // A whole result-data document: transmissions in the order they were added.
@@ -24,9 +26,13 @@ public:
     const QVector<Transmission*>& GetTransmission() const;
 
     bool SetXmlString(const QString& xml) override;
+    // The same from a document's bytes, in the encoding its declaration or byte order mark
+    // names, as a file or socket delivers it.
+    bool SetXmlData(const QByteArray& data);
     QString GetXmlString() const override;
 
 private:
+    bool Read(ResultDataXmlReader& reader);
     void Clear();
 
     QVector<Transmission*> m_transmissions;
