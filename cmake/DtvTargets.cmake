@@ -45,6 +45,24 @@ function(dtv_add_test name)
     if(NOT ARG_TIMEOUT)
         set(ARG_TIMEOUT 120)
     endif()
-    set_tests_properties(${name} PROPERTIES TIMEOUT ${ARG_TIMEOUT}
-        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;VX_TRACE_MASK=0;LC_ALL=C.UTF-8;TZ=Europe/Berlin")
+    set(env "QT_QPA_PLATFORM=offscreen;VX_TRACE_MASK=0;LC_ALL=C.UTF-8;TZ=Europe/Berlin")
+    set_tests_properties(${name} PROPERTIES TIMEOUT ${ARG_TIMEOUT} ENVIRONMENT "${env}")
+    # Line heights, leading and wrapping depend on the font: every test runs a second time with
+    # another monospace font at another resolution, so that a fault that only one font shows
+    # is seen.
+    set(altfont "${PROJECT_BINARY_DIR}/altfont/fonts.conf")
+    if(NOT EXISTS "${altfont}")
+        file(WRITE "${altfont}" "<?xml version=\"1.0\"?>
+<!DOCTYPE fontconfig SYSTEM \"fonts.dtd\">
+<fontconfig>
+  <include ignore_missing=\"yes\">/etc/fonts/fonts.conf</include>
+  <match target=\"pattern\">
+    <edit name=\"family\" mode=\"prepend\" binding=\"strong\"><string>DejaVu Sans Mono</string></edit>
+  </match>
+</fontconfig>
+")
+    endif()
+    add_test(NAME ${name}.altfont COMMAND ${name})
+    set_tests_properties(${name}.altfont PROPERTIES TIMEOUT ${ARG_TIMEOUT}
+        ENVIRONMENT "${env};FONTCONFIG_FILE=${altfont};QT_FONT_DPI=96")
 endfunction()

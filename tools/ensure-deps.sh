@@ -20,4 +20,5 @@ dtv_ensure_packages() {
     fi
 }
 
-DTV_BUILD_PACKAGES=(cmake g++ make qtbase5-dev qttools5-dev-tools fonts-dejavu-core)
+# Two monospace font families: the widget tests run under each (see cmake/DtvTargets.cmake).
+DTV_BUILD_PACKAGES=(cmake g++ make qtbase5-dev qttools5-dev-tools fonts-dejavu-core fonts-noto-mono)

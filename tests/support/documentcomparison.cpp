@@ -29,6 +29,20 @@ QStringList Lines(const QTextDocument* document)
     return out;
 }
 
+// What the view shows: the end, or which visual line of which line is at its top. The scroll
+// value itself counts lines the editor has not laid out yet as one row each, so two editors
+// showing the same text can differ in it.
+static QString Shown(const DecodedTextContent& content)
+{
+    const QScrollBar* bar = content.verticalScrollBar();
+    if (bar->value() == bar->maximum())
+        return QStringLiteral("end");
+    const QTextCursor top = content.cursorForPosition(QPoint(0, 0));
+    const QTextBlock line = top.block();
+    const QTextLine row = line.layout()->lineForTextPosition(top.position() - line.position());
+    return QStringLiteral("line %1 row %2").arg(line.blockNumber()).arg(row.isValid() ? row.lineNumber() : -1);
+}
+
 QString Difference(const DecodedTextContent& a, const DecodedTextContent& b)
 {
     if (a.toPlainText() != b.toPlainText()) {
@@ -63,10 +77,8 @@ QString Difference(const DecodedTextContent& a, const DecodedTextContent& b)
             .arg(a.textCursor().position())
             .arg(b.textCursor().anchor())
             .arg(b.textCursor().position());
-    if (a.verticalScrollBar()->value() != b.verticalScrollBar()->value())
-        return QStringLiteral("scroll %1 | %2")
-            .arg(a.verticalScrollBar()->value())
-            .arg(b.verticalScrollBar()->value());
+    if (Shown(a) != Shown(b))
+        return QStringLiteral("view %1 | %2").arg(Shown(a), Shown(b));
     if (a.document()->defaultTextOption().textDirection()
         != b.document()->defaultTextOption().textDirection())
         return QStringLiteral("direction");

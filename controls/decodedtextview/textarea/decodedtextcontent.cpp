@@ -3,6 +3,7 @@
 #include "decodedtextdata.h"
 #include "decodedtexthighlighter.h"
 #include "decodedtextinfoarea.h"
+#include "decodedtextscrollfollower_p.h"
 #include "decodedtextshownblocks.h"
 #include "decodedtextsignrows.h"
 #include "decodedtexttimearea.h"
@@ -104,6 +105,8 @@ DecodedTextContent::DecodedTextContent(int channel, bool editable, DecodedTextDa
     connect(this, SIGNAL(customContextMenuRequested(const QPoint&)), this,
             SLOT(ShowContextMenu(const QPoint &)));
     connect(this, SIGNAL(updateRequest(QRect,int)), this, SLOT(UpdateView(QRect,int)));
+
+    follower = new DecodedTextScrollFollower(verticalScrollBar(), this);
 }
 
 DecodedTextContent::~DecodedTextContent() = default;
@@ -210,6 +213,9 @@ void DecodedTextContent::AppendBlock(QExplicitlySharedDataPointer<DecodedTextBlo
         shown->MarkStale(block); // highlighted as open; closing it will change that
 
     setTextCursor(cursor);
+    // Making the cursor visible may leave the end of the last line below the view, depending on
+    // the font's leading; the view is meant to show the end itself.
+    SlotScrollBottom();
 
     if (!hasFocus() && !dialogOpen)
         QTimer::singleShot(10, this, SLOT(SlotScrollBottom()));
@@ -253,6 +259,9 @@ void DecodedTextContent::UpdateContent()
     setTextCursor(saved);
     if (bar)
         bar->setSliderPosition(slider);
+    // Appended text leaves the view where the operator has it while working in it.
+    if (hasFocus() || dialogOpen)
+        follower->Release();
     busy = 0;
 }
 
@@ -365,8 +374,10 @@ void DecodedTextContent::UpdateView()
 
 void DecodedTextContent::SlotScrollBottom()
 {
-    if (QScrollBar* bar = verticalScrollBar())
+    if (QScrollBar* bar = verticalScrollBar()) {
         bar->setValue(bar->maximum());
+        follower->AtBottom();
+    }
 }
 
 void DecodedTextContent::UpdateView(QRect rect, int dy)

@@ -15,6 +15,7 @@ class DecodedTextBlock;
 class DecodedTextData;
 class DecodedTextHighlighter;
 class DecodedTextInfoArea;
+class DecodedTextScrollFollower;
 class DecodedTextShownBlocks;
 class DecodedTextSignRows;
 class DecodedTextTimeArea;
@@ -142,6 +143,7 @@ private:
     bool layoutGuard;
     bool dialogOpen;
     bool highlightLater = false; // a whole-document rehighlight follows the appends
+    DecodedTextScrollFollower* follower = nullptr;
     std::unique_ptr<DecodedTextShownBlocks> shown;
     std::unique_ptr<DecodedTextSignRows> signRows;
 };
