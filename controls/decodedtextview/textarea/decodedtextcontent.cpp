@@ -3,7 +3,7 @@
 #include "decodedtextdata.h"
 #include "decodedtexthighlighter.h"
 #include "decodedtextinfoarea.h"
-#include "decodedtextscrollfollower_p.h"
+#include "decodedtextlivefollow_p.h"
 #include "decodedtextshownblocks.h"
 #include "decodedtextsignrows.h"
 #include "decodedtexttimearea.h"
@@ -106,7 +106,7 @@ DecodedTextContent::DecodedTextContent(int channel, bool editable, DecodedTextDa
             SLOT(ShowContextMenu(const QPoint &)));
     connect(this, SIGNAL(updateRequest(QRect,int)), this, SLOT(UpdateView(QRect,int)));
 
-    follower = new DecodedTextScrollFollower(verticalScrollBar(), this);
+    live = new DecodedTextLiveFollow(this);
 }
 
 DecodedTextContent::~DecodedTextContent() = default;
@@ -215,10 +215,11 @@ void DecodedTextContent::AppendBlock(QExplicitlySharedDataPointer<DecodedTextBlo
     setTextCursor(cursor);
     // Making the cursor visible may leave the end of the last line below the view, depending on
     // the font's leading; the view is meant to show the end itself.
-    SlotScrollBottom();
+    if (!live->HoldsStill())
+        SlotScrollBottom();
 
-    if (!hasFocus() && !dialogOpen)
-        QTimer::singleShot(10, this, SLOT(SlotScrollBottom()));
+    if (!hasFocus() && !dialogOpen && !live->HoldsStill())
+        live->ScrollLater();
 }
 
 void DecodedTextContent::UpdateContent()
@@ -250,6 +251,7 @@ void DecodedTextContent::UpdateContent()
     const QTextCursor saved = textCursor();
     QScrollBar* bar = verticalScrollBar();
     const int slider = bar ? bar->sliderPosition() : 0;
+    const int rows = bar ? bar->maximum() : 0;
     AppendBlock(last);
     // Annotations delivered with the data may colour lines shown before.
     if (!shown->entries.isEmpty() && shown->entries.last().block == last
@@ -258,10 +260,13 @@ void DecodedTextContent::UpdateContent()
     NoteNewest();
     setTextCursor(saved);
     if (bar)
-        bar->setSliderPosition(slider);
-    // Appended text leaves the view where the operator has it while working in it.
-    if (hasFocus() || dialogOpen)
-        follower->Release();
+        bar->setValue(slider); // not setSliderPosition: that reports a scroll by the operator
+    // Appended text leaves the view where the operator has it while working or reading in it.
+    const bool followed = !hasFocus() && !dialogOpen && !live->HoldsStill();
+    if (!followed)
+        live->Release();
+    if (bar)
+        live->LinesAppended(bar->maximum() - rows, followed);
     busy = 0;
 }
 
@@ -276,6 +281,7 @@ void DecodedTextContent::RefreshContent()
     int a = 0;
     int b = 0;
     bool restore = false;
+    live->BeginRebuild();
     if (SelectionToKeep(a, b)) {
         QExplicitlySharedDataPointer<DecodedTextBuffer> buffer = model->GetChannelData(channel);
         QExplicitlySharedDataPointer<DecodedTextBlock> first;
@@ -332,6 +338,7 @@ void DecodedTextContent::FinishRefresh(bool restore, int a, int b)
         ensureCursorVisible();
     }
 
+    live->EndRebuild();
     SlotPositionChanged();
     document()->clearUndoRedoStacks();
     document()->setModified(false);
@@ -376,7 +383,7 @@ void DecodedTextContent::SlotScrollBottom()
 {
     if (QScrollBar* bar = verticalScrollBar()) {
         bar->setValue(bar->maximum());
-        follower->AtBottom();
+        live->AtBottom();
     }
 }
 
@@ -591,16 +598,31 @@ void DecodedTextContent::ShowToolTip(QHelpEvent* e)
 
 void DecodedTextContent::wheelEvent(QWheelEvent* e)
 {
-    // Scrolling back means reading: stop following new text.
+    // Scrolling back means reading: stop following new text. Taking the focus does nothing in
+    // a window that is not the active one; the scroll itself pauses the pane as well.
     setFocus(Qt::OtherFocusReason);
     QPlainTextEdit::wheelEvent(e);
 }
 
 void DecodedTextContent::keyPressEvent(QKeyEvent* e)
 {
-    if (e->key() == Qt::Key_Escape)
+    if (e->key() == Qt::Key_Escape) {
         clearFocus();
+        live->Unpause();
+    }
     QPlainTextEdit::keyPressEvent(e);
+    if (e->matches(QKeySequence::MoveToEndOfDocument)) {
+        live->ResumeLive();
+        return;
+    }
+    switch (e->key()) {
+    case Qt::Key_Up: case Qt::Key_Down: case Qt::Key_PageUp: case Qt::Key_PageDown:
+    case Qt::Key_Home: case Qt::Key_End:
+        live->OperatorScrolled();
+        break;
+    default:
+        break;
+    }
 }
 
 void DecodedTextContent::paintEvent(QPaintEvent* e)
@@ -612,4 +634,5 @@ void DecodedTextContent::resizeEvent(QResizeEvent* e)
 {
     QPlainTextEdit::resizeEvent(e);
     UpdateMargins();
+    live->Place();
 }

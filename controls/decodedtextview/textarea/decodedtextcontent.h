@@ -15,7 +15,7 @@ class DecodedTextBlock;
 class DecodedTextData;
 class DecodedTextHighlighter;
 class DecodedTextInfoArea;
-class DecodedTextScrollFollower;
+class DecodedTextLiveFollow;
 class DecodedTextShownBlocks;
 class DecodedTextSignRows;
 class DecodedTextTimeArea;
@@ -143,7 +143,7 @@ private:
     bool layoutGuard;
     bool dialogOpen;
     bool highlightLater = false; // a whole-document rehighlight follows the appends
-    DecodedTextScrollFollower* follower = nullptr;
+    DecodedTextLiveFollow* live = nullptr;
     std::unique_ptr<DecodedTextShownBlocks> shown;
     std::unique_ptr<DecodedTextSignRows> signRows;
 };

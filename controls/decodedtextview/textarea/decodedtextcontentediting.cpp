@@ -1,6 +1,7 @@
 #include "decodedtextcontent.h"
 #include "decodedtextdata.h"
 #include "decodedtexthighlighter.h"
+#include "decodedtextlivefollow_p.h"
 #include "decodedtextproperties.h"
 #include "varnoresultdataxml.h"
 
@@ -637,6 +638,7 @@ void DecodedTextContent::mousePressEvent(QMouseEvent* e)
     const int p = cursorForPosition(e->pos()).position();
     UpdateSelectionItem(p, p);
     dragItem = DecodedTextLayoutItem();
+    live->MousePressed();
     QPlainTextEdit::mousePressEvent(e);
 }
 
@@ -657,6 +659,7 @@ void DecodedTextContent::mouseMoveEvent(QMouseEvent* e)
 void DecodedTextContent::mouseReleaseEvent(QMouseEvent* e)
 {
     dragItem = DecodedTextLayoutItem();
+    live->MouseReleased();
     QPlainTextEdit::mouseReleaseEvent(e);
 }
 

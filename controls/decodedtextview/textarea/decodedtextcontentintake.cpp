@@ -5,6 +5,7 @@
 
 #include "decodedtextdata.h"
 #include "decodedtexthighlighter.h"
+#include "decodedtextlivefollow_p.h"
 #include "decodedtextshownblocks.h"
 
 #include <QScrollBar>
@@ -174,6 +175,7 @@ bool DecodedTextContent::RefreshFrontTrimmed()
         return false;
 
     busy = 1;
+    live->BeginRebuild();
 
     // The selection, as the rebuild computes it.
     int a = 0;
