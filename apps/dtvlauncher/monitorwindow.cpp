@@ -85,18 +85,26 @@ bool MonitorWindow::Export(const QString& path)
 
 void MonitorWindow::ChooseTranscript()
 {
-    const QString path = QFileDialog::getSaveFileName(this, tr("Save Transcript"), QString(),
-                                                      tr("Text files (*.txt);;All files (*)"));
-    if (!path.isEmpty())
-        SaveTranscript(path);
+    Choose(tr("Save Transcript"), tr("Text files (*.txt);;All files (*)"),
+           &MonitorWindow::SaveTranscript);
 }
 
 void MonitorWindow::ChooseExport()
 {
-    const QString path = QFileDialog::getSaveFileName(
-        this, tr("Export"), QString(), tr("Result-data documents (*.xml);;All files (*)"));
-    if (!path.isEmpty())
-        Export(path);
+    Choose(tr("Export"), tr("Result-data documents (*.xml);;All files (*)"),
+           &MonitorWindow::Export);
+}
+
+void MonitorWindow::Choose(const QString& title, const QString& filter,
+                           bool (MonitorWindow::*save)(const QString&))
+{
+    // Not modal to the application, so that nothing waits on the dialog.
+    auto* dialog = new QFileDialog(this, title, QString(), filter);
+    dialog->setAcceptMode(QFileDialog::AcceptSave);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &QFileDialog::fileSelected, this,
+            [this, save](const QString& path) { (this->*save)(path); });
+    dialog->open();
 }
 
 void MonitorWindow::Complain(const QString& error)

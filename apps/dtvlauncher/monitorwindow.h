@@ -30,6 +30,8 @@ public:
 private:
     void ChooseTranscript();
     void ChooseExport();
+    void Choose(const QString& title, const QString& filter,
+                bool (MonitorWindow::*save)(const QString&));
     void OpenPane(int channel);
     void Complain(const QString& error);
 
