@@ -298,8 +298,10 @@ void TstLiveFeed::badClientIsCutOffAlone()
     QFETCH(bool, hangUp);
     QFETCH(QString, reason);
 
-    DecodedTextView view(nullptr);
+    MonitorWindow window;
+    DecodedTextView& view = *window.View();
     LiveFeedServer server(&view);
+    window.Watch(&server);
     server.SetStallTimeout(500);
     FeedAddress anyPort;
     QString error;
@@ -310,6 +312,11 @@ void TstLiveFeed::badClientIsCutOffAlone()
     good.connectToHost(QHostAddress::LocalHost, server.Port());
     bad.connectToHost(QHostAddress::LocalHost, server.Port());
     QTRY_COMPARE(server.ConnectionCount(), 2);
+    const auto status = [&window, &server](const char* connected) {
+        return window.statusBar()->findChild<QLabel*>()->text()
+            == QStringLiteral("Listening on %1 · %2 connected").arg(server.Address(), connected);
+    };
+    QVERIFY(status("2 decoders"));
 
     QTRY_VERIFY(bad.localPort() != 0);
     const QString peer = QStringLiteral("127.0.0.1:%1").arg(bad.localPort());
@@ -335,6 +342,7 @@ void TstLiveFeed::badClientIsCutOffAlone()
     QCOMPARE(server.ConnectionCount(), 1);
     QCOMPARE(good.state(), QAbstractSocket::ConnectedState);
     QCOMPARE(TextOf(view, 2), QStringLiteral("kept "));
+    QVERIFY(status("1 decoder"));
 }
 
 void TstLiveFeed::transcriptNotation_data()

@@ -42,9 +42,10 @@ void MonitorWindow::Watch(LiveFeedServer* server)
     m_server = server;
     const auto update = [this]() {
         const int count = m_server->ConnectionCount();
-        m_status->setText((count == 1 ? tr("Listening on %1 · 1 decoder connected")
-                                      : tr("Listening on %1 · %2 decoders connected").arg(count))
-                              .arg(m_server->Address()));
+        const QString address = m_server->Address();
+        m_status->setText(
+            count == 1 ? tr("Listening on %1 · 1 decoder connected").arg(address)
+                       : tr("Listening on %1 · %2 decoders connected").arg(address).arg(count));
     };
     connect(server, &LiveFeedServer::ConnectionOpened, this, update);
     connect(server, &LiveFeedServer::ConnectionClosed, this, update);
