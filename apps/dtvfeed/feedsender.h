@@ -12,7 +12,8 @@ class QTcpSocket;
 
 // Plays a schedule to a listening launcher: connects, writes every frame when it is due at the
 // chosen pace, and closes the connection once everything is written.
-class FeedSender : public QObject {
+class FeedSender : public QObject
+{
     Q_OBJECT
 
 public:

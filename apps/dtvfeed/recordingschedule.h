@@ -15,7 +15,8 @@ class Transmission;
 // of text as a transmission of its own (keyed like the recorded block, so the receiver
 // rebuilds the same blocks, annotations with the block's last frame), and the end of every
 // recorded transmission after its last frame.
-class RecordingSchedule {
+class RecordingSchedule
+{
 public:
     struct Event {
         qint64 due = 0; // milliseconds after the first frame, at the recorded pace

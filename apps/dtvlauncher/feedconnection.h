@@ -13,7 +13,8 @@ class QTcpSocket;
 // (FeedFrameReader); nothing ever waits for more of them, so a connection that stalls in the
 // middle of a frame holds up nobody. A frame that cannot be used closes the connection with a
 // trace naming the peer and the reason; what it delivered before stays delivered.
-class FeedConnection : public QObject {
+class FeedConnection : public QObject
+{
     Q_OBJECT
 
 public:

@@ -13,7 +13,8 @@ class FeedConnection;
 // Accepts decoder programs on a TCP port and feeds what each sends into one view: every
 // connection's frames in its own order, connections side by side. A connection that sends
 // something unusable is closed alone (FeedConnection); the others and what was shown stay.
-class LiveFeedServer : public QObject {
+class LiveFeedServer : public QObject
+{
     Q_OBJECT
 
 public:

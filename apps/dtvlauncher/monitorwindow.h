@@ -9,7 +9,8 @@ class QLabel;
 
 // The launcher's own window around a view, for a replay or a live feed: the view, a File menu
 // to save a transcript or an export of what it shows, and a status line.
-class MonitorWindow : public QMainWindow {
+class MonitorWindow : public QMainWindow
+{
     Q_OBJECT
 
 public:

@@ -17,19 +17,6 @@ using VarnoResultDataXml::UserData;
 
 namespace {
 
-struct Line {
-    QDateTime order; // never earlier than the line before it in its channel
-    QDateTime time;
-    QString channel;
-    QString text;
-};
-
-struct Mark {
-    int start = 0;
-    int end = 0;
-    QString label;
-};
-
 // Text characters that the notation uses, and controls that would break a line of the log.
 QString EscapeText(QChar c)
 {
@@ -80,132 +67,29 @@ QString ChannelName(const DecodedTextView* view, int channel)
     return name.replace(QLatin1Char('\t'), QLatin1Char(' '));
 }
 
-// Writes one block as lines of the notation: "[" where an annotation begins, "](label)"
-// where it ends. Annotations nest; one that crosses the end of another is closed there with
-// it and opened again right after, so each piece carries its label.
-class BlockWriter {
-public:
-    BlockWriter(const DataBlock& block, const QDateTime& start, const QString& channel,
-                QDateTime& order, QVector<Line>& lines)
-        : m_block(block), m_start(start), m_channel(channel), m_order(order), m_lines(lines)
-    {
-    }
-
-    void Write()
-    {
-        const QString content = m_block.GetContent();
-        const int length = content.size();
-        for (const UserData* annotation : m_block.GetUserData()) {
-            const int start = qBound(0, annotation->Start, length);
-            m_marks.append({ start, qBound(start, annotation->End, length), Label(*annotation) });
-        }
-        // Outer annotations open first.
-        std::stable_sort(m_marks.begin(), m_marks.end(), [](const Mark& a, const Mark& b) {
-            return a.start < b.start || (a.start == b.start && a.end > b.end);
-        });
-        int next = 0;
-        for (int p = 0; p <= length; ++p) {
-            CloseAt(p);
-            for (; next < m_marks.size() && m_marks.at(next).start == p; ++next) {
-                m_text += QLatin1Char('[');
-                m_open.append(&m_marks.at(next));
-                CloseAt(p);
-            }
-            if (p == length)
-                break;
-            const QChar c = content.at(p);
-            if (c == QLatin1Char('\r') || c == QLatin1Char('\n')) {
-                if (c == QLatin1Char('\r') && p + 1 < length
-                    && content.at(p + 1) == QLatin1Char('\n'))
-                    ++p;
-                EndLine(p + 1);
-                continue;
-            }
-            m_text += EscapeText(c);
-        }
-        if (!m_text.isEmpty() || m_lineStart < length)
-            EndLine(length);
-    }
-
-private:
-    void CloseAt(int p)
-    {
-        int lowest = 0;
-        while (lowest < m_open.size() && m_open.at(lowest)->end != p)
-            ++lowest;
-        QVector<const Mark*> reopen;
-        while (m_open.size() > lowest) {
-            const Mark* mark = m_open.takeLast();
-            m_text += mark->label;
-            if (mark->end != p)
-                reopen.prepend(mark);
-        }
-        for (const Mark* mark : qAsConst(reopen)) {
-            m_text += QLatin1Char('[');
-            m_open.append(mark);
-        }
-    }
-
-    // The time of the frame that holds the line's first character.
-    QDateTime TimeAt(int index) const
-    {
-        QDateTime time;
-        for (const VarnoResultDataXml::TimeStamp& stamp : m_block.GetTimeStamp()) {
-            // Text before the first frame belongs to it.
-            if (stamp.Position > index && time.isValid())
-                break;
-            if (stamp.Time.isValid())
-                time = stamp.Time;
-        }
-        return time.isValid() ? time : m_start;
-    }
-
-    void EndLine(int next)
-    {
-        Line line;
-        line.time = TimeAt(m_lineStart);
-        m_order = m_order.isValid() && (!line.time.isValid() || line.time < m_order) ? m_order
-                                                                                     : line.time;
-        line.order = m_order;
-        line.channel = m_channel;
-        line.text = m_text;
-        m_lines.append(line);
-        m_text.clear();
-        m_lineStart = next;
-    }
-
-    const DataBlock& m_block;
-    QDateTime m_start;
-    QString m_channel;
-    QDateTime& m_order;
-    QVector<Line>& m_lines;
-    QVector<Mark> m_marks;
-    QVector<const Mark*> m_open;
-    QString m_text;
-    int m_lineStart = 0;
-};
-
 } // namespace
+
+TranscriptWriter::TranscriptWriter() = default;
 
 QString TranscriptWriter::Render(const QList<DecodedTextView*>& views)
 {
-    QVector<Line> lines;
+    TranscriptWriter writer;
     for (DecodedTextView* view : views) {
         for (int channel : SessionRecorder::Channels(view)) {
             VarnoResultDataXml::VarnoResultData document;
             view->GetData(channel, document, false);
-            QDateTime order;
-            const QString name = ChannelName(view, channel);
+            writer.m_channel = ChannelName(view, channel);
+            writer.m_order = QDateTime();
             for (const Transmission* transmission : document.GetTransmission()) {
                 for (const DataBlock* block : transmission->GetDataBlock())
-                    BlockWriter(*block, transmission->GetStartTime(), name, order, lines).Write();
+                    writer.AddBlock(*block, transmission->GetStartTime());
             }
         }
     }
-    std::stable_sort(lines.begin(), lines.end(),
+    std::stable_sort(writer.m_lines.begin(), writer.m_lines.end(),
                      [](const Line& a, const Line& b) { return a.order < b.order; });
     QString transcript;
-    for (const Line& line : qAsConst(lines)) {
+    for (const Line& line : qAsConst(writer.m_lines)) {
         transcript += line.time.isValid() ? line.time.toUTC().toString(Qt::ISODateWithMs)
                                           : QStringLiteral("-");
         transcript
@@ -226,4 +110,94 @@ bool TranscriptWriter::Write(const QList<DecodedTextView*>& views, const QString
     error = QCoreApplication::translate("TranscriptWriter", "Cannot write '%1': %2")
                 .arg(path, file.errorString());
     return false;
+}
+
+// "[" where an annotation begins, "](label)" where it ends. Annotations nest; one that crosses
+// the end of another is closed there with it and opened again right after, so each piece
+// carries its label.
+void TranscriptWriter::AddBlock(const DataBlock& block, const QDateTime& start)
+{
+    m_block = &block;
+    m_start = start;
+    m_marks.clear();
+    m_open.clear();
+    m_text.clear();
+    m_lineStart = 0;
+    const QString content = block.GetContent();
+    const int length = content.size();
+    for (const UserData* annotation : block.GetUserData()) {
+        const int from = qBound(0, annotation->Start, length);
+        m_marks.append({ from, qBound(from, annotation->End, length), Label(*annotation) });
+    }
+    // Outer annotations open first.
+    std::stable_sort(m_marks.begin(), m_marks.end(), [](const Mark& a, const Mark& b) {
+        return a.start < b.start || (a.start == b.start && a.end > b.end);
+    });
+    int next = 0;
+    for (int p = 0; p <= length; ++p) {
+        CloseAt(p);
+        for (; next < m_marks.size() && m_marks.at(next).start == p; ++next) {
+            m_text += QLatin1Char('[');
+            m_open.append(next);
+            CloseAt(p);
+        }
+        if (p == length)
+            break;
+        const QChar c = content.at(p);
+        if (c == QLatin1Char('\r') || c == QLatin1Char('\n')) {
+            if (c == QLatin1Char('\r') && p + 1 < length && content.at(p + 1) == QLatin1Char('\n'))
+                ++p;
+            EndLine(p + 1);
+            continue;
+        }
+        m_text += EscapeText(c);
+    }
+    if (!m_text.isEmpty() || m_lineStart < length)
+        EndLine(length);
+}
+
+void TranscriptWriter::CloseAt(int p)
+{
+    int lowest = 0;
+    while (lowest < m_open.size() && m_marks.at(m_open.at(lowest)).end != p)
+        ++lowest;
+    QVector<int> reopen;
+    while (m_open.size() > lowest) {
+        const int mark = m_open.takeLast();
+        m_text += m_marks.at(mark).label;
+        if (m_marks.at(mark).end != p)
+            reopen.prepend(mark);
+    }
+    for (int mark : qAsConst(reopen)) {
+        m_text += QLatin1Char('[');
+        m_open.append(mark);
+    }
+}
+
+// The time of the frame that holds the character at index.
+QDateTime TranscriptWriter::TimeAt(int index) const
+{
+    QDateTime time;
+    for (const VarnoResultDataXml::TimeStamp& stamp : m_block->GetTimeStamp()) {
+        // Text before the first frame belongs to it.
+        if (stamp.Position > index && time.isValid())
+            break;
+        if (stamp.Time.isValid())
+            time = stamp.Time;
+    }
+    return time.isValid() ? time : m_start;
+}
+
+void TranscriptWriter::EndLine(int next)
+{
+    Line line;
+    line.time = TimeAt(m_lineStart);
+    if (!m_order.isValid() || (line.time.isValid() && line.time > m_order))
+        m_order = line.time;
+    line.order = m_order;
+    line.channel = m_channel;
+    line.text = m_text;
+    m_lines.append(line);
+    m_text.clear();
+    m_lineStart = next;
 }

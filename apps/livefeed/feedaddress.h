@@ -5,7 +5,8 @@
 // Where a feed listens or connects: "[ADDRESS:]PORT". Without an address the loopback one,
 // so that nothing is reachable from elsewhere unless asked for. An IPv6 address goes in
 // brackets ("[::1]:5555"); "localhost" stands for 127.0.0.1.
-class FeedAddress {
+class FeedAddress
+{
 public:
     QString host = QStringLiteral("127.0.0.1");
     quint16 port = 0;

@@ -5,7 +5,8 @@
 
 // One frame of the live feed: a 4-byte big-endian length (of the type byte and the payload),
 // the type byte, the payload. docs/live-feed.md describes every type and its payload.
-class FeedFrame {
+class FeedFrame
+{
 public:
     enum Type : quint8 {
         AddTransmission = 0x01,

@@ -8,7 +8,8 @@
 // Cuts frames out of the bytes of one connection as they arrive in pieces of any size. A
 // frame's header is judged as soon as it is there, so an oversized or unknown frame is refused
 // before its payload is waited for or buffered.
-class FeedFrameReader {
+class FeedFrameReader
+{
 public:
     enum Status { Incomplete, Complete, Invalid };
 
