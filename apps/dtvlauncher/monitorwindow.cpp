@@ -18,6 +18,8 @@ MonitorWindow::MonitorWindow(QWidget* parent)
 {
     setCentralWidget(m_view);
     statusBar()->addWidget(m_status, 1);
+    // Only a live feed has something to say there.
+    statusBar()->hide();
     QMenu* file = menuBar()->addMenu(tr("&File"));
     QAction* transcript
         = file->addAction(tr("Save &Transcript…"), this, &MonitorWindow::ChooseTranscript);
@@ -40,6 +42,7 @@ DecodedTextView* MonitorWindow::View() const
 void MonitorWindow::Watch(LiveFeedServer* server)
 {
     m_server = server;
+    statusBar()->show();
     const auto update = [this]() {
         const int count = m_server->ConnectionCount();
         const QString address = m_server->Address();
