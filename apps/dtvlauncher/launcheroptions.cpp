@@ -1,5 +1,7 @@
 #include "launcheroptions.h"
 
+#include "feedaddress.h"
+
 #include <QCommandLineOption>
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -80,8 +82,21 @@ bool LauncherOptions::Parse(const QStringList& arguments, LauncherOptions& optio
         QCoreApplication::translate(
             "LauncherOptions", "On exit, write every channel into one result-data document."),
         QStringLiteral("FILE"));
-    parser.addOptions(
-        { module, name, seconds, screenshot, replay, speed, saveAnnotations, exportFile });
+    const QCommandLineOption listen(
+        QStringLiteral("listen"),
+        QCoreApplication::translate(
+            "LauncherOptions",
+            "Instead of the module, show what decoder programs send to this TCP port "
+            "(address 127.0.0.1 unless given; docs/live-feed.md)."),
+        QStringLiteral("[ADDRESS:]PORT"));
+    const QCommandLineOption transcript(
+        QStringLiteral("transcript"),
+        QCoreApplication::translate("LauncherOptions",
+                                    "On exit, write the text of every channel to FILE as a "
+                                    "plain-text log."),
+        QStringLiteral("FILE"));
+    parser.addOptions({ module, name, seconds, screenshot, replay, speed, saveAnnotations,
+                        exportFile, listen, transcript });
 
     if (!parser.parse(arguments)) {
         error = parser.errorText();
@@ -111,5 +126,20 @@ bool LauncherOptions::Parse(const QStringList& arguments, LauncherOptions& optio
     options.replay = parser.value(replay);
     options.saveAnnotations = parser.value(saveAnnotations);
     options.exportFile = parser.value(exportFile);
+    options.listen = parser.value(listen);
+    options.transcript = parser.value(transcript);
+    if (parser.isSet(listen)) {
+        FeedAddress address;
+        if (!FeedAddress::Parse(options.listen, true, address, error)) {
+            error = QCoreApplication::translate("LauncherOptions", "Invalid value for --listen: %1")
+                        .arg(error);
+            return false;
+        }
+        if (parser.isSet(replay)) {
+            error = QCoreApplication::translate("LauncherOptions",
+                                                "--listen and --replay exclude each other");
+            return false;
+        }
+    }
     return true;
 }

@@ -20,6 +20,8 @@ public:
     double speed = 1.0;
     QString saveAnnotations;
     QString exportFile;
+    QString listen; // [ADDRESS:]PORT
+    QString transcript;
     bool helpRequested = false;
     bool versionRequested = false;
     QString usage;

@@ -1,16 +1,21 @@
-// dtvlauncher: runs a module of the suite as the host's module loader would, or replays a
-// recorded result-data document into a DecodedTextView.
+// dtvlauncher: runs a module of the suite as the host's module loader would, replays a
+// recorded result-data document into a DecodedTextView, or shows what decoders send live.
 
 #include "cfgcenter.h"
 #include "decodedtextview.h"
+#include "feedaddress.h"
 #include "idllinstance.h"
 #include "launcheroptions.h"
+#include "livefeedserver.h"
 #include "modulehost.h"
+#include "monitorwindow.h"
 #include "platformchoice.h"
+#include "quitonsignal.h"
 #include "replayclock.h"
 #include "replayer.h"
 #include "sessionrecorder.h"
 #include "sessionscreenshot.h"
+#include "transcriptwriter.h"
 
 #include <QApplication>
 #include <QFileInfo>
@@ -28,6 +33,7 @@ enum ExitCode {
     ExitModule = 3,
     ExitInstance = 4,
     ExitReplay = 5,
+    ExitListen = 6,
 };
 
 void PrintError(const QString& text)
@@ -76,6 +82,16 @@ int RunSession(QApplication& app, const LauncherOptions& options, SessionRecorde
             ok = false;
         }
     }
+    if (!options.transcript.isEmpty()) {
+        QString error;
+        if (TranscriptWriter::Write(SessionRecorder::FindViews(), options.transcript, error)) {
+            PrintInfo(QStringLiteral("Transcript written to %1")
+                          .arg(QFileInfo(options.transcript).absoluteFilePath()));
+        } else {
+            PrintError(error);
+            ok = false;
+        }
+    }
     CfgCenter::SaveAll();
     return ok ? ExitOk : ExitOutputFailed;
 }
@@ -108,11 +124,10 @@ int RunReplay(QApplication& app, const LauncherOptions& options, SessionRecorder
 {
     // Declared first so that it outlives the view that asks it for the time.
     ReplayClock clock;
-    QMainWindow window;
+    MonitorWindow window;
     window.setWindowTitle(QStringLiteral("%1 - %2").arg(
         QFileInfo(options.replay).fileName(), QCoreApplication::applicationName()));
-    auto* view = new DecodedTextView(&window);
-    window.setCentralWidget(view);
+    DecodedTextView* view = window.View();
     window.resize(600, 600);
 
     Replayer replayer(view, &clock);
@@ -129,6 +144,38 @@ int RunReplay(QApplication& app, const LauncherOptions& options, SessionRecorder
                   .arg(QFileInfo(options.replay).absoluteFilePath()));
     window.show();
     replayer.Start(options.speed);
+    return RunSession(app, options, recorder);
+}
+
+int RunListen(QApplication& app, const LauncherOptions& options, SessionRecorder& recorder)
+{
+    MonitorWindow window;
+    // Declared after the window, so that no connection outlives the view it feeds.
+    LiveFeedServer server(window.View());
+    FeedAddress address;
+    QString error;
+    if (!FeedAddress::Parse(options.listen, true, address, error)
+        || !server.Listen(address, error)) {
+        PrintError(error);
+        return ExitListen;
+    }
+    QObject::connect(&server, &LiveFeedServer::ConnectionOpened, &app, [](const QString& peer) {
+        PrintInfo(QStringLiteral("Decoder %1 connected").arg(peer));
+    });
+    QObject::connect(&server, &LiveFeedServer::ConnectionClosed, &app,
+                     [](const QString& peer, int frames, const QString& reason) {
+                         const QString text
+                             = QStringLiteral("Decoder %1 %2 after %3 frames")
+                                   .arg(peer, reason.isEmpty() ? "disconnected" : "cut off")
+                                   .arg(frames);
+                         PrintInfo(reason.isEmpty() ? text : text + QStringLiteral(": ") + reason);
+                     });
+    window.setWindowTitle(
+        QStringLiteral("%1 - %2").arg(server.Address(), QCoreApplication::applicationName()));
+    window.Watch(&server);
+    window.resize(800, 700);
+    window.show();
+    PrintInfo(QStringLiteral("Listening on %1").arg(server.Address()));
     return RunSession(app, options, recorder);
 }
 
@@ -169,6 +216,9 @@ int main(int argc, char** argv)
         PrintError(error);
         return ExitUsage;
     }
+    QuitOnSignal quitOnSignal;
+    if (!options.listen.isEmpty())
+        return RunListen(app, options, recorder);
     return options.replay.isEmpty() ? RunModule(app, options, recorder)
                                     : RunReplay(app, options, recorder);
 }

@@ -1,5 +1,6 @@
 #include "sessionrecorder.h"
 
+#include "channelnamenotes.h"
 #include "decodedtextchannel.h"
 #include "decodedtextview.h"
 #include "varnoresultdataxml.h"
@@ -99,11 +100,13 @@ bool SessionRecorder::Export(const QList<DecodedTextView*>& views, const QString
     QString xml;
     try {
         VarnoResultDataXml::VarnoResultData document;
+        QMap<int, QString> names;
         for (DecodedTextView* view : views) {
             for (int channel : Channels(view))
                 view->GetData(channel, document, false);
+            names.insert(view->GetChannelNames());
         }
-        xml = document.GetXmlString();
+        xml = ChannelNameNotes::Insert(document.GetXmlString(), names);
     } catch (const VarnoResultDataXml::VarnoResultDataException& e) {
         error = QCoreApplication::translate("SessionRecorder", "Cannot write the document: %1")
                     .arg(e.GetMessage());

@@ -28,7 +28,8 @@ public:
     static QList<DecodedTextView*> FindViews();
     // The channels a view shows a pane for, ascending.
     static QVector<int> Channels(const DecodedTextView* view);
-    // GetData of every channel of every view, into one document written to path.
+    // GetData of every channel of every view, into one document written to path, with the
+    // views' channel names as ChannelNameNotes.
     static bool Export(const QList<DecodedTextView*>& views, const QString& path,
                        QString& error);
 
