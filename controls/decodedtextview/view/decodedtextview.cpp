@@ -2,6 +2,8 @@
 
 #include "decodedtextchannel.h"
 #include "decodedtextdata.h"
+#include "decodedtextfinder.h"
+#include "decodedtextwatch.h"
 
 #include <QAction>
 #include <QLabel>
@@ -21,6 +23,8 @@ DecodedTextView::DecodedTextView(QWidget* parent)
     , splitter(nullptr)
     , fillerLabel(nullptr)
     , fusionStyle(QStyleFactory::create(QStringLiteral("fusion")))
+    , watch(nullptr)
+    , finder(nullptr)
 {
     setObjectName(QStringLiteral("DecodedTextView"));
     setFocusPolicy(Qt::ClickFocus);
@@ -48,6 +52,10 @@ DecodedTextView::DecodedTextView(QWidget* parent)
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     layout->addWidget(splitter);
+
+    // Before any channel, so that they follow every one; the watch list is loaded with the rest.
+    watch = new DecodedTextWatch(model, this);
+    finder = new DecodedTextFinder(this, model, watch);
 
     Load();
     CfgCenter::RegisterSaveComponent(this);
@@ -309,6 +317,16 @@ QDateTime DecodedTextView::GetLastTimestamp(int channel) const
     if (!block)
         return QDateTime();
     return block->LastTimestamp();
+}
+
+DecodedTextWatch* DecodedTextView::Watch() const
+{
+    return watch;
+}
+
+DecodedTextFinder* DecodedTextView::Finder() const
+{
+    return finder;
 }
 
 void DecodedTextView::AddFillerLabel()

@@ -12,6 +12,8 @@
 class DecodedTextChannel;
 class DecodedTextClock;
 class DecodedTextData;
+class DecodedTextFinder;
+class DecodedTextWatch;
 class QLabel;
 class QObject;
 class QPoint;
@@ -54,6 +56,10 @@ public:
     bool SetResetHandler(const QObject* receiver, const char* member);
     QDateTime GetLastTimestamp(int channel) const;
 
+    // Find across all channels (Ctrl+F) and the watch list.
+    DecodedTextWatch* Watch() const;
+    DecodedTextFinder* Finder() const;
+
 signals:
     void NewTransmission();
     void SaveUserData(int channel, QString xmlText);
@@ -89,4 +95,6 @@ private:
     QStyle* fusionStyle;
     QVector<DecodedTextChannel*> panes;
     QString lastCallSign;
+    DecodedTextWatch* watch;
+    DecodedTextFinder* finder;
 };

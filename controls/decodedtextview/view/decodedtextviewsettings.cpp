@@ -2,6 +2,7 @@
 #include "decodedtextview.h"
 
 #include "decodedtextdata.h"
+#include "decodedtextwatch.h"
 
 #include <memory>
 
@@ -22,6 +23,9 @@ std::unique_ptr<ICfg> OpenViewCfg()
 
 void DecodedTextView::Load()
 {
+    // The watch list has a group of its own, which readers of the view's group never see.
+    watch->LoadSettings();
+
     std::unique_ptr<ICfg> cfg = OpenViewCfg();
     if (!cfg)
         return;
@@ -44,6 +48,8 @@ void DecodedTextView::Load()
 
 void DecodedTextView::Save()
 {
+    watch->SaveSettings();
+
     if (!model->GetConfigurationChanged())
         return;
 
