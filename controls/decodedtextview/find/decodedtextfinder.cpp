@@ -82,6 +82,8 @@ DecodedTextFinder::DecodedTextFinder(DecodedTextView* view, DecodedTextData* mod
                 SLOT(WatchHit(int, const QString&, const QDateTime&)));
         watch->SetChangeHandler([this] { RefreshHighlights(); });
     }
+    if (!view)
+        return;
     connect(qApp, SIGNAL(focusChanged(QWidget*, QWidget*)), this,
             SLOT(FocusChanged(QWidget*, QWidget*)));
 

@@ -35,6 +35,7 @@ class DTV_EXPORT DecodedTextFinder : public QObject
     Q_OBJECT
 
 public:
+    // Without a view it only counts the matches of each channel.
     DecodedTextFinder(DecodedTextView* view, DecodedTextData* model, DecodedTextWatch* watch);
     ~DecodedTextFinder() override;
 

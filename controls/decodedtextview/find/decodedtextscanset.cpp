@@ -8,6 +8,17 @@ DecodedTextScanSet::DecodedTextScanSet(DecodedTextData* model, const DecodedText
 {
 }
 
+bool DecodedTextScanSet::Merged(int channel, const DecodedTextBlock& block)
+{
+    if (channel != DecodedTextData::AggregationChannelID)
+        return false;
+    for (const DecodedTextSnippet& snippet : block.snippets) {
+        if (!(snippet.flags & SnippetGap))
+            return snippet.sourceChannel != 0;
+    }
+    return false;
+}
+
 void DecodedTextScanSet::Clear()
 {
     scans.clear();
@@ -87,7 +98,8 @@ void DecodedTextScanSet::Update(DecodedTextChannelScan& scan, const DecodedTextB
 {
     if (skip && skip(scan.Channel(), *block))
         return;
-    DecodedTextChannelScan::Outcome outcome = scan.Update(buffer, block, deep, inOrder);
+    DecodedTextChannelScan::Outcome outcome =
+        scan.Update(buffer, block, deep || Merged(scan.Channel(), *block), inOrder);
     if (visit)
         visit(scan.Channel(), outcome);
 }

@@ -23,6 +23,11 @@ public:
 
     DecodedTextScanSet(DecodedTextData* model, const DecodedTextMatcher* matcher, Skip skip);
 
+    // A block of the aggregation channel made of runs merged from the decoder channels. The
+    // merge puts runs anywhere into it and refills a resent run in place, so such a block is
+    // compared from its front on every update: the search still starts only where it changed.
+    static bool Merged(int channel, const DecodedTextBlock& block);
+
     void Clear();
     // Starts following a channel the model has just made: nothing in it is searched yet.
     void Announce(int channel);

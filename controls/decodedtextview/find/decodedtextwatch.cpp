@@ -26,17 +26,6 @@ std::unique_ptr<ICfg> OpenWatchCfg()
     return std::unique_ptr<ICfg>(appCfg.OpenSubCfg(QString::fromLatin1(GroupName), 0));
 }
 
-// The aggregation channel's merged text came from the decoder channels, where it was told.
-bool Merged(int channel, const DecodedTextBlock& block)
-{
-    if (channel != DecodedTextData::AggregationChannelID)
-        return false;
-    for (const DecodedTextSnippet& snippet : block.snippets) {
-        if (!(snippet.flags & SnippetGap))
-            return snippet.sourceChannel != 0;
-    }
-    return false;
-}
 }
 
 namespace {
@@ -106,7 +95,8 @@ DecodedTextWatch::DecodedTextWatch(DecodedTextData* model, QObject* parent)
     , tracker(new Tracker(this))
     , feed(nullptr)
 {
-    scans.reset(new DecodedTextScanSet(model, matcher.get(), Merged));
+    // The aggregation channel's merged text came from the decoder channels, where it is told.
+    scans.reset(new DecodedTextScanSet(model, matcher.get(), DecodedTextScanSet::Merged));
     if (model)
         feed = new DecodedTextModelFeed(model, tracker.get(), this);
 }
