@@ -8,20 +8,27 @@
 // and is left out of the CPU time; the first second, which makes the panes, too.
 //
 //   QT_QPA_PLATFORM=offscreen capacity_bench [--scale factor] [--channels n] [--seconds s]
-//                                            [--budget s] [--offline] [--newlines]
+//                                            [--budget s] [--offline] [--newlines] [--watch n]
 //
 // channels defaults to 100, seconds (simulated) to 600; the run stops earlier once it has used
 // budget seconds of CPU time (default 60), and the share is taken over what it simulated.
+// With --watch, a second view with n watch words (two of them words the decoders send, the
+// others call signs they do not) gets the same pieces in the same run, the two views taking
+// turns in going first, and the row compares the CPU time of the watching view with the
+// other's.
 
 #include "benchsupport.h"
 #include "decodedtextchannel.h"
 #include "decodedtextdata.h"
 #include "decodedtextview.h"
+#include "decodedtextwatch.h"
 #include "piecegenerator.h"
 
 #include <QApplication>
 #include <QMap>
 #include <QVector>
+
+#include <memory>
 
 using namespace BenchSupport;
 
@@ -52,10 +59,25 @@ int main(int argc, char** argv)
     // many short lines instead of one that grows all transmission long.
     const bool newlines = arguments.contains(QStringLiteral("--newlines"));
 
-    DecodedTextView view;
-    view.resize(1200, 900);
-    view.show();
-    view.SetOffline(offline);
+    const int watchWords = Option(arguments, QStringLiteral("--watch"), QStringLiteral("0")).toInt();
+    // views[0] is the plain one; with --watch, views[1] watches.
+    std::vector<std::unique_ptr<DecodedTextView>> views;
+    for (int v = 0; v < (watchWords > 0 ? 2 : 1); ++v) {
+        views.emplace_back(new DecodedTextView);
+        views.back()->resize(1200, 900);
+        views.back()->show();
+        views.back()->SetOffline(offline);
+    }
+    if (watchWords > 0) {
+        QStringList words{ QStringLiteral("QTH"), QStringLiteral("TEST") };
+        for (int i = 2; i < watchWords; ++i)
+            words << QStringLiteral("DL%1XYZ").arg(i);
+        views.back()->Watch()->SetWords(words);
+    }
+    qint64 hits = 0;
+    if (watchWords > 0)
+        QObject::connect(views.back()->Watch(), &DecodedTextWatch::Hit, [&hits] { ++hits; });
+    DecodedTextView& view = *views.front();
     QMap<int, int> channelMap;
     for (int channel = 1; channel <= channels; ++channel)
         channelMap.insert(channel, channel);
@@ -74,21 +96,23 @@ int main(int argc, char** argv)
         for (int i = 0; i < channels; ++i)
             round.append(generator.Next());
     };
-    auto deliver = [&round, &view, &channelMap, &usedChannels]() {
+    auto deliver = [&round, &channelMap, &usedChannels](DecodedTextView& target) {
         for (const PieceGenerator::Piece& piece : qAsConst(round)) {
-            view.AddTransmission(channelMap, usedChannels, piece.xml);
+            target.AddTransmission(channelMap, usedChannels, piece.xml);
             if (piece.endsTransmission)
-                view.EndTransmission();
+                target.EndTransmission();
         }
         QApplication::processEvents();
     };
 
     // The first second makes the panes; the view opens the first, the aggregation channel's.
     nextRound();
-    deliver();
-    for (DecodedTextChannel* pane : view.findChildren<DecodedTextChannel*>()) {
-        if (pane->GetChannel() == OpenDecoderChannel)
-            pane->ExpandTextArea(true);
+    for (auto& v : views) {
+        deliver(*v);
+        for (DecodedTextChannel* pane : v->findChildren<DecodedTextChannel*>()) {
+            if (pane->GetChannel() == OpenDecoderChannel)
+                pane->ExpandTextArea(true);
+        }
     }
     QApplication::processEvents();
     int open = 0;
@@ -99,14 +123,23 @@ int main(int argc, char** argv)
 
     // CPU time of each simulated second, to tell whether the cost grows as the run goes on.
     QVector<double> perRound;
+    QVector<double> cpuOf(int(views.size()), 0.0);
     double cpu = 0;
     double simulated = 0;
     while (simulated < seconds && cpu < budget) {
         nextRound();
-        const double before = CpuSeconds();
-        deliver();
-        perRound.append(CpuSeconds() - before);
-        cpu += perRound.last();
+        double spent = 0;
+        for (size_t k = 0; k < views.size(); ++k) {
+            // Taking turns in going first, so that neither view always meets warm caches.
+            const size_t v = (perRound.size() % 2 == 0) ? k : views.size() - 1 - k;
+            const double before = CpuSeconds();
+            deliver(*views[v]);
+            const double used = CpuSeconds() - before;
+            cpuOf[int(v)] += used;
+            spent += used;
+        }
+        perRound.append(spent);
+        cpu += spent;
         simulated = (generator.SimulatedMilliseconds() - startMilliseconds) / 1000.0;
     }
     const int tenth = qMax(1, int(perRound.size() / 10));
@@ -117,14 +150,28 @@ int main(int argc, char** argv)
         lastTenth += perRound.at(perRound.size() - 1 - i);
     }
 
-    const double share = cpu / simulated;
     const double perChannel = (generator.Characters() - startCharacters) / simulated / channels;
+    const QString shapeText = QStringLiteral("%1 channels x %2 chars/s, mapped, %3%4")
+                                  .arg(channels)
+                                  .arg(perChannel, 0, 'f', 0)
+                                  .arg(offline ? "offline" : "online")
+                                  .arg(newlines ? ", with line breaks" : "");
+    if (watchWords > 0) {
+        const double ratio = cpuOf.at(1) / qMax(cpuOf.at(0), 1e-9);
+        Row(QStringLiteral("5 capacity"),
+            QStringLiteral("%1 watch words; %2").arg(watchWords).arg(shapeText),
+            QStringLiteral("%1 CPU for %2 simulated, watching")
+                .arg(Duration(cpuOf.at(1)), Duration(simulated)),
+            QStringLiteral("%1 CPU without watch words").arg(Duration(cpuOf.at(0))), ratio,
+            QStringLiteral("<= 1.10"), ratio <= 1.10);
+        Note(QStringLiteral("capacity with watch words: %1 hits told in %2 simulated seconds")
+                 .arg(hits)
+                 .arg(simulated, 0, 'f', 0));
+        return 0;
+    }
+    const double share = cpu / simulated;
     Row(QStringLiteral("5 capacity"),
-        QStringLiteral("%1 channels x %2 chars/s, mapped, %3%4; aggregation + 1 decoder pane open")
-            .arg(channels)
-            .arg(perChannel, 0, 'f', 0)
-            .arg(offline ? "offline" : "online")
-            .arg(newlines ? ", with line breaks" : ""),
+        QStringLiteral("%1; aggregation + 1 decoder pane open").arg(shapeText),
         QStringLiteral("%1 CPU for %2 simulated").arg(Duration(cpu), Duration(simulated)),
         QStringLiteral("one core"), share, QStringLiteral("< 0.10"), share < 0.10);
     Note(QStringLiteral("capacity: %1 panes, %2 open; %3 of %4 simulated seconds run%5; share "
