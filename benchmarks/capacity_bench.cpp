@@ -59,7 +59,8 @@ int main(int argc, char** argv)
     // many short lines instead of one that grows all transmission long.
     const bool newlines = arguments.contains(QStringLiteral("--newlines"));
 
-    const int watchWords = Option(arguments, QStringLiteral("--watch"), QStringLiteral("0")).toInt();
+    const int watchWords =
+        Option(arguments, QStringLiteral("--watch"), QStringLiteral("0")).toInt();
     // views[0] is the plain one; with --watch, views[1] watches.
     std::vector<std::unique_ptr<DecodedTextView>> views;
     for (int v = 0; v < (watchWords > 0 ? 2 : 1); ++v) {

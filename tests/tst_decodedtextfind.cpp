@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QRandomGenerator>
+#include <QScrollBar>
 #include <QToolButton>
 #include <QtTest>
 
@@ -67,6 +68,8 @@ private slots:
     void init();
     void countsFollowEveryChangeOfTheText();
     void stepsThroughTheOpenPanesInOrder();
+    void aMatchAwayFromTheEndHoldsThePane();
+    void typingInTheUserChannelIsFoundNotWatched();
     void barFeedsTheWatchList();
 
 private:
@@ -76,7 +79,8 @@ private:
 void TestDecodedTextFind::init()
 {
     // The watch list is saved with the view; each test starts from an empty configuration.
-    qputenv("VX_APP_CONFIG", dir.filePath(QString::fromLatin1(QTest::currentTestFunction()) + ".ini").toLocal8Bit());
+    qputenv("VX_APP_CONFIG",
+            dir.filePath(QString::fromLatin1(QTest::currentTestFunction()) + ".ini").toLocal8Bit());
 }
 
 // Appends, resends from anywhere, lost characters, new transmissions, trimming and, with the
@@ -84,7 +88,7 @@ void TestDecodedTextFind::init()
 // each channel's count equals a plain search of its whole text.
 void TestDecodedTextFind::countsFollowEveryChangeOfTheText()
 {
-    const QStringList tokens{ "ab", "AB", "a", "b", "x ", "\n", "aB" };
+    const QStringList tokens { "ab", "AB", "a", "b", "x ", "\n", "aB" };
     QRandomGenerator random(1805);
     for (int round = 0; round < 6; ++round) {
         const bool mapped = round % 2 == 1;
@@ -92,7 +96,7 @@ void TestDecodedTextFind::countsFollowEveryChangeOfTheText()
         DecodedTextData model;
         model.SetBufferSize(1000);
         DecodedTextFinder finder(nullptr, &model, nullptr);
-        const QMap<int, int> map{ { 1, 1 }, { 2, 2 }, { 3, 3 } };
+        const QMap<int, int> map { { 1, 1 }, { 2, 2 }, { 3, 3 } };
         QVector<int> used;
         QMap<int, int> stream;
         QDateTime start = T0;
@@ -113,11 +117,12 @@ void TestDecodedTextFind::countsFollowEveryChangeOfTheText()
                 piece += tokens.at(int(random.bounded(tokens.size())));
             int& at = stream[channel];
             const int position = action == 1 ? qMax(0, at - int(random.bounded(20)))
-                                             : action == 2 ? at + 3 : at;
+                : action == 2                ? at + 3
+                                             : at;
             const QDateTime time = T0.addMSecs(step * 100 + random.bounded(300));
-            const QString xml = BlockXml(channel, start, piece, {},
-                                         { Stamp(position, time),
-                                           Stamp(position + piece.size() / 2, time.addMSecs(40)) });
+            const QString xml = BlockXml(
+                channel, start, piece, {},
+                { Stamp(position, time), Stamp(position + piece.size() / 2, time.addMSecs(40)) });
             if (mapped)
                 model.AddTransmission(map, used, xml);
             else
@@ -200,6 +205,54 @@ void TestDecodedTextFind::stepsThroughTheOpenPanesInOrder()
     QCOMPARE(view.Finder()->Count(), 0);
 }
 
+void TestDecodedTextFind::aMatchAwayFromTheEndHoldsThePane()
+{
+    DecodedTextView view;
+    view.resize(500, 300);
+    view.show();
+    QString text = "DL1ABC\n";
+    for (int i = 0; i < 60; ++i)
+        text += QStringLiteral("line %1\n").arg(i);
+    view.AddTransmission(BlockXml(1, T0, text));
+    QScrollBar* bar = Content(view, 1)->verticalScrollBar();
+    QTRY_COMPARE(bar->value(), bar->maximum());
+    view.Finder()->SetText("dl1abc", false);
+    QVERIFY(view.Finder()->Next());
+    QTRY_COMPARE(Content(view, 1)->textCursor().selectedText(), QStringLiteral("DL1ABC"));
+    const int held = bar->value();
+    QVERIFY(held < bar->maximum());
+    view.AddTransmission(BlockXml(1, T0, "more\n", {}, { Stamp(text.size(), T0) }));
+    QTest::qWait(50);
+    QCOMPARE(bar->value(), held);
+}
+
+void TestDecodedTextFind::typingInTheUserChannelIsFoundNotWatched()
+{
+    DecodedTextView view;
+    view.resize(600, 400);
+    view.show();
+    view.Watch()->SetWords({ "DL1ABC" });
+    QSignalSpy hits(view.Watch(), &DecodedTextWatch::Hit);
+    view.Finder()->SetText("dl1abc", false);
+    const int user = DecodedTextData::UserChannelID;
+    view.AddTransmission(BlockXml(user, T0, "x")); // makes the channel's block
+    view.ShowChannel(user);
+    DecodedTextContent* content = Content(view, user);
+    content->setFocus();
+    QTest::keyClicks(content, "CQ DL1ABX DL1ABC");
+    QTRY_COMPARE(view.Finder()->CountIn(user), 1);
+    // A typed correction inside the text that leaves its length as it was.
+    QTextCursor cursor = content->textCursor();
+    cursor.setPosition(9);
+    content->setTextCursor(cursor);
+    QTest::keyClick(content, Qt::Key_Backspace);
+    QTest::keyClicks(content, "C");
+    // At once, not only when the edits are handed on after the typing pause.
+    QTRY_COMPARE_WITH_TIMEOUT(view.Finder()->CountIn(user), 2, 1000);
+    QTRY_COMPARE(Highlights(view, user), 4); // found and watched, each twice
+    QCOMPARE(hits.size(), 0);
+}
+
 void TestDecodedTextFind::barFeedsTheWatchList()
 {
     DecodedTextView view;
@@ -209,7 +262,7 @@ void TestDecodedTextFind::barFeedsTheWatchList()
     DecodedTextFindBar* bar = view.Finder()->Bar();
     bar->TextEdit()->setText(QStringLiteral("  dl1abc "));
     bar->findChild<QToolButton*>(QStringLiteral("FindWatch"))->click();
-    QCOMPARE(view.Watch()->Words(), QStringList{ "dl1abc" });
+    QCOMPARE(view.Watch()->Words(), QStringList { "dl1abc" });
     // Watched words are highlighted where shown, with or without the bar.
     view.Finder()->CloseBar();
     QTRY_COMPARE(Highlights(view, 1), 1);
@@ -218,14 +271,14 @@ void TestDecodedTextFind::barFeedsTheWatchList()
         auto* entry = dialog->findChild<QLineEdit*>(QStringLiteral("WatchNewWord"));
         QTest::keyClicks(entry, "CQ");
         QTest::keyClick(entry, Qt::Key_Return); // adds, does not close the dialog
-        QTest::keyClicks(entry, "Dl1AbC");     // there already, in another case
+        QTest::keyClicks(entry, "Dl1AbC"); // there already, in another case
         QTest::keyClick(entry, Qt::Key_Return);
         dialog->findChild<QCheckBox*>(QStringLiteral("WatchCallSigns"))->setChecked(true);
         QVERIFY(dialog->isVisible());
         dialog->accept();
     });
     bar->findChild<QToolButton*>(QStringLiteral("FindWatchList"))->click();
-    QCOMPARE(view.Watch()->Words(), (QStringList{ "dl1abc", "CQ" }));
+    QCOMPARE(view.Watch()->Words(), (QStringList { "dl1abc", "CQ" }));
     QVERIFY(view.Watch()->WatchCallSigns());
     QTRY_COMPARE(Highlights(view, 1), 2);
 }

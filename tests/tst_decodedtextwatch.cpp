@@ -96,20 +96,21 @@ void TestDecodedTextWatch::wholeWords_data()
     QTest::addColumn<bool>("end");
     QTest::addColumn<QStringList>("told");
     const QStringList none;
-    QTest::newRow("whole word") << QStringList{ "CQ DL1ABC K" } << false << QStringList{ "DL1ABC" };
-    QTest::newRow("any case") << QStringList{ "dl1abc k" } << false << QStringList{ "DL1ABC" };
+    QTest::newRow("whole word") << QStringList { "CQ DL1ABC K" } << false
+                                << QStringList { "DL1ABC" };
+    QTest::newRow("any case") << QStringList { "dl1abc k" } << false << QStringList { "DL1ABC" };
     QTest::newRow("inside longer words")
-        << QStringList{ "DL1ABCD xDL1ABC _DL1ABC DL1ABC/P " } << true << none;
+        << QStringList { "DL1ABCD xDL1ABC _DL1ABC DL1ABC/P " } << true << none;
     QTest::newRow("split over two pieces")
-        << QStringList{ "CQ DL1A", "BC K" } << false << QStringList{ "DL1ABC" };
+        << QStringList { "CQ DL1A", "BC K" } << false << QStringList { "DL1ABC" };
     QTest::newRow("waits at the end for the next character")
-        << QStringList{ "DL1ABC", "D DE" } << true << none;
+        << QStringList { "DL1ABC", "D DE" } << true << none;
     QTest::newRow("whole once the transmission ends")
-        << QStringList{ "K DL1ABC" } << true << QStringList{ "DL1ABC" };
+        << QStringList { "K DL1ABC" } << true << QStringList { "DL1ABC" };
     QTest::newRow("phrase, one blank in the list")
-        << QStringList{ "cq CQ DX de cqdx" } << false << QStringList{ "cq dx" };
+        << QStringList { "cq CQ DX de cqdx" } << false << QStringList { "cq dx" };
     QTest::newRow("regex-looking word is plain text")
-        << QStringList{ "abc a.c axc (x* (x*" } << true << QStringList{ "a.c", "(x*", "(x*" };
+        << QStringList { "abc a.c axc (x* (x*" } << true << QStringList { "a.c", "(x*", "(x*" };
 }
 
 void TestDecodedTextWatch::wholeWords()
@@ -119,12 +120,12 @@ void TestDecodedTextWatch::wholeWords()
     QFETCH(QStringList, told);
     DecodedTextView view;
     // Blank entries, repeats in another case and a thousand more words change nothing.
-    QStringList words{ "DL1ABC", "", "   ", "dl1abc", " cq   dx ", "a.c", "(x*" };
-    for (int i = 0; i < 1000; ++i)
+    QStringList words { "DL1ABC", "", "   ", "dl1abc", " cq   dx ", "a.c", "(x*" };
+    for (int i = 0; i < 5000; ++i)
         words << QStringLiteral("W%1ZZ").arg(i);
     view.Watch()->SetWords(words);
-    QCOMPARE(view.Watch()->Words().mid(0, 4), (QStringList{ "DL1ABC", "cq dx", "a.c", "(x*" }));
-    QCOMPARE(view.Watch()->Words().size(), 1004);
+    QCOMPARE(view.Watch()->Words().mid(0, 4), (QStringList { "DL1ABC", "cq dx", "a.c", "(x*" }));
+    QCOMPARE(view.Watch()->Words().size(), 5004);
 
     QSignalSpy spy(view.Watch(), &DecodedTextWatch::Hit);
     int position = 0;
@@ -164,7 +165,7 @@ void TestDecodedTextWatch::openAndClosedChannels()
     Send(view, 1, "CQ DL1ABC K", 0); // the first channel opens
     Send(view, 2, "DE DL1ABC K", 0);
     Send(view, 2, " DL1ABC K", 11);
-    QCOMPARE(Told(spy), (QStringList{ "1:DL1ABC", "2:DL1ABC", "2:DL1ABC" }));
+    QCOMPARE(Told(spy), (QStringList { "1:DL1ABC", "2:DL1ABC", "2:DL1ABC" }));
     QTRY_VERIFY(HitMarker(view, 2) && HitMarker(view, 2)->isVisible());
     QCOMPARE(HitMarker(view, 2)->text(), QStringLiteral("2 watch hits"));
     QCOMPARE(HitMarker(view, 1)->text(), QStringLiteral("1 watch hit"));
@@ -189,27 +190,27 @@ void TestDecodedTextWatch::resendIsToldOnce()
     view.Watch()->SetWords({ "DL1ABC" });
     QSignalSpy spy(view.Watch(), &DecodedTextWatch::Hit);
     Send(view, 3, "CQ DL1ABC K ", 0);
-    Send(view, 3, "CQ DL1ABC K ", 0);            // the same again
-    Send(view, 3, "CQ DL1ABC K ", 0, T0, 500);   // with other times
-    Send(view, 3, "CQ DL1ABD K ", 0, T0, 900);   // corrected away
-    Send(view, 3, "CQ DL1ABC K ", 0, T0, 1200);  // and back: still the same occurrence
+    Send(view, 3, "CQ DL1ABC K ", 0); // the same again
+    Send(view, 3, "CQ DL1ABC K ", 0, T0, 500); // with other times
+    Send(view, 3, "CQ DL1ABD K ", 0, T0, 900); // corrected away
+    Send(view, 3, "CQ DL1ABC K ", 0, T0, 1200); // and back: still the same occurrence
     QCOMPARE(spy.size(), 1);
-    Send(view, 3, "DL1ABC ", 12);               // a new one behind it
+    Send(view, 3, "DL1ABC ", 12); // a new one behind it
     QCOMPARE(spy.size(), 2);
 }
 
 void TestDecodedTextWatch::randomStreamsTellEveryOccurrenceOnce()
 {
-    const QStringList words{ "ab", "b x", "ABC/D" };
-    const QStringList tokens{ "ab", "AB", "abc", "b", "x", "abc/d", "ab_", "\n" };
+    const QStringList words { "ab", "b x", "ABC/D" };
+    const QStringList tokens { "ab", "AB", "abc", "b", "x", "abc/d", "ab_", "\n" };
     QRandomGenerator random(20240501);
     for (int round = 0; round < 20; ++round) {
         DecodedTextView view;
         view.Watch()->SetWords(words);
         QSignalSpy spy(view.Watch(), &DecodedTextWatch::Hit);
-        QMap<int, QString> sent;       // per channel, the current transmission's text
+        QMap<int, QString> sent; // per channel, the current transmission's text
         QMap<int, QDateTime> starts;
-        QMap<int, QVector<int>> cuts;  // where its pieces began
+        QMap<int, QVector<int>> cuts; // where its pieces began
         QStringList expected;
         auto finish = [&](int channel) {
             expected << Occurrences(channel, sent.value(channel), words);
@@ -265,7 +266,7 @@ void TestDecodedTextWatch::mergedTextIsToldForItsChannel()
     view.AddTransmission({ { 5, 5 }, { 6, 6 } }, used,
                          BlockXml(6, T0, "DL1ABC DE", {}, { Stamp(0, T0.addSecs(1)) }, 2));
     view.EndTransmission();
-    QCOMPARE(Told(spy), (QStringList{ "5:DL1ABC", "6:DL1ABC" }));
+    QCOMPARE(Told(spy), (QStringList { "5:DL1ABC", "6:DL1ABC" }));
 }
 
 void TestDecodedTextWatch::knownCallSigns()
@@ -279,12 +280,13 @@ void TestDecodedTextWatch::knownCallSigns()
     Send(view, 1, "DL2XYZ DL3NEW ", 9);
     view.DefineCallSign("DL3NEW"); // watched from the next text on
     Send(view, 1, "dl3new ", 23);
-    QCOMPARE(Told(spy), (QStringList{ "1:DL2XYZ", "1:DL3NEW" }));
+    QCOMPARE(Told(spy), (QStringList { "1:DL2XYZ", "1:DL3NEW" }));
 }
 
 void TestDecodedTextWatch::listIsKeptInItsOwnGroup()
 {
-    const QStringList words{ "DL1ABC", "cq dx", "a,b; c=d", "\"quoted\"", "back\\slash", "Grüße" };
+    const QStringList words { "DL1ABC", "cq dx", "a,b; c=d", "\"quoted\"", "back\\slash",
+                              "Grüße" };
     {
         DecodedTextView view;
         view.Watch()->SetWords(words);
@@ -294,7 +296,7 @@ void TestDecodedTextWatch::listIsKeptInItsOwnGroup()
     QVERIFY(WidgetFixtures::StoredView(file).isEmpty());
     {
         QSettings settings(file, QSettings::IniFormat);
-        QCOMPARE(settings.childGroups(), QStringList{ "DecodedTextWatch" });
+        QCOMPARE(settings.childGroups(), QStringList { "DecodedTextWatch" });
     }
     const QByteArray written = WidgetFixtures::ReadAll(file);
     {

@@ -271,8 +271,8 @@ void DecodedTextPaneMarks::Highlight(DecodedTextContent* c)
             if (matcher.IsEmpty())
                 return;
             QVector<DecodedTextMatcher::Hit> hits;
-            for (QTextBlock line = c->document()->findBlock(a); line.isValid() && line.position() < b;
-                 line = line.next()) {
+            for (QTextBlock line = c->document()->findBlock(a);
+                 line.isValid() && line.position() < b; line = line.next()) {
                 const QString text = line.text();
                 const int base = line.position();
                 const int lo = qMax(0, a - base);

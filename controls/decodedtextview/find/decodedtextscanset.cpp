@@ -40,7 +40,8 @@ void DecodedTextScanSet::Build(const QList<int>& channels, const Visit& visit)
             continue;
         auto& scan = scans[channel];
         scan.reset(new DecodedTextChannelScan(channel, matcher));
-        const QExplicitlySharedDataPointer<DecodedTextBuffer> buffer = model->GetChannelData(channel);
+        const QExplicitlySharedDataPointer<DecodedTextBuffer> buffer =
+            model->GetChannelData(channel);
         for (const DecodedTextChannelScan::BlockPtr& block : buffer->blocks)
             Update(*scan, *buffer, block, false, visit, true);
     }

@@ -95,8 +95,13 @@ DecodedTextWatch::DecodedTextWatch(DecodedTextData* model, QObject* parent)
     , tracker(new Tracker(this))
     , feed(nullptr)
 {
-    // The aggregation channel's merged text came from the decoder channels, where it is told.
-    scans.reset(new DecodedTextScanSet(model, matcher.get(), DecodedTextScanSet::Merged));
+    // The aggregation channel's merged text came from the decoder channels, where it is told;
+    // what the operator types is not news to the operator.
+    auto skip = [](int channel, const DecodedTextBlock& block) {
+        return channel == DecodedTextData::UserChannelID
+            || DecodedTextScanSet::Merged(channel, block);
+    };
+    scans.reset(new DecodedTextScanSet(model, matcher.get(), skip));
     if (model)
         feed = new DecodedTextModelFeed(model, tracker.get(), this);
 }
@@ -221,7 +226,8 @@ void DecodedTextWatch::Changed(int channel, bool refresh)
         QHash<const DecodedTextBlock*, int> seen;
         for (const auto& scan : scans->Scans()) {
             for (const Scan::Entry& entry : scan.second->Entries())
-                seen.insert(entry.block.data(), entry.prints.isEmpty() ? 0 : entry.prints.last().end);
+                seen.insert(entry.block.data(),
+                            entry.prints.isEmpty() ? 0 : entry.prints.last().end);
         }
         Rebuild(&seen);
         Flush();

@@ -80,7 +80,8 @@ bool DecodedTextWatchDialog::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == newEntry && event->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent*>(event)->key();
-        if ((key == Qt::Key_Return || key == Qt::Key_Enter) && !newEntry->text().trimmed().isEmpty()) {
+        const bool enter = key == Qt::Key_Return || key == Qt::Key_Enter;
+        if (enter && !newEntry->text().trimmed().isEmpty()) {
             AddEntry();
             return true;
         }
