@@ -22,7 +22,6 @@ DecodedTextFindBar::DecodedTextFindBar(DecodedTextFinder* finder, QWidget* paren
     textEdit = new QLineEdit(this);
     textEdit->setObjectName(QStringLiteral("FindText"));
     textEdit->setPlaceholderText(tr("Find in all channels"));
-    textEdit->setClearButtonEnabled(true);
     textEdit->installEventFilter(this);
 
     auto button = [this](const char* name, const QString& text, const QString& tip) {

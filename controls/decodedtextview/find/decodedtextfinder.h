@@ -96,7 +96,8 @@ private:
 
     QPointer<DecodedTextView> view;
     QPointer<DecodedTextData> model;
-    DecodedTextWatch* watch;
+    // The view's children go in the order they were made: the watch before the finder.
+    QPointer<DecodedTextWatch> watch;
     QString text;
     bool matchCase = false;
     QList<int> channels;

@@ -131,7 +131,8 @@ void DecodedTextPaneMarks::CurrentChanged(bool here)
 
 bool DecodedTextPaneMarks::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == content && (event->type() == QEvent::Resize || event->type() == QEvent::Show))
+    // Only the text area is watched; it is not looked at here, as it may be on its way out.
+    if (event->type() == QEvent::Resize || event->type() == QEvent::Show)
         Schedule();
     return QObject::eventFilter(watched, event);
 }

@@ -23,10 +23,16 @@ class DecodedTextScanSet;
 
 // The watch list: words and call signs the operator wants to be told about the moment they
 // arrive in any channel, open or closed. Matching is plain text, whole words, in any case.
-// Each occurrence is told once through Hit, with the receive time of its first character; a
-// resend that repeats a word already told at its place in the block does not tell it again.
+// Each occurrence is told once through Hit, with the receive time of its first character.
+// An occurrence is a word at its place in a block. A word that ends where the text so far
+// ends is told once the next character shows it complete, or when the block is closed. When
+// a decoder sends text again from an earlier place, the words told in the stretch it replaces
+// are held back: the same word coming again in the resent stretch (up to where the old text
+// ended, give or take a few characters) is the same occurrence and is not told again.
 // Text that the aggregation channel merges from the decoder channels is told there, not once
-// more for channel 0, and the operator's own typing in the user channel is not watched.
+// more for channel 0, and the operator's own typing in the user channel is not watched. Text
+// the channels held before a word was added is not told; a call sign the model learns while
+// "known call signs" are watched counts from the text that arrives with or after it.
 class DTV_EXPORT DecodedTextWatch : public QObject
 {
     Q_OBJECT
