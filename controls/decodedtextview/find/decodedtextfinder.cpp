@@ -87,7 +87,8 @@ DecodedTextFinder::DecodedTextFinder(DecodedTextView* view, DecodedTextData* mod
     connect(qApp, SIGNAL(focusChanged(QWidget*, QWidget*)), this,
             SLOT(FocusChanged(QWidget*, QWidget*)));
 
-    // Anywhere in the view, also inside a text area or the bar itself.
+    // Anywhere in the view, also inside a text area or the bar itself. A host that binds the
+    // same keys for its whole window makes them ambiguous, and then neither acts.
     auto shortcut = [view, this](const QKeySequence& keys, const char* slot) {
         auto* s = new QShortcut(keys, view);
         s->setContext(Qt::WidgetWithChildrenShortcut);
@@ -131,14 +132,14 @@ void DecodedTextFinder::CloseBar()
 
 void DecodedTextFinder::FindNext()
 {
-    if (!bar || !bar->isVisible())
+    if (!bar || bar->isHidden())
         OpenBar();
     Next();
 }
 
 void DecodedTextFinder::FindPrevious()
 {
-    if (!bar || !bar->isVisible())
+    if (!bar || bar->isHidden())
         OpenBar();
     Previous();
 }
