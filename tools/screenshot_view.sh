@@ -1,5 +1,6 @@
 #!/bin/sh
-# Remakes docs/screenshot-view.png and docs/screenshot-annotations.png: builds and installs
+# Remakes docs/screenshot-view.png, docs/screenshot-annotations.png and
+# docs/screenshot-paused.png: builds and installs
 # the library into a scratch folder, builds tools/screenshot_view.cpp and
 # tools/screenshot_annotations.cpp against the installed package and runs them on the
 # offscreen platform (set QT_QPA_PLATFORM to use a real display instead).
@@ -28,3 +29,6 @@ LD_LIBRARY_PATH="$stage/lib${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH}" \
 TZ=UTC LC_ALL=C.UTF-8 QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen} \
 LD_LIBRARY_PATH="$stage/lib${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH}" \
     "$build/tool/screenshot_annotations" "$src/docs/screenshot-annotations.png"
+TZ=UTC LC_ALL=C.UTF-8 QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen} \
+LD_LIBRARY_PATH="$stage/lib${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH}" \
+    "$build/tool/screenshot_view" "$src/docs/screenshot-paused.png" --paused

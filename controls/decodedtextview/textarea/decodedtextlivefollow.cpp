@@ -110,10 +110,12 @@ void DecodedTextLiveFollow::BeginRebuild()
     topBlock.reset();
     if (!HoldsStill())
         return;
-    // The first line at or below the top of the view that shows decoded text.
-    QTextBlock line = content->cursorForPosition(QPoint(0, 0)).block();
-    int offset = content->cursorForPosition(QPoint(0, 0)).position() - line.position();
-    for (int tries = 0; line.isValid() && tries < 3; ++tries, line = line.next(), offset = 0) {
+    // The first line at or below the top of the view that shows decoded text, and how many
+    // lines without text (those between two blocks) stand above it in the view.
+    const QTextCursor top = content->cursorForPosition(QPoint(0, 0));
+    QTextBlock line = top.block();
+    int offset = top.position() - line.position();
+    for (linesAbove = 0; line.isValid() && linesAbove < 3; ++linesAbove, line = line.next(), offset = 0) {
         const DecodedTextLayoutItem item = content->ItemAtPosition(line.position() + offset);
         if (item.block) {
             topBlock = item.block;
@@ -130,8 +132,12 @@ void DecodedTextLiveFollow::EndRebuild()
         return;
     const int position = content->DocumentPosition(topBlock, topPosition);
     topBlock.reset();
-    const QTextBlock line = content->document()->findBlock(position);
-    const QTextLine row = line.layout()->lineForTextPosition(position - line.position());
+    QTextBlock line = content->document()->findBlock(position);
+    QTextLine row = line.layout()->lineForTextPosition(position - line.position());
+    for (int i = 0; i < linesAbove && line.previous().isValid(); ++i) {
+        line = line.previous();
+        row = QTextLine();
+    }
     moving = true;
     bar->setValue(line.firstLineNumber() + (row.isValid() ? row.lineNumber() : 0));
     moving = false;

@@ -79,5 +79,6 @@ private:
     int newLines = 0;
     QExplicitlySharedDataPointer<DecodedTextBlock> topBlock; // what a rebuild keeps in view
     int topPosition = 0;
+    int linesAbove = 0;
     int rowsBelow = 0;
 };
