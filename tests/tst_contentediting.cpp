@@ -171,6 +171,8 @@ private slots:
     void insertCommentJoinsOthers();
     void refusedWhenClosedMeanwhile_data();
     void refusedWhenClosedMeanwhile();
+    void doubleClickKeepsCallSignsWhole_data();
+    void doubleClickKeepsCallSignsWhole();
     void dragCallSignToWord();
     void dropRefused_data();
     void dropRefused();
@@ -272,8 +274,9 @@ void TestContentEditing::dialogEdits_data()
     const QString fed = Open + marks;
     const QString dcs = QStringLiteral("Define Call Sign"), none = QStringLiteral("-");
     // Two signs are known beforehand; the call sign dialog lists them after what it opened with.
-    const QString known = QStringLiteral("AA1AA [AA1AA,ZZ9ZZ]");
-    QTest::newRow("call sign defined on a selection, offered the first known sign")
+    // A new sign opens with the selected text, not with a known sign that Enter would set.
+    const QString known = QStringLiteral("HELLO [AA1AA,ZZ9ZZ]");
+    QTest::newRow("call sign defined on a selection, offered the selected text")
         << dcs << Hello << Hello + 5 << "DK0XX"
         << known << Open + " | C7-13 OH2XYZ | M14-19 greeting | C14-19 DK0XX | X20-25 WORLD<WURLD"
         << "C14-19 DK0XX";
@@ -318,6 +321,11 @@ void TestContentEditing::dialogEdits_data()
         << "[...deleted...] OH2XYZ HELLO WORLD TEST | X0-15 [...deleted...]<QRZ DE"
            " | C16-22 OH2XYZ | M23-28 greeting | X29-34 WORLD<WURLD"
         << "X0-15 [...deleted...]<QRZ DE";
+    QTest::newRow("text dialog finished by keyboard")
+        << "Edit Selection" << Hello << Hello + 5 << "keys:HI|typed" << "HELLO|"
+        << "QRZ DE OH2XYZ HI WORLD TEST | C7-13 OH2XYZ | M14-19 greeting | X14-16 HI<HELLO #typed"
+           " | X17-22 WORLD<WURLD"
+        << "X14-16 HI<HELLO #typed";
     QTest::newRow("double click on a change opens the text dialog")
         << "2x Insert Text" << World + 1 << -1 << QString() << "WORLD|" << fed << QString();
     QTest::newRow("double click on a call sign opens its editor")
@@ -361,6 +369,14 @@ void TestContentEditing::dialogEdits()
                 opened = input->textValue()
                     + (known.isEmpty() ? QString() : " [" + known.join(',') + ']');
                 input->setTextValue(answer);
+            } else if (editor && line && answer.startsWith(QStringLiteral("keys:"))) {
+                // Typed over the selected text; Tab on to the comment, Ctrl+Enter to finish.
+                opened = editor->toPlainText() + QLatin1Char('|') + line->text();
+                QTest::keyClicks(editor, parts.value(0).mid(5));
+                QTest::keyClick(editor, Qt::Key_Tab);
+                QTest::keyClicks(QApplication::focusWidget(), parts.value(1));
+                QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return, Qt::ControlModifier);
+                return;
             } else if (editor && line) {
                 opened = editor->toPlainText() + QLatin1Char('|') + line->text();
                 editor->setPlainText(parts.value(0));
@@ -390,6 +406,27 @@ void TestContentEditing::dialogEdits()
     QCOMPARE(v.content.textCursor().hasSelection(), carried.isEmpty() && to >= 0);
     QVERIFY(v.content.document()->toPlainText().endsWith(newest->text));
     QVERIFY_BLOCK(*newest);
+}
+
+void TestContentEditing::doubleClickKeepsCallSignsWhole_data()
+{
+    QTest::addColumn<int>("at"); // in "CQ DL/G4ZZA/P DE OE3XYZ/MM 73/ K /x"
+    QTest::addColumn<QString>("word");
+    QTest::newRow("prefix, sign and suffix") << 7 << "DL/G4ZZA/P";
+    QTest::newRow("clicked on the prefix") << 3 << "DL/G4ZZA/P";
+    QTest::newRow("maritime suffix") << 19 << "OE3XYZ/MM";
+    QTest::newRow("a slash before a blank ends the word") << 27 << "73";
+    QTest::newRow("a slash after a blank starts none") << 34 << "x";
+}
+
+void TestContentEditing::doubleClickKeepsCallSignsWhole()
+{
+    QFETCH(int, at);
+    View v(Channel, false);
+    v.model.AddTransmission(BlockXml(Channel, T0, QStringLiteral("CQ DL/G4ZZA/P DE OE3XYZ/MM 73/ K /x")));
+    v.content.RefreshContent();
+    QTest::mouseDClick(v.content.viewport(), Qt::LeftButton, Qt::NoModifier, v.At(at));
+    QTEST(v.content.textCursor().selectedText(), "word");
 }
 
 void TestContentEditing::insertCommentJoinsOthers()

@@ -53,6 +53,7 @@ private slots:
     void endTransmissionHandsOutUserChannel_data();
     void endTransmissionHandsOutUserChannel();
     void offlineEndTrimsAggregation();
+    void aggregationBoundedOnline();
     void mappedIntakeFollowsTheMap();
     void brokenXml();
     void refusedDataBlocks_data();
@@ -268,6 +269,35 @@ void TestIntake::offlineEndTrimsAggregation()
         QVERIFY_BLOCK(*block);
         QCOMPARE(QStringLiteral("%1 %2").arg(block->text.size()).arg(block->snippets.first().end),
                  QString(offline ? "1001 200" : "1200 100"));
+    }
+}
+
+// Online, the merged channel is bounded before every merge as each channel is before its
+// intake, with the same margin and hold; offline only the end of a transmission trims it.
+void TestIntake::aggregationBoundedOnline()
+{
+    for (const QString mode : { "online", "held", "offline" }) {
+        DecodedTextData model;
+        model.SetBufferSize(1000);
+        model.SetOffline(mode == "offline");
+        QStringList log;
+        Record(model, &log);
+        QVector<int> used;
+        for (int k = 0; k < 30; ++k) {
+            if (k == 20)
+                model.GetChannelData(0)->hold = mode == "held";
+            model.AddTransmission({ { 2, 2 }, { 3, 3 } }, used,
+                                  Xml(T0, 2 + k % 2, QString(100, QChar('a' + k % 26)), { { k / 2 * 100, 90, k } }));
+        }
+        const BlockPtr block = model.GetChannelData(0)->LastBlock();
+        QVERIFY_BLOCK(*block);
+        // Online trimmed to its limit before the last run of 100 came in, a gap line leading it;
+        // held, it is only marked once over the larger limit; offline it keeps everything.
+        const int size = block->text.size();
+        QVERIFY2(mode == "online" ? size <= 1201 && size > 1000 : mode == "held" ? size > 1500 : size == 3000,
+                 qPrintable(QStringLiteral("%1: %2").arg(mode).arg(size)));
+        QCOMPARE(log.contains("data 0 refresh"), mode != "offline");
+        QCOMPARE(model.GetChannelData(0)->overflow, mode == "held");
     }
 }
 

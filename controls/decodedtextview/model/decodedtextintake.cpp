@@ -208,8 +208,14 @@ void DecodedTextData::AddData(DataBlock* block, const QDateTime& timestamp,
     if (aggregationBlock) {
         target->closed = true;
         refresh = false;
+        // Online nothing else would ever bound the merged channel: it is trimmed as every
+        // channel is before its text comes in. Offline the end of the transmission trims it.
+        // A block that holds nothing yet would be taken for one emptied by trimming and go.
+        const bool known = ChannelExists(aggregationBlock->channel);
+        if (!offline && known && !aggregationBlock->snippets.isEmpty())
+            refresh = GetChannelData(aggregationBlock->channel)->Trim(bufferSize);
         DecodedTextBlock::MergeIntoAggregation(aggregationBlock, target, this, first, &refresh);
-        if (ChannelExists(aggregationBlock->channel))
+        if (known)
             GetChannelData(aggregationBlock->channel)->NoteWritten(aggregationBlock);
         emit DataChanged(aggregationBlock->channel, refresh);
     }
