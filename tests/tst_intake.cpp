@@ -311,14 +311,18 @@ void TestIntake::mappedIntakeFollowsTheMap()
     model.AddTransmission(map, used, TransmissionXml(T0, {}));
     QVERIFY(log.isEmpty());
 
-    model.AddTransmission(map, used,
-                          TransmissionXml(T0,
-                                          { { 3, 1, "abc", { { 0, 90, 0 } } },
-                                            { 4, 1, "no", { { 0, 90, 0 } } },
-                                            { 7, 1, "unmapped", { { 0, 90, 0 } } },
-                                            { 6, 1, "self", { { 0, 90, 0 } } },
-                                            { 3, 2, "def", { { 0, 90, 1000 } } } }));
+    const QStringList traces = Traces([&] {
+        model.AddTransmission(map, used,
+                              TransmissionXml(T0, { { 3, 1, "abc", { { 0, 90, 0 } } },
+                                                    { 4, 1, "no", { { 0, 90, 0 } } },
+                                                    { 7, 1, "unmapped", { { 0, 90, 0 } } },
+                                                    { 6, 1, "self", { { 0, 90, 0 } } },
+                                                    { 3, 2, "def", { { 0, 90, 1000 } } } }));
+    });
     QCOMPARE(used, (QVector<int> { 9, 3 }));
+    // Left out by the map is the host's choice; mapped onto the merge itself is an error.
+    QCOMPARE(traces.size(), 1);
+    QVERIFY(traces.first().endsWith("data block 1 of channel 6 refused: mapped onto the aggregation channel"));
     for (int absent : { 3, 4, 6, 7 })
         QVERIFY2(!model.ChannelExists(absent), qPrintable(QString::number(absent)));
     const auto target = model.GetChannelData(5);

@@ -168,8 +168,13 @@ void DecodedTextData::AddData(DataBlock* block, const QDateTime& timestamp,
         TraceRefusal(channel, block->GetID(), badStamps, __LINE__);
         return;
     }
-    // Empty pieces are the decoders' way of saying nothing; they are not an error.
-    const bool carriesText = !content.isEmpty() && !block->GetTimeStamp().isEmpty();
+    // AddBlockData refuses what would carry the block past the document limit. Empty pieces are
+    // the decoders' way of saying nothing; they are not an error.
+    const auto traceBeyondLimit = [&]() {
+        if (!content.isEmpty() && !block->GetTimeStamp().isEmpty())
+            TraceRefusal(channel, block->GetID(),
+                         QStringLiteral("block positions beyond %1").arg(DocumentLimit), __LINE__);
+    };
 
     QExplicitlySharedDataPointer<DecodedTextBuffer> buffer = GetChannelData(channel);
     bool refresh = false;
@@ -184,9 +189,7 @@ void DecodedTextData::AddData(DataBlock* block, const QDateTime& timestamp,
         target = buffer->GetBlock(timestamp, block->GetID());
         first = target->AddBlockData(block, false, &refresh);
         if (first < 0) {
-            if (carriesText)
-                TraceRefusal(channel, block->GetID(), QStringLiteral("block positions beyond %1")
-                                                          .arg(DocumentLimit), __LINE__);
+            traceBeyondLimit();
             return;
         }
     } else {
@@ -194,9 +197,7 @@ void DecodedTextData::AddData(DataBlock* block, const QDateTime& timestamp,
         target = buffer->GetBlock(timestamp, block->GetID());
         first = target->AddBlockData(block, buffer->overflow, &refresh);
         if (first < 0) {
-            if (carriesText)
-                TraceRefusal(channel, block->GetID(), QStringLiteral("block positions beyond %1")
-                                                          .arg(DocumentLimit), __LINE__);
+            traceBeyondLimit();
             if (refresh)
                 emit DataChanged(channel, true);
             return;
