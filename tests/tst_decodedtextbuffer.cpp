@@ -186,7 +186,7 @@ void TestDecodedTextBuffer::randomSequencesMatchThePlainWalk()
                 FillBlock(*(key % 2 ? b.FirstBlock() : b.LastBlock()), characters * 4);
             });
         }
-        const QString at = QStringLiteral("step %1 action %2: ").arg(step).arg(action);
+        const QString at = QStringLiteral("seed 20240301 step %1 action %2: ").arg(step).arg(action);
         QCOMPARE(at + QString::number(got) + Describe(buffer),
                  at + QString::number(expected) + Describe(plain));
     }
