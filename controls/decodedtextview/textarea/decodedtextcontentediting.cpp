@@ -650,7 +650,7 @@ void DecodedTextContent::mousePressEvent(QMouseEvent* e)
     const int p = cursorForPosition(e->pos()).position();
     UpdateSelectionItem(p, p);
     dragItem = DecodedTextLayoutItem();
-    live->MousePressed();
+    live->MousePressed(e->button());
     QPlainTextEdit::mousePressEvent(e);
 }
 
@@ -663,6 +663,8 @@ void DecodedTextContent::mouseMoveEvent(QMouseEvent* e)
         mime->setText(QString());
         drag->setMimeData(mime);
         drag->exec(Qt::MoveAction);
+        // The drag took the button's release.
+        live->MouseReleased(Qt::LeftButton);
         return;
     }
     QPlainTextEdit::mouseMoveEvent(e);
@@ -671,7 +673,7 @@ void DecodedTextContent::mouseMoveEvent(QMouseEvent* e)
 void DecodedTextContent::mouseReleaseEvent(QMouseEvent* e)
 {
     dragItem = DecodedTextLayoutItem();
-    live->MouseReleased();
+    live->MouseReleased(e->button());
     QPlainTextEdit::mouseReleaseEvent(e);
 }
 
