@@ -81,13 +81,14 @@ private slots:
 
     void panes_data()
     {
-        QTest::addColumn<QString>("steps"); // N: announce channel N, xN: text for it, tN: toggle
-                                            // its pane, -N: remove it
+        // N: announce channel N, cN: its creation told again, xN: text for it, tN: toggle its
+        // pane, -N: remove it.
+        QTest::addColumn<QString>("steps");
         QTest::addColumn<QString>("stack");
         // clang-format off
         QTest::newRow("no channel yet: waiting") << "" << Waiting;
         QTest::newRow("announced backwards and mixed, the first one opens") << "5 1 3" << "1 3 5+";
-        QTest::newRow("announcing a channel twice adds nothing") << "5 1 3 3 5" << "1 3 5+";
+        QTest::newRow("announcing a channel twice adds nothing") << "5 1 3 c3 c5" << "1 3 5+";
         QTest::newRow("user channel after the decoder channels") << "1000 7 2" << "2 7 1000+";
         QTest::newRow("a closed pane leaves an empty filler below") << "5 t5" << "5 []";
         QTest::newRow("new panes go in front of the pane that follows them") << "5 t5 7 9 8 1" << "1 5 [] 7 8 9";
@@ -110,6 +111,8 @@ private slots:
                 Pane(view, channel)->ToggleTextArea();
             else if (step.startsWith('-'))
                 view.RemoveChannel(channel);
+            else if (step.startsWith('c'))
+                view.ChannelCreated(channel);
             else
                 view.GetLastTimestamp(channel);
         }
@@ -215,16 +218,20 @@ private slots:
     {
         DecodedTextView view(nullptr);
         view.AddTransmission(BlockXml(2, T0, QStringLiteral("CQ DE DL1ABC")));
+        view.AddTransmission(BlockXml(3, T0, QStringLiteral("QRZ DE OH2XYZ")));
         QSignalSpy saved(&view, &DecodedTextView::SaveUserData);
-        // Nothing selected before: nothing to reuse. Then the open pane marks its last word, and
-        // an empty sign reuses the last one.
-        for (const QString& sign : { QString(), QStringLiteral("DL1ABC"), QString() })
-            view.SelectCallSign(sign);
-        QCOMPARE(saved.count(), 2);
-        for (const QList<QVariant>& message : saved) {
-            QCOMPARE(message.at(0).toInt(), 2);
-            QVERIFY(message.at(1).toString().contains(QStringLiteral("DL1ABC")));
-        }
+        // Nothing selected before: nothing to reuse. Then the open pane marks its last word. A
+        // selection, here in the other pane, takes the sign first, an empty one reuses the last.
+        view.SelectCallSign(QString());
+        view.SelectCallSign(QStringLiteral("DL1ABC"));
+        Pane(view, 3)->ExpandTextArea(true);
+        WidgetFixtures::Select(*Pane(view, 3)->findChild<DecodedTextContent*>(), 0, 3);
+        view.SelectCallSign(QString());
+        QStringList sent;
+        for (const QList<QVariant>& message : saved)
+            sent << message.at(0).toString()
+                    + (message.at(1).toString().contains("DL1ABC") ? "" : "?");
+        QCOMPARE(sent, QStringList({ "2", "3" }));
     }
 
     void lastTimestamp()
@@ -236,6 +243,11 @@ private slots:
         QCOMPARE(view.GetLastTimestamp(4), T0.addSecs(7));
         QCOMPARE(view.GetLastTimestamp(6), QDateTime());
         QVERIFY(Pane(view, 6));
+        // The host collects what changed, which marks it as taken.
+        QVERIFY(view.IsChanged(4));
+        VarnoResultDataXml::VarnoResultData document;
+        view.GetData(4, document, false);
+        QVERIFY(!view.IsChanged(4));
     }
 
 private:
