@@ -111,15 +111,24 @@ private slots:
 
     void pendingEdit_data()
     {
-        QTest::addColumn<QString>("steps"); // m/u: modified set/cleared, a: apply now, d/D: data
-                                            // of another/the user channel, t: ticker text
-        QTest::addColumn<int>("applied");
-        QTest::newRow("nothing pending, nothing applied") << "a" << 0;
-        QTest::newRow("a pending edit is applied once") << "maa" << 1;
-        QTest::newRow("an edit taken back is not applied") << "mua" << 0;
-        QTest::newRow("data of another channel leaves the edit pending") << "mda" << 1;
-        QTest::newRow("the user channel's own data: the model took the edits") << "mDa" << 0;
-        QTest::newRow("ticker text in the user channel means the same") << "mta" << 0;
+        // m/u: modified set/cleared, k: a key typed in the opened text area, a: apply now, d/D:
+        // data of another/the user channel, t: ticker text.
+        QTest::addColumn<QString>("steps");
+        QTest::addColumn<QString>("result"); // applied, then messages the host got
+        QTest::newRow("nothing pending, nothing applied") << "a"
+                                                          << "0,0";
+        QTest::newRow("a pending edit is applied once") << "maa"
+                                                        << "1,0";
+        QTest::newRow("typing is a pending edit, applied it goes to the host") << "ka"
+                                                                               << "1,1";
+        QTest::newRow("an edit taken back is not applied") << "mua"
+                                                           << "0,0";
+        QTest::newRow("data of another channel leaves the edit pending") << "mda"
+                                                                         << "1,0";
+        QTest::newRow("the user channel's own data: the model took the edits") << "mDa"
+                                                                               << "0,0";
+        QTest::newRow("ticker text in the user channel means the same") << "mta"
+                                                                        << "0,0";
     }
 
     void pendingEdit()
@@ -129,9 +138,13 @@ private slots:
         DecodedTextChannel pane(QStringLiteral("User"), User, &model, nullptr);
         DecodedTextCaption* caption = pane.GetCaption();
         QSignalSpy applied(caption, &DecodedTextCaption::OnApply);
+        QSignalSpy sent(&model, &DecodedTextData::SaveUserData);
+        pane.ExpandTextArea(true);
         for (const QChar step : steps) {
             if (step == 'm' || step == 'u')
                 caption->setModified(step == 'm');
+            else if (step == 'k')
+                QTest::keyClicks(pane.findChild<DecodedTextContent*>(), QStringLiteral("x"));
             else if (step == 'd' || step == 'D')
                 emit model.DataChanged(step == 'd' ? 5 : User, step == 'D');
             else if (step == 't')
@@ -139,7 +152,7 @@ private slots:
             else
                 caption->applyNow();
         }
-        QTEST(int(applied.count()), "applied");
+        QTEST(Joined(applied.count(), sent.count()), "result");
     }
 
     void autoApply()
