@@ -209,7 +209,9 @@ private slots:
 
     void dialogEdits_data()
     {
-        QTest::addColumn<QString>("action"); // a menu entry; "2x <title>": a double click opens it
+        // A menu entry; "2x <title>": a double click opens it; "<title>+": two comments of other
+        // operators overlap the one on HELLO, the second equal to it, in the block's order.
+        QTest::addColumn<QString>("action");
         QTest::addColumn<int>("from");
         QTest::addColumn<int>("to"); // -1: a point, no selection
         QTest::addColumn<QString>("answer"); // null: the dialog is cancelled; "text|comment"
@@ -225,6 +227,8 @@ private slots:
         QTest::newRow("accepted without a sign stores nothing") << dcs << Hello << Hello + 5 << "" << known << "" << "";
         QTest::newRow("existing sign opens with itself, now among the known ones") << dcs << Oh2xyz + 1 << -1 << QString() << knownToo << "" << "";
         QTest::newRow("comment replaced, the old one goes out emptied") << "Insert Comment" << Hello << Hello + 5 << "merged" << "greeting" << "M14-19  | M14-19 merged" << "";
+        QTest::newRow("overlapping comments offered joined, equal neighbours once") << "Insert Comment+" << Hello << Hello + 5 << "merged" << "greeting other"
+            << "M14-19  | M14-19 merged | M15-18  | M16-19 " << "";
         QTest::newRow("edit widens the selection to the change it touches") << "Edit Selection" << Hello + 3 << World + 2 << "LO EARTH|fixed" << "LO WORLD|"
             << "X17-25 LO EARTH<LO WURLD #fixed | X20-25 <" << "QRZ DE OH2XYZ HELLO EARTH TEST";
         QTest::newRow("text inserted at a point") << "Insert Text" << 0 << -1 << "DE |" << "|" << "X0-3 DE <" << "DE " + Open;
@@ -256,6 +260,14 @@ private slots:
         v.store.IndexOfCallSign(QStringLiteral("ZZ9ZZ"));
         v.store.IndexOfCallSign(QStringLiteral("AA1AA"));
         const BlockPtr newest = v.Newest();
+        if (action.endsWith('+')) {
+            action.chop(1);
+            for (const char* comment : { "greeting", "other" }) {
+                const int n = newest->userData.size() - 2;
+                newest->userData << Mark(UserData::CommentType, Hello + n, Hello + 3 + n, comment);
+            }
+            v.RefreshContent();
+        }
         const QString before = Describe(newest);
         v.SelectIn(from, to < 0 ? from : to);
         QSignalSpy saved(&v.store, &DecodedTextData::SaveUserData);
@@ -299,32 +311,6 @@ private slots:
         QCOMPARE(v.textCursor().hasSelection(), carried.isEmpty() && to >= 0);
         QVERIFY(v.document()->toPlainText().endsWith(newest->text));
         QVERIFY_BLOCK(*newest);
-    }
-
-    void insertCommentJoinsOthers()
-    {
-        // Overlapping comments of other operators, in the block's order of starts: the dialog
-        // shows them joined by a blank, equal neighbours once.
-        View v(Channel, false);
-        v.store.AddTransmission(BlockXml(Channel, T0, Open));
-        for (const char* comment : { "same", "same", "other" }) {
-            const int n = v.Newest()->userData.size();
-            v.Newest()->userData << Mark(UserData::CommentType, Hello + n, Hello + 3 + n, comment);
-        }
-        v.RefreshContent();
-        v.SelectIn(Hello, Hello + 5);
-        QSignalSpy saved(&v.store, &DecodedTextData::SaveUserData);
-        QString preset;
-        WhenModal<QInputDialog>([&](QInputDialog* dialog) {
-            preset = dialog->textValue();
-            dialog->setTextValue(QStringLiteral("merged"));
-            dialog->accept();
-        });
-        v.Menu(v.At(Hello), QStringLiteral("Insert Comment"));
-        QCOMPARE(preset, QStringLiteral("same other"));
-        // All of them are replaced by the one new comment.
-        QCOMPARE(Describe(v.Newest()), Open + " | M14-19 merged");
-        QCOMPARE(Messages(saved), QStringLiteral("M14-17  | M14-19 merged | M15-18  | M16-19 "));
     }
 
     void refusedWhenClosedMeanwhile_data()
