@@ -170,7 +170,7 @@ private slots:
         QCOMPARE(notified.count(), 2);
     }
 
-    void userChannelComesAndGoes()
+    void userChannelComesAppliesAndGoes()
     {
         DecodedTextView view(nullptr);
         view.GetLastTimestamp(2);
@@ -188,30 +188,24 @@ private slots:
         QCOMPARE(offered, QStringList { "Show user channel" });
         QCOMPARE(Stack(view), QStringLiteral("2+ 1000+"));
         QVERIFY(view.findChildren<QMenu*>().isEmpty());
-        // Without annotations the user channel goes, and there is nothing to offer: no menu.
-        view.EnableUserData(false);
-        QCOMPARE(Stack(view), QStringLiteral("2+"));
-        QVERIFY(!view.GetChannelsWithActiveUserData().contains(DecodedTextData::UserChannelID));
-        view.ShowContextMenu(QPoint(5, 5));
-        QVERIFY(!QApplication::activePopupWidget() && view.findChildren<QMenu*>().isEmpty());
-    }
-
-    void applyUserChannelRespectsAutoApply()
-    {
-        DecodedTextView view(nullptr);
-        view.GetLastTimestamp(DecodedTextData::UserChannelID);
+        // The host applies a pending edit of the user channel; with automatic applying off,
+        // only a forced apply goes through.
         DecodedTextCaption* caption = Pane(view, 1000)->GetCaption();
         QSignalSpy applied(caption, &DecodedTextCaption::OnApply);
         caption->setModified(true);
         view.ApplyUserChannel(true);
-        QCOMPARE(applied.count(), 1);
-        // With automatic applying off, only a forced apply goes through.
         QVERIFY(QMetaObject::invokeMethod(caption, "setAutoApplyEnabled", Q_ARG(bool, false)));
         caption->setModified(true);
         view.ApplyUserChannel(true);
         QCOMPARE(applied.count(), 1);
         view.ApplyUserChannel(false);
         QCOMPARE(applied.count(), 2);
+        // Without annotations the user channel goes, and there is nothing to offer: no menu.
+        view.EnableUserData(false);
+        QCOMPARE(Stack(view), QStringLiteral("2+"));
+        QVERIFY(!view.GetChannelsWithActiveUserData().contains(DecodedTextData::UserChannelID));
+        view.ShowContextMenu(QPoint(5, 5));
+        QVERIFY(!QApplication::activePopupWidget() && view.findChildren<QMenu*>().isEmpty());
     }
 
     void selectCallSignReusesLastSign()
