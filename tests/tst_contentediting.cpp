@@ -29,21 +29,13 @@ const int User = DecodedTextData::UserChannelID;
 const QString Open = QStringLiteral("QRZ DE OH2XYZ HELLO WORLD TEST");
 const int Oh2xyz = 7, Hello = 14, World = 20, Test = 26;
 
-// The context menu's entries, each read as the letter below it.
-const QStringList Entries { "-",
-                            "Clear all channels",
-                            "Morse ColorCoding",
-                            "Tooltip with timestamp",
-                            "Show user channel",
-                            "Define Call Sign",
-                            "Insert Comment",
-                            "Insert Text",
-                            "Edit Selection",
-                            "Delete Call Sign",
-                            "Delete Comment",
-                            "Delete Selection",
-                            "Delete Section",
-                            "Properties" };
+// The context menu's entries; a menu reads as the letters at their places in Letters.
+const QStringList Entries
+    = QStringLiteral(
+          "-|Clear all channels|Morse ColorCoding|Tooltip with timestamp|Show user channel|"
+          "Define Call Sign|Insert Comment|Insert Text|Edit Selection|Delete Call Sign|"
+          "Delete Comment|Delete Selection|Delete Section|Properties")
+          .split('|');
 const QString Letters = QStringLiteral("-AMWUDCIEdcsSP");
 
 // Constructed before the text area that refers to it.
