@@ -153,13 +153,17 @@ void TestIntake::handCheckedTrimHoldOverflowScenario()
     QCOMPARE(log.mid(4), QStringList({ "data 3 append", "data 3 append", "data 3 refresh" }));
 
     // With hold the limit is 1500: the seventh piece overflows and only its positions stay (as
-    // a gap), the eighth is dropped without a word.
+    // a gap), the eighth is dropped without a signal, the host told by a trace.
     log.clear();
     const auto held = model.GetChannelData(4);
     held->hold = true;
-    for (int k = 1; k <= 8; ++k)
-        feed(4, k, (k - 1) * 300);
+    const QStringList traces = Traces([&] {
+        for (int k = 1; k <= 8; ++k)
+            feed(4, k, (k - 1) * 300);
+    });
     QVERIFY(held->overflow);
+    QCOMPARE(traces.size(), 1);
+    QVERIFY(traces.first().endsWith("data block 1 of channel 4 dropped: the channel is held over its limit"));
     const BlockPtr block = held->LastBlock();
     QCOMPARE(QStringLiteral("%1 %2 %3 %4").arg(block->text.size())
                  .arg(Layout(*block).section(' ', 6)).arg(block->streamPosition).arg(log.size()),
