@@ -169,7 +169,7 @@ QString CheckProperties(DecodedTextData& model, const QString& separator)
             const UserData* u = it.value();
             const int expected = s.start + visible + (inserted ? separator.size() : 0);
             if (u->Start != expected || u->End != expected + 1 || u->Channel != s.sourceChannel
-                || u->CallSign != model.GetChannelNames().value(s.sourceChannel))
+                || u->CallSign != model.GetChannelNames().value(s.sourceChannel) || u->Modifier != "operator")
                 return where(QStringLiteral("mark at %1 of %2 named '%3'")
                                  .arg(u->Start).arg(u->Channel).arg(u->CallSign));
         }
@@ -540,7 +540,15 @@ void TestAggregation::randomised()
     QHash<int, QVector<QPair<int, QVector<Run>>>> sent;
     QHash<int, qint64> clock;
     auto letter = [&rng] { return QLatin1Char("ABCDEFGH KLM"[rng.bounded(12)]); };
+    // An append leaves the text before it as it was and takes no mark back; anything else must
+    // be announced as a refresh.
+    bool refreshed = false;
+    connect(&model, &DecodedTextData::DataChanged, this, [&refreshed](int c, bool r) { refreshed = refreshed || (c == 0 && r); });
     for (int step = 0; step < 400; ++step) {
+        const BlockPtr agg = model.GetChannelData(0)->LastBlock();
+        const QString before = agg ? agg->text : QString();
+        const int marksMade = agg ? agg->userDataCount : 0;
+        refreshed = false;
         const int channel = 1 + rng.bounded(3);
         const int action = rng.bounded(20);
         if (step == 200)
@@ -574,14 +582,16 @@ void TestAggregation::randomised()
             sent[channel].append({ position, runs });
             feed.Send(channel, runs, position);
         }
+        const QString at = QStringLiteral("seed %1 step %2: ").arg(seed).arg(step);
+        QVERIFY2(refreshed || feed.Aggregation()->text.startsWith(before), qPrintable(at + "changed without a refresh"));
+        QVERIFY2(feed.Aggregation()->userDataCount >= marksMade, qPrintable(at + "count of marks made went down"));
         if (!separator.isEmpty() && step % 50 == 49) {
             model.SetChannelSeparator(QString());
             QCOMPARE(CheckProperties(model, QString()), QString());
             model.SetChannelSeparator(separator);
         }
         const QString problem = CheckProperties(model, separator);
-        QVERIFY2(problem.isEmpty(),
-                 qPrintable(QStringLiteral("step %1: %2").arg(step).arg(problem)));
+        QVERIFY2(problem.isEmpty(), qPrintable(at + problem));
     }
     QVERIFY(feed.Aggregation()->snippets.size() > 300);
     QVERIFY(!model.ChannelExists(7));

@@ -169,14 +169,12 @@ void TestDecodedTextData::callSignsAndChannelNames()
 void TestDecodedTextData::clockResetAndUserChannel()
 {
     DecodedTextData model;
-    const QDateTime before = QDateTime::currentDateTimeUtc();
-    const QDateTime now = model.GetTickCount();
+    const QDateTime before = QDateTime::currentDateTimeUtc(), now = model.GetTickCount();
     QVERIFY(now.timeSpec() == Qt::UTC && now >= before && now <= QDateTime::currentDateTimeUtc());
-
     QStringList order;
     Record(model, &order);
-    connect(&model, &DecodedTextData::ShowChannel, this,
-            [&](int c) { order << QStringLiteral("show %1").arg(c); });
+    connect(&model, &DecodedTextData::ShowChannel, this, [&](int c) { order << QStringLiteral("show %1").arg(c); });
+    // Switches of the session, not settings: nothing to save.
     model.EnableUserData(false);
     model.SetOffline(true);
     QVERIFY(!model.GetConfigurationChanged());

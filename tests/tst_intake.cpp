@@ -53,6 +53,7 @@ private slots:
     void endTransmissionHandsOutUserChannel_data();
     void endTransmissionHandsOutUserChannel();
     void offlineEndTrimsAggregation();
+    void aggregationBoundedOnline();
     void mappedIntakeFollowsTheMap();
     void brokenXml();
     void refusedDataBlocks_data();
@@ -152,13 +153,17 @@ void TestIntake::handCheckedTrimHoldOverflowScenario()
     QCOMPARE(log.mid(4), QStringList({ "data 3 append", "data 3 append", "data 3 refresh" }));
 
     // With hold the limit is 1500: the seventh piece overflows and only its positions stay (as
-    // a gap), the eighth is dropped without a word.
+    // a gap), the eighth is dropped without a signal, the host told by a trace.
     log.clear();
     const auto held = model.GetChannelData(4);
     held->hold = true;
-    for (int k = 1; k <= 8; ++k)
-        feed(4, k, (k - 1) * 300);
+    const QStringList traces = Traces([&] {
+        for (int k = 1; k <= 8; ++k)
+            feed(4, k, (k - 1) * 300);
+    });
     QVERIFY(held->overflow);
+    QCOMPARE(traces.size(), 1);
+    QVERIFY(traces.first().endsWith("data block 1 of channel 4 dropped: the channel is held over its limit"));
     const BlockPtr block = held->LastBlock();
     QCOMPARE(QStringLiteral("%1 %2 %3 %4").arg(block->text.size())
                  .arg(Layout(*block).section(' ', 6)).arg(block->streamPosition).arg(log.size()),
@@ -271,6 +276,35 @@ void TestIntake::offlineEndTrimsAggregation()
     }
 }
 
+// Online, the merged channel is bounded before every merge as each channel is before its
+// intake, with the same margin and hold; offline only the end of a transmission trims it.
+void TestIntake::aggregationBoundedOnline()
+{
+    for (const QString mode : { "online", "held", "offline" }) {
+        DecodedTextData model;
+        model.SetBufferSize(1000);
+        model.SetOffline(mode == "offline");
+        QStringList log;
+        Record(model, &log);
+        QVector<int> used;
+        for (int k = 0; k < 30; ++k) {
+            if (k == 20)
+                model.GetChannelData(0)->hold = mode == "held";
+            model.AddTransmission({ { 2, 2 }, { 3, 3 } }, used,
+                                  Xml(T0, 2 + k % 2, QString(100, QChar('a' + k % 26)), { { k / 2 * 100, 90, k } }));
+        }
+        const BlockPtr block = model.GetChannelData(0)->LastBlock();
+        QVERIFY_BLOCK(*block);
+        // Online trimmed to its limit before the last run of 100 came in, a gap line leading it;
+        // held, it is only marked once over the larger limit; offline it keeps everything.
+        const int size = block->text.size();
+        QVERIFY2(mode == "online" ? size <= 1201 && size > 1000 : mode == "held" ? size > 1500 : size == 3000,
+                 qPrintable(QStringLiteral("%1: %2").arg(mode).arg(size)));
+        QCOMPARE(log.contains("data 0 refresh"), mode != "offline");
+        QCOMPARE(model.GetChannelData(0)->overflow, mode == "held");
+    }
+}
+
 void TestIntake::mappedIntakeFollowsTheMap()
 {
     DecodedTextData model;
@@ -281,14 +315,18 @@ void TestIntake::mappedIntakeFollowsTheMap()
     model.AddTransmission(map, used, TransmissionXml(T0, {}));
     QVERIFY(log.isEmpty());
 
-    model.AddTransmission(map, used,
-                          TransmissionXml(T0,
-                                          { { 3, 1, "abc", { { 0, 90, 0 } } },
-                                            { 4, 1, "no", { { 0, 90, 0 } } },
-                                            { 7, 1, "unmapped", { { 0, 90, 0 } } },
-                                            { 6, 1, "self", { { 0, 90, 0 } } },
-                                            { 3, 2, "def", { { 0, 90, 1000 } } } }));
+    const QStringList traces = Traces([&] {
+        model.AddTransmission(map, used,
+                              TransmissionXml(T0, { { 3, 1, "abc", { { 0, 90, 0 } } },
+                                                    { 4, 1, "no", { { 0, 90, 0 } } },
+                                                    { 7, 1, "unmapped", { { 0, 90, 0 } } },
+                                                    { 6, 1, "self", { { 0, 90, 0 } } },
+                                                    { 3, 2, "def", { { 0, 90, 1000 } } } }));
+    });
     QCOMPARE(used, (QVector<int> { 9, 3 }));
+    // Left out by the map is the host's choice; mapped onto the merge itself is an error.
+    QCOMPARE(traces.size(), 1);
+    QVERIFY(traces.first().endsWith("data block 1 of channel 6 refused: mapped onto the aggregation channel"));
     for (int absent : { 3, 4, 6, 7 })
         QVERIFY2(!model.ChannelExists(absent), qPrintable(QString::number(absent)));
     const auto target = model.GetChannelData(5);
@@ -415,16 +453,16 @@ void TestIntake::emptyAndBadPiecesAreSkipped()
     const QStringList traces = Traces([&] {
         model.AddTransmission(TransmissionXml(T0,
                                               { { 2, 1, QString(), { { 5, 90, 1000 } } },
-                                                { 2, 1, "no stamps", {} },
+                                                { 2, 1, "no stamps", {}, { comment(0, 1) } },
                                                 { 3, 1, "xy", { { 0, 80, 1000 } } },
                                                 { 2, 1, "fghij", { { 5, 90, 1000 } }, notes } }));
     });
     QCOMPARE(log, QStringList({ "created 3", "data 3 append", "data 2 append" }));
     QCOMPARE(block->text + ' ' + Ranges(*block), QStringLiteral("abcdefghij 6-8 0-6 7-10 9-10"));
-    // Empty pieces are no error; the reversed annotation is.
-    QCOMPARE(traces.size(), 1);
-    QVERIFY2(traces.first().contains("data block 1 of channel 2 refused: Comment annotation [8, 6)"),
-             qPrintable(traces.first()));
+    // Empty pieces are no error, unless annotations are lost with them; the reversed one is.
+    QCOMPARE(traces.size(), 2);
+    QVERIFY(traces.at(0).endsWith("1 annotations of data block 1 of channel 2 refused: the block carries no text"));
+    QVERIFY(traces.at(1).endsWith("annotation Comment [8, 6) of data block 1 of channel 2 refused: it ends before it starts"));
 }
 
 // The trim in front of a block without text changed the channel all the same.

@@ -58,7 +58,6 @@ private slots:
     void editSteps();
     void overlapReplacement_data();
     void overlapReplacement();
-    void carrierDocument();
     void refusals_data();
     void refusals();
     void notSentOut();
@@ -160,39 +159,28 @@ void TestUserData::overlapReplacement()
     QFETCH(bool, replaced);
     DecodedTextData model;
     QSignalSpy spy(&model, &DecodedTextData::SaveUserData);
-    BlockPtr block = MakeBlock({ "0123456789abcdef" });
-    QVERIFY(model.SetUserData(block, Note(type, start, end), type, start, end));
-    QVERIFY(model.SetUserData(block, Note(Comment, 5, 9, "new"), Comment, 5, 9));
-    QCOMPARE(QStringLiteral("%1 %2 %3").arg(block->userData.size()).arg(block->userDataCount)
-                 .arg(Sent(spy, 1).count(' ')),
-             QString(replaced ? "1 1 1" : "2 2 0"));
-    QCOMPARE(block->FindUserData(Comment, 5, 9)->Comment, QStringLiteral("new"));
-}
-
-void TestUserData::carrierDocument()
-{
-    DecodedTextData model;
-    QSignalSpy spy(&model, &DecodedTextData::SaveUserData);
-    BlockPtr block = MakeBlock({ "0123", "456789" }, 12);
-    UserData* old = Note(Comment, 7, 10, "old");
+    BlockPtr block = MakeBlock({ "01234", "56789abcdef" }, 12);
+    UserData* old = Note(type, start, end, "old");
     old->Text = QStringLiteral("789");
     old->Modifier = QStringLiteral("bob");
-    QVERIFY(model.SetUserData(block, old, Comment, 7, 10));
+    QVERIFY(model.SetUserData(block, old, type, start, end));
     QVERIFY(model.SetUserData(block, Note(Comment, 5, 9, "new"), Comment, 5, 9));
-    QCOMPARE(spy.at(1).at(0).toInt(), 12);
+    QCOMPARE(QStringLiteral("%1 %2").arg(block->userData.size()).arg(block->userDataCount),
+             QString(replaced ? "1 1" : "2 2"));
+    QCOMPARE(block->FindUserData(Comment, 5, 9)->Comment, QStringLiteral("new"));
+    // The host gets the block's key and first stamp, then what went (range and modifier only)
+    // and what came.
     DataBlock carrier;
-    QVERIFY(carrier.SetXmlString(spy.at(1).at(1).toString()));
-    QCOMPARE(QStringLiteral("%1 %2 %3 %4").arg(carrier.GetID()).arg(carrier.GetChannel())
-                 .arg(carrier.GetContent()).arg(carrier.GetTimeStamp().size()),
-             QStringLiteral("7 12 - 1"));
-    QCOMPARE(carrier.GetTimeStamp().at(0).Time, T0);
-    // A removed annotation goes out with its range and modifier only.
-    const UserData* removed = carrier.GetUserData().at(0);
-    QCOMPARE(
-        QStringList({ QString::number(removed->Start), QString::number(removed->End),
-                      removed->Modifier, removed->Text, removed->Comment, removed->ReplacedText }),
-        QStringList({ "7", "10", "bob", "", "", "" }));
-    QCOMPARE(carrier.GetUserData().at(1)->Comment, QStringLiteral("new"));
+    QVERIFY(spy.at(1).at(0).toInt() == 12 && carrier.SetXmlString(spy.at(1).at(1).toString()));
+    QStringList out { QStringLiteral("%1 %2 %3 %4@%5").arg(carrier.GetID()).arg(carrier.GetChannel())
+                          .arg(carrier.GetContent()).arg(carrier.GetTimeStamp().size())
+                          .arg(carrier.GetTimeStamp().value(0).Time == T0) };
+    for (const UserData* u : carrier.GetUserData())
+        out << QStringList { QString::number(u->Start), QString::number(u->End), u->Modifier,
+                             u->Text, u->Comment, u->ReplacedText }.join(',');
+    QCOMPARE(out.join(' '), QStringLiteral("7 12 - 1@1 ")
+                 + (replaced ? QStringLiteral("%1,%2,bob,,, ").arg(start).arg(end) : QString())
+                 + QStringLiteral("5,9,,,new,"));
 }
 
 void TestUserData::refusals_data()
@@ -269,29 +257,20 @@ void TestUserData::queriesAndToolTips()
     block->userData << Note(CallSign, 0, 5, "DL1ABC") << Note(Comment, 3, 8, "hello")
                     << Note(CallSign, 4, 6, "second") << Change(14, "xy", "op", "typo");
     // Bit 1 is always set; touching at the range's start is enough.
-    QCOMPARE(block->UserDataFlags(8, 10), 1 | 2);
-    QCOMPARE(block->UserDataFlags(14, 15), 1 | 8);
-    QCOMPARE(block->UserDataFlags(0, 16), 1 | 2 | 4 | 8);
-    QCOMPARE(block->FindUserData(CallSign, 5, 6)->CallSign, QStringLiteral("DL1ABC"));
-    QVERIFY(!block->FindUserData(CallSign, 7, 10));
+    QCOMPARE(QList<int>({ block->UserDataFlags(8, 10), block->UserDataFlags(14, 15), block->UserDataFlags(0, 16) }),
+             QList<int>({ 1 | 2, 1 | 8, 1 | 2 | 4 | 8 }));
+    QVERIFY(block->FindUserData(CallSign, 5, 6)->CallSign == "DL1ABC" && !block->FindUserData(CallSign, 7, 10));
     QVector<UserData*> found { nullptr };
     block->CollectUserData(CallSign, 0, 16, found);
     QCOMPARE(found.size(), 3);
-
     // Runs start at 10:00 UTC, 12:00 in Berlin in May; the end of an annotation counts.
-    const QPair<int, QString> tips[]
-        = { { 5, "12:00:01\nCall Sign: DL1ABC\nComment: hello\nCall Sign: second" },
-            { 13, "12:00:02" },
-            { 16, "Change: op\nComment: typo" },
-            { -1, "" } };
-    for (const auto& tip : tips) {
-        QString out;
-        block->ToolTip(tip.first, out, true);
-        QCOMPARE(out, tip.second);
+    QStringList tips;
+    for (int position : { 5, 13, 16, -1, 9 }) {
+        tips << QString();
+        block->ToolTip(position, tips.last(), position != 9);
     }
-    QString withoutTime;
-    block->ToolTip(9, withoutTime, false);
-    QVERIFY(withoutTime.isEmpty());
+    QCOMPARE(tips, QStringList({ "12:00:01\nCall Sign: DL1ABC\nComment: hello\nCall Sign: second",
+                                 "12:00:02", "Change: op\nComment: typo", "", "" }));
 }
 
 void TestUserData::importUserData()
@@ -314,12 +293,11 @@ void TestUserData::channelsWithActiveUserDataAndModifier()
 {
     DecodedTextData model;
     // channel, id, closed, annotations made
-    for (const auto& b : { std::make_tuple(5, 1, false, 1), std::make_tuple(5, 2, false, 2),
-                           std::make_tuple(3, 1, true, 4), std::make_tuple(3, 2, false, 1),
-                           std::make_tuple(7, 1, false, 0), std::make_tuple(9, 1, true, 3) }) {
-        BlockPtr block = model.GetChannelData(std::get<0>(b))->GetBlock(T0, std::get<1>(b));
-        block->closed = std::get<2>(b);
-        block->userDataCount = std::get<3>(b);
+    const int blocks[][4] = { { 5, 1, 0, 1 }, { 5, 2, 0, 2 }, { 3, 1, 1, 4 }, { 3, 2, 0, 1 }, { 7, 1, 0, 0 }, { 9, 1, 1, 3 } };
+    for (const auto& b : blocks) {
+        BlockPtr block = model.GetChannelData(b[0])->GetBlock(T0, b[1]);
+        block->closed = b[2];
+        block->userDataCount = b[3];
     }
     QCOMPARE(model.GetChannelsWithActiveUserData(), (QVector<int> { 5, 3 }));
     // A host that knows no user name gives way to a placeholder.

@@ -142,7 +142,9 @@ void TestViewSettings::loadAgainReachesOpenPanes()
 {
     DecodedTextView view(nullptr);
     QCOMPARE(InfoWidth(view), 50);
-    Store(file, Values { { "InfoAreaWidth", "70" }, { "BufferSize", "4000" } });
+    // A key the file lacks leaves the current value, not the default.
+    view.SetBufferSize(4000);
+    Store(file, Values { { "InfoAreaWidth", "70" } });
     view.Load();
     QCOMPARE(InfoWidth(view), 70);
     QCOMPARE(view.GetBufferSize(), 4000);

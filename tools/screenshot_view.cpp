@@ -2,7 +2,10 @@
 // picture of it. Run through tools/screenshot_view.sh, which builds it against the
 // installed package.
 //
-//   screenshot_view <output.png> [width height]
+//   screenshot_view <output.png> [width height] [--paused]
+//
+// With --paused, the operator has then wheeled the teleprinter pane back to read an older
+// message while two more arrived: the pane holds still and its badge counts the new lines.
 
 #include "decodedtextcontent.h"
 #include "decodedtextview.h"
@@ -19,6 +22,7 @@
 #include <QSplitter>
 #include <QTemporaryDir>
 #include <QTextStream>
+#include <QWheelEvent>
 
 using VarnoResultDataXml::DataBlock;
 using VarnoResultDataXml::TimeStamp;
@@ -107,7 +111,8 @@ const char* const TeleprinterTraffic[] = {
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
-    const QStringList args = app.arguments();
+    QStringList args = app.arguments();
+    const bool paused = args.removeAll(QStringLiteral("--paused")) > 0;
     if (args.size() < 2) {
         QTextStream(stderr) << "usage: screenshot_view <output.png> [width height]\n";
         return 2;
@@ -175,6 +180,26 @@ int main(int argc, char* argv[])
     settle.start();
     while (settle.elapsed() < 500)
         app.processEvents(QEventLoop::AllEvents, 20);
+
+    if (paused && contents.size() == 2) {
+        DecodedTextContent* reading = contents.at(1);
+        for (DecodedTextContent* content : contents) {
+            if (content->toPlainText().contains(QStringLiteral("ZCZC")))
+                reading = content;
+        }
+        const QPoint at = reading->viewport()->rect().center();
+        QWheelEvent wheel(at, reading->viewport()->mapToGlobal(at), QPoint(), QPoint(0, 360),
+                          Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(reading->viewport(), &wheel);
+        for (const char* text : { "ZCZC GA45\nGALE WARNING NR 113\nFISHER DOGGER\nNNNN",
+                                  "ZCZC GA46\nNAVAREA I 189/24\nSKAGERRAK. BUOY OFF STATION.\nNNNN" }) {
+            view.AddTransmission(TransmissionXml(2, teleprinterTime, QString::fromLatin1(text), random, 9));
+            teleprinterTime = teleprinterTime.addSecs(90);
+        }
+        settle.restart();
+        while (settle.elapsed() < 300)
+            app.processEvents(QEventLoop::AllEvents, 20);
+    }
 
     const QImage picture = view.grab().toImage();
     if (!picture.save(args.at(1))) {

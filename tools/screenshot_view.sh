@@ -1,9 +1,9 @@
 #!/bin/sh
-# Remakes docs/screenshot-view.png, docs/screenshot-annotations.png and
-# docs/screenshot-find.png: builds and installs the library into a scratch folder, builds
-# tools/screenshot_view.cpp, tools/screenshot_annotations.cpp and tools/screenshot_find.cpp
-# against the installed package and runs them on the offscreen platform (set QT_QPA_PLATFORM
-# to use a real display instead).
+# Remakes docs/screenshot-view.png, docs/screenshot-annotations.png,
+# docs/screenshot-paused.png and docs/screenshot-find.png: builds and installs the library into
+# a scratch folder, builds tools/screenshot_view.cpp, tools/screenshot_annotations.cpp and
+# tools/screenshot_find.cpp against the installed package and runs them on the offscreen
+# platform (set QT_QPA_PLATFORM to use a real display instead).
 #
 #   tools/screenshot_view.sh [build folder]
 set -eu
@@ -29,6 +29,9 @@ LD_LIBRARY_PATH="$stage/lib${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH}" \
 TZ=UTC LC_ALL=C.UTF-8 QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen} \
 LD_LIBRARY_PATH="$stage/lib${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH}" \
     "$build/tool/screenshot_annotations" "$src/docs/screenshot-annotations.png"
+TZ=UTC LC_ALL=C.UTF-8 QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen} \
+LD_LIBRARY_PATH="$stage/lib${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH}" \
+    "$build/tool/screenshot_view" "$src/docs/screenshot-paused.png" --paused
 TZ=UTC LC_ALL=C.UTF-8 QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen} \
 LD_LIBRARY_PATH="$stage/lib${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH}" \
     "$build/tool/screenshot_find" "$src/docs/screenshot-find.png"

@@ -2,6 +2,7 @@
 
 #include "channelnamenotes.h"
 #include "feedframe.h"
+#include "recordedframes.h"
 #include "varnoresultdataxml.h"
 
 #include <QDateTime>
@@ -71,49 +72,25 @@ int RecordingSchedule::TextFrameCount() const
     return m_textFrames;
 }
 
-// Cuts a block at its time stamps as the launcher's replay does, so that a block arrives
-// frame by frame at the text indices the recording gives its annotations.
 void RecordingSchedule::AddBlock(const Transmission& transmission, const DataBlock& block,
                                  QVector<Piece>& pieces)
 {
-    const QString content = block.GetContent();
-    QVector<TimeStamp> stamps = block.GetTimeStamp();
-    if (stamps.isEmpty()) {
-        TimeStamp whole;
-        whole.Time = transmission.GetStartTime();
-        stamps.append(whole);
-    }
-    QDateTime previous;
-    for (int i = 0; i < stamps.size(); ++i) {
-        // Text before the first frame belongs to it, so that nothing of the block is lost.
-        const int begin = i == 0 ? 0 : qBound(0, stamps[i].Position, content.length());
-        const int end = i + 1 < stamps.size()
-            ? qBound(begin, stamps[i + 1].Position, content.length())
-            : content.length();
-        if (end <= begin)
-            continue;
+    const QVector<RecordedFrames::Frame> frames = RecordedFrames::Cut(transmission, block);
+    for (int i = 0; i < frames.size(); ++i) {
         Transmission piece;
         piece.SetStartTime(transmission.GetStartTime());
-        piece.SetStopTime(stamps[i].Time);
+        piece.SetStopTime(frames[i].stamp.Time);
         auto* data = new DataBlock(block.GetChannel(), 0, 0);
         piece.AddDataBlock(data);
         data->SetID(block.GetID());
-        data->SetContent(content.mid(begin, end - begin));
+        data->SetContent(frames[i].text);
         data->SetContentCode(block.GetContentCode());
         data->SetContentDirectionRTL(block.GetContentDirectionRTL());
-        TimeStamp stamp = stamps[i];
-        stamp.Position = begin;
-        data->GetTimeStamp().append(stamp);
-        // A block's frames must go out in their own order even where their times do not.
-        QDateTime due = stamps[i].Time.isValid() ? stamps[i].Time : transmission.GetStartTime();
-        if (previous.isValid() && (!due.isValid() || due < previous))
-            due = previous;
-        previous = due;
-        // The block's last frame carries its annotations.
-        if (end == content.length()) {
+        data->GetTimeStamp().append(frames[i].stamp);
+        if (i + 1 == frames.size()) {
             for (const VarnoResultDataXml::UserData* userData : block.GetUserData())
                 data->AddUserData(new VarnoResultDataXml::UserData(*userData));
         }
-        pieces.append({ due, piece.GetXmlString() });
+        pieces.append({ frames[i].due, piece.GetXmlString() });
     }
 }

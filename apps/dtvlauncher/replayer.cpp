@@ -1,6 +1,7 @@
 #include "replayer.h"
 
 #include "decodedtextview.h"
+#include "recordedframes.h"
 #include "replayclock.h"
 
 #include <QCoreApplication>
@@ -75,41 +76,20 @@ void Replayer::Take(const VarnoResultDataXml::VarnoResultData& document)
 void Replayer::AddBlock(const VarnoResultDataXml::Transmission& transmission,
                         const VarnoResultDataXml::DataBlock& block)
 {
-    const QString content = block.GetContent();
-    QVector<VarnoResultDataXml::TimeStamp> stamps = block.GetTimeStamp();
-    if (stamps.isEmpty()) {
-        VarnoResultDataXml::TimeStamp whole;
-        whole.Time = transmission.GetStartTime();
-        stamps.append(whole);
-    }
-
-    const int first = m_pieces.size();
-    QDateTime previous;
-    for (int i = 0; i < stamps.size(); ++i) {
-        // Text before the first frame belongs to it, so that nothing of the block is lost.
-        const int begin = i == 0 ? 0 : qBound(0, stamps[i].Position, content.length());
-        const int end = i + 1 < stamps.size()
-            ? qBound(begin, stamps[i + 1].Position, content.length())
-            : content.length();
-        if (end <= begin)
-            continue;
+    const QVector<RecordedFrames::Frame> frames = RecordedFrames::Cut(transmission, block);
+    for (const RecordedFrames::Frame& frame : frames) {
         Piece piece;
+        piece.due = frame.due;
         piece.transmissionStart = transmission.GetStartTime();
         piece.channel = block.GetChannel();
         piece.id = block.GetID();
-        piece.text = content.mid(begin, end - begin);
+        piece.text = frame.text;
         piece.contentCode = block.GetContentCode();
         piece.rightToLeft = block.GetContentDirectionRTL();
-        piece.stamp = stamps[i];
-        piece.stamp.Position = begin;
-        // A block's frames must arrive in their own order even where their times do not.
-        piece.due = stamps[i].Time.isValid() ? stamps[i].Time : transmission.GetStartTime();
-        if (previous.isValid() && (!piece.due.isValid() || piece.due < previous))
-            piece.due = previous;
-        previous = piece.due;
+        piece.stamp = frame.stamp;
         m_pieces.append(piece);
     }
-    if (m_pieces.size() == first)
+    if (frames.isEmpty())
         return;
     for (const VarnoResultDataXml::UserData* userData : block.GetUserData())
         m_pieces.last().userData.append(*userData);

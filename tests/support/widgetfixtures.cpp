@@ -12,11 +12,7 @@ using namespace VarnoResultDataXml;
 
 TimeStamp Stamp(int position, const QDateTime& time, int quality)
 {
-    TimeStamp stamp;
-    stamp.Position = position;
-    stamp.Time = time;
-    stamp.Quality = quality;
-    return stamp;
+    return TimeStamp { time, position, quality };
 }
 
 UserData* Mark(const QString& type, int start, int end, const QString& value,
@@ -26,12 +22,11 @@ UserData* Mark(const QString& type, int start, int end, const QString& value,
     u->Type = type;
     u->Start = start;
     u->End = end;
-    if (type == UserData::CallSignType)
-        u->CallSign = value;
-    else if (type == UserData::ChangeType)
-        u->Text = value;
-    else
-        u->Comment = value;
+    // The value goes where an annotation of the type keeps its text.
+    QString UserData::*field = type == UserData::CallSignType ? &UserData::CallSign
+        : type == UserData::ChangeType                        ? &UserData::Text
+                                                              : &UserData::Comment;
+    u->*field = value;
     u->ReplacedText = replaced;
     u->Modifier = QStringLiteral("earlier");
     u->ChangeTime = QDateTime(QDate(2024, 3, 4), QTime(12, 0), Qt::UTC);

@@ -14,6 +14,7 @@
 #include <QString>
 #include <QStringList>
 #include <QTimer>
+#include <QVariant>
 #include <QVector>
 
 #include <functional>
@@ -54,6 +55,12 @@ QAction* FindAction(const QMenu& menu, const QString& text);
 QPoint PointAt(QPlainTextEdit& edit, int position);
 // Selects from..to; from == to leaves the cursor there without a selection.
 void Select(QPlainTextEdit& edit, int from, int to);
+
+// The values as text, joined by commas: one comparison instead of one per value.
+template<typename... T> QString Joined(const T&... values)
+{
+    return QStringList { QVariant(values).toString()... }.join(QLatin1Char(','));
+}
 
 // Answers the next modal dialog of type T once it is up. Any other modal window still up at
 // the deadline is rejected, so a wrong dialog fails the test instead of hanging it. The watch

@@ -21,13 +21,21 @@ const QString SourcePath = QStringLiteral("controls\\decodedtextview\\decodedtex
 
 // Refused input never vanishes silently: the operator's only way to learn why text is missing
 // is the host's trace, so every refusal names what was refused and why.
-void TraceRefusal(int channel, int id, const QString& reason, unsigned short line)
+// "<what>data block <id> of channel <channel> <verdict>", e.g. "annotation Comment [8, 6) of
+// data block 1 of channel 2 refused: it ends before it starts".
+void Trace(const QString& what, int channel, int id, const QString& verdict, unsigned short line)
 {
-    _Q_Trace(QStringLiteral("AddTransmission: data block %1 of channel %2 refused: %3")
+    _Q_Trace(QStringLiteral("AddTransmission: %1data block %2 of channel %3 %4")
+                 .arg(what)
                  .arg(id)
                  .arg(channel)
-                 .arg(reason),
+                 .arg(verdict),
              SourcePath, line);
+}
+
+void TraceRefusal(int channel, int id, const QString& reason, unsigned short line)
+{
+    Trace(QString(), channel, id, QStringLiteral("refused: ") + reason, line);
 }
 
 QString RefusedChannel(int channel)
@@ -168,8 +176,17 @@ void DecodedTextData::AddData(DataBlock* block, const QDateTime& timestamp,
         TraceRefusal(channel, block->GetID(), badStamps, __LINE__);
         return;
     }
-    // Empty pieces are the decoders' way of saying nothing; they are not an error.
+    // AddBlockData refuses what would carry the block past the document limit. Empty pieces are
+    // the decoders' way of saying nothing, unless they carry annotations, which are then lost.
     const bool carriesText = !content.isEmpty() && !block->GetTimeStamp().isEmpty();
+    const auto traceBeyondLimit = [&]() {
+        if (carriesText)
+            TraceRefusal(channel, block->GetID(),
+                         QStringLiteral("block positions beyond %1").arg(DocumentLimit), __LINE__);
+        else if (!block->GetUserData().isEmpty())
+            Trace(QStringLiteral("%1 annotations of ").arg(block->GetUserData().size()), channel,
+                  block->GetID(), QStringLiteral("refused: the block carries no text"), __LINE__);
+    };
 
     QExplicitlySharedDataPointer<DecodedTextBuffer> buffer = GetChannelData(channel);
     bool refresh = false;
@@ -177,16 +194,18 @@ void DecodedTextData::AddData(DataBlock* block, const QDateTime& timestamp,
     QExplicitlySharedDataPointer<DecodedTextBlock> target;
     int first = -1;
     if (buffer->overflow) {
-        if (buffer->hold)
+        if (buffer->hold) {
+            if (carriesText)
+                Trace(QString(), channel, block->GetID(),
+                      QStringLiteral("dropped: the channel is held over its limit"), __LINE__);
             return;
+        }
         buffer->overflow = false;
         refresh = true;
         target = buffer->GetBlock(timestamp, block->GetID());
         first = target->AddBlockData(block, false, &refresh);
         if (first < 0) {
-            if (carriesText)
-                TraceRefusal(channel, block->GetID(), QStringLiteral("block positions beyond %1")
-                                                          .arg(DocumentLimit), __LINE__);
+            traceBeyondLimit();
             return;
         }
     } else {
@@ -194,9 +213,7 @@ void DecodedTextData::AddData(DataBlock* block, const QDateTime& timestamp,
         target = buffer->GetBlock(timestamp, block->GetID());
         first = target->AddBlockData(block, buffer->overflow, &refresh);
         if (first < 0) {
-            if (carriesText)
-                TraceRefusal(channel, block->GetID(), QStringLiteral("block positions beyond %1")
-                                                          .arg(DocumentLimit), __LINE__);
+            traceBeyondLimit();
             if (refresh)
                 emit DataChanged(channel, true);
             return;
@@ -208,8 +225,20 @@ void DecodedTextData::AddData(DataBlock* block, const QDateTime& timestamp,
     if (aggregationBlock) {
         target->closed = true;
         refresh = false;
+        // Online nothing else would ever bound the merged channel: it is trimmed as every
+        // channel is before its text comes in. Offline the end of the transmission trims it.
+        // A block that holds nothing yet would be taken for one emptied by trimming and go.
+        const bool known = ChannelExists(aggregationBlock->channel);
+        if (!offline && known && !aggregationBlock->snippets.isEmpty()) {
+            QExplicitlySharedDataPointer<DecodedTextBuffer> merged =
+                GetChannelData(aggregationBlock->channel);
+            // Merges are never dropped; a mark left by a hold that has ended is cleared here.
+            if (merged->overflow && !merged->hold)
+                merged->overflow = false;
+            refresh = merged->Trim(bufferSize);
+        }
         DecodedTextBlock::MergeIntoAggregation(aggregationBlock, target, this, first, &refresh);
-        if (ChannelExists(aggregationBlock->channel))
+        if (known)
             GetChannelData(aggregationBlock->channel)->NoteWritten(aggregationBlock);
         emit DataChanged(aggregationBlock->channel, refresh);
     }
@@ -326,12 +355,12 @@ int DecodedTextBlock::AddBlockData(DataBlock* block, bool skipText, bool* refres
     if (!delivered.isEmpty()) {
         for (const UserData* annotation : delivered) {
             if (annotation && annotation->End < annotation->Start)
-                TraceRefusal(block->GetChannel(), block->GetID(),
-                             QStringLiteral("%1 annotation [%2, %3) ends before it starts")
-                                 .arg(annotation->Type)
-                                 .arg(annotation->Start)
-                                 .arg(annotation->End),
-                             __LINE__);
+                Trace(QStringLiteral("annotation %1 [%2, %3) of ")
+                          .arg(annotation->Type)
+                          .arg(annotation->Start)
+                          .arg(annotation->End),
+                      block->GetChannel(), block->GetID(),
+                      QStringLiteral("refused: it ends before it starts"), __LINE__);
         }
         ImportUserData(delivered, offset);
     }

@@ -106,7 +106,7 @@ DecodedTextContent::DecodedTextContent(int channel, bool editable, DecodedTextDa
             SLOT(ShowContextMenu(const QPoint &)));
     connect(this, SIGNAL(updateRequest(QRect,int)), this, SLOT(UpdateView(QRect,int)));
 
-    live = new DecodedTextLiveFollow(this);
+    live = new DecodedTextLiveFollow(this, [this] { return !hasFocus() && !dialogOpen; });
 }
 
 DecodedTextContent::~DecodedTextContent() = default;
@@ -430,6 +430,8 @@ void DecodedTextContent::UpdateMargins()
     const QMargins margins(timeWidth + infoWidth, 0, 0, 0);
     if (viewportMargins() != margins)
         setViewportMargins(margins);
+    if (live)
+        live->Place();
     layoutGuard = false;
 }
 
@@ -610,19 +612,12 @@ void DecodedTextContent::keyPressEvent(QKeyEvent* e)
         clearFocus();
         live->Unpause();
     }
+    const int before = verticalScrollBar()->value();
     QPlainTextEdit::keyPressEvent(e);
-    if (e->matches(QKeySequence::MoveToEndOfDocument)) {
+    if (e->matches(QKeySequence::MoveToEndOfDocument) && live->IsPaused())
         live->ResumeLive();
-        return;
-    }
-    switch (e->key()) {
-    case Qt::Key_Up: case Qt::Key_Down: case Qt::Key_PageUp: case Qt::Key_PageDown:
-    case Qt::Key_Home: case Qt::Key_End:
-        live->OperatorScrolled();
-        break;
-    default:
-        break;
-    }
+    else if (verticalScrollBar()->value() != before)
+        live->OperatorScrolled(); // the keys moved the view itself
 }
 
 void DecodedTextContent::paintEvent(QPaintEvent* e)
@@ -634,5 +629,4 @@ void DecodedTextContent::resizeEvent(QResizeEvent* e)
 {
     QPlainTextEdit::resizeEvent(e);
     UpdateMargins();
-    live->Place();
 }

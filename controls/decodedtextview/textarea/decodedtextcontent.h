@@ -125,6 +125,7 @@ private:
                        int to);
     void AfterUserEdit(QExplicitlySharedDataPointer<DecodedTextBlock> block, int r,
                        int documentPosition);
+    void SelectWordAt(QMouseEvent* e);
 
     int busy;
     int channel;

@@ -3,6 +3,7 @@
 #include "decodedtexthighlighter.h"
 #include "decodedtextlivefollow_p.h"
 #include "decodedtextproperties.h"
+#include "decodedtextwords_p.h"
 #include "varnoresultdataxml.h"
 
 #include <QAction>
@@ -15,6 +16,7 @@
 #include <QDragMoveEvent>
 #include <QDropEvent>
 #include <QInputDialog>
+#include <QShortcut>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -278,7 +280,12 @@ void DecodedTextContent::EditCallSign()
     dialog.setComboBoxItems(callSigns);
     // Editable first, so that a text outside the list is kept as typed.
     dialog.setComboBoxEditable(true);
-    dialog.setTextValue(index >= 0 && index < callSigns.size() ? callSigns.at(index) : QString());
+    // A new call sign starts from the text the operator selected, not from some other sign
+    // that Enter would then put on it.
+    QString start = textCursor().selectedText().replace(QChar::ParagraphSeparator, QLatin1Char(' ')).trimmed();
+    if (!list.isEmpty() || start.isEmpty())
+        start = index >= 0 && index < callSigns.size() ? callSigns.at(index) : QString();
+    dialog.setTextValue(start);
     dialog.setInputMethodHints(Qt::ImhNone);
     dialog.setWindowFlags(dialog.windowFlags() & ~Qt::WindowContextHelpButtonHint);
 
@@ -396,6 +403,11 @@ void DecodedTextContent::EditTextDialog(const QString& title)
     auto* layout = new QVBoxLayout(&dialog);
     layout->setSizeConstraint(QLayout::SetMinAndMaxSize);
     auto* editor = new QPlainTextEdit(shownText, &dialog);
+    // Finished by keyboard: Tab goes on to the comment, Ctrl+Enter accepts.
+    editor->setTabChangesFocus(true);
+    for (const int key : { Qt::Key_Return, Qt::Key_Enter })
+        connect(new QShortcut(QKeySequence(int(Qt::CTRL) | key), &dialog), SIGNAL(activated()),
+                &dialog, SLOT(accept()));
     layout->addWidget(editor);
     layout->addWidget(new QLabel(tr("Comment"), &dialog));
     auto* commentEdit = new QLineEdit(comments, &dialog);
@@ -638,7 +650,7 @@ void DecodedTextContent::mousePressEvent(QMouseEvent* e)
     const int p = cursorForPosition(e->pos()).position();
     UpdateSelectionItem(p, p);
     dragItem = DecodedTextLayoutItem();
-    live->MousePressed();
+    live->MousePressed(e->button());
     QPlainTextEdit::mousePressEvent(e);
 }
 
@@ -651,6 +663,8 @@ void DecodedTextContent::mouseMoveEvent(QMouseEvent* e)
         mime->setText(QString());
         drag->setMimeData(mime);
         drag->exec(Qt::MoveAction);
+        // The drag took the button's release.
+        live->MouseReleased(Qt::LeftButton);
         return;
     }
     QPlainTextEdit::mouseMoveEvent(e);
@@ -659,7 +673,7 @@ void DecodedTextContent::mouseMoveEvent(QMouseEvent* e)
 void DecodedTextContent::mouseReleaseEvent(QMouseEvent* e)
 {
     dragItem = DecodedTextLayoutItem();
-    live->MouseReleased();
+    live->MouseReleased(e->button());
     QPlainTextEdit::mouseReleaseEvent(e);
 }
 
@@ -674,7 +688,15 @@ void DecodedTextContent::mouseDoubleClickEvent(QMouseEvent* e)
     else if (f & 2)
         InsertComment();
     else
-        QPlainTextEdit::mouseDoubleClickEvent(e);
+        SelectWordAt(e);
+}
+
+void DecodedTextContent::SelectWordAt(QMouseEvent* e)
+{
+    QPlainTextEdit::mouseDoubleClickEvent(e);
+    QTextCursor cursor = textCursor();
+    DecodedTextWords::JoinSlashes(cursor);
+    setTextCursor(cursor);
 }
 
 void DecodedTextContent::dragEnterEvent(QDragEnterEvent* e)
@@ -707,6 +729,7 @@ void DecodedTextContent::dropEvent(QDropEvent* e)
     QTextCursor cursor = cursorForPosition(e->pos());
     cursor.movePosition(QTextCursor::StartOfWord);
     cursor.movePosition(QTextCursor::EndOfWord, QTextCursor::KeepAnchor);
+    DecodedTextWords::JoinSlashes(cursor);
     setTextCursor(cursor);
 
     ScopedFlag<int> guard(busy);

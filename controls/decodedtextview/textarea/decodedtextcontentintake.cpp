@@ -223,8 +223,8 @@ bool DecodedTextContent::RefreshFrontTrimmed()
     QTextCursor atEnd(doc);
     atEnd.movePosition(QTextCursor::End);
     setTextCursor(atEnd);
-    if (!hasFocus() && !dialogOpen)
-        QTimer::singleShot(10, this, SLOT(SlotScrollBottom()));
+    if (!hasFocus() && !dialogOpen && !live->HoldsStill())
+        live->ScrollLater();
     for (int i = r; i < count; ++i)
         AppendBlock(blocks.at(i));
 

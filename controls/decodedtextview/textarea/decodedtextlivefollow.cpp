@@ -7,11 +7,12 @@
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextLayout>
-#include <QStyle>
 #include <QToolButton>
 
-DecodedTextLiveFollow::DecodedTextLiveFollow(DecodedTextContent* content)
-    : QObject(content), content(content), bar(content->verticalScrollBar())
+DecodedTextLiveFollow::DecodedTextLiveFollow(DecodedTextContent* content,
+                                             std::function<bool()> mayScroll)
+    : QObject(content), content(content), bar(content->verticalScrollBar()),
+      mayScroll(std::move(mayScroll))
 {
     hold.setSingleShot(true);
     connect(&hold, SIGNAL(timeout()), this, SLOT(HoldOver()));
@@ -63,8 +64,8 @@ void DecodedTextLiveFollow::OperatorScrolled()
 void DecodedTextLiveFollow::ResumeLive()
 {
     Unpause();
-    // Following needs the view free of the operator's focus, as Escape leaves it.
-    content->clearFocus();
+    if (content->isReadOnly())
+        content->clearFocus();
     QMetaObject::invokeMethod(content, "SlotScrollBottom");
 }
 
@@ -81,14 +82,20 @@ void DecodedTextLiveFollow::ScrollLater()
     QTimer::singleShot(10, this, SLOT(DeferredBottom()));
 }
 
-void DecodedTextLiveFollow::MousePressed()
+void DecodedTextLiveFollow::MousePressed(Qt::MouseButton button)
 {
+    // The right button opens the context menu, which takes the release; only the left one
+    // selects and double-clicks.
+    if (button != Qt::LeftButton)
+        return;
     buttonDown = true;
     hold.stop();
 }
 
-void DecodedTextLiveFollow::MouseReleased()
+void DecodedTextLiveFollow::MouseReleased(Qt::MouseButton button)
 {
+    if (button != Qt::LeftButton || !buttonDown)
+        return;
     buttonDown = false;
     // A second click of a double click comes within this time; the word under it must still
     // be the one aimed at.
@@ -99,8 +106,10 @@ void DecodedTextLiveFollow::Place()
 {
     if (!badge)
         return;
+    // A child of the scroll area, not of its viewport: the viewport moves its children when
+    // it scrolls.
     badge->adjustSize();
-    const QRect area = content->viewport()->rect();
+    const QRect area = content->viewport()->geometry();
     const int margin = 4;
     badge->move(area.right() - badge->width() - margin, area.bottom() - badge->height() - margin);
 }
@@ -110,12 +119,14 @@ void DecodedTextLiveFollow::BeginRebuild()
     topBlock.reset();
     if (!HoldsStill())
         return;
-    // The first line at or below the top of the view that shows decoded text.
-    QTextBlock line = content->cursorForPosition(QPoint(0, 0)).block();
-    int offset = content->cursorForPosition(QPoint(0, 0)).position() - line.position();
-    for (int tries = 0; line.isValid() && tries < 3; ++tries, line = line.next(), offset = 0) {
+    // The first line at or below the top of the view that shows decoded text, and how many
+    // lines without any (those between two blocks) stand above it in the view.
+    const QTextCursor top = content->cursorForPosition(QPoint(0, 0));
+    QTextBlock line = top.block();
+    int offset = top.position() - line.position();
+    for (linesAbove = 0; line.isValid() && linesAbove < 3; ++linesAbove, line = line.next(), offset = 0) {
         const DecodedTextLayoutItem item = content->ItemAtPosition(line.position() + offset);
-        if (item.block) {
+        if (item.block && item.start < item.end) {
             topBlock = item.block;
             topPosition = item.start;
             rowsBelow = bar->maximum() - bar->value();
@@ -129,9 +140,15 @@ void DecodedTextLiveFollow::EndRebuild()
     if (!topBlock)
         return;
     const int position = content->DocumentPosition(topBlock, topPosition);
+    // Trimmed away meanwhile: what is left of the oldest text is shown.
+    const bool found = content->ItemAtPosition(position).block == topBlock;
     topBlock.reset();
-    const QTextBlock line = content->document()->findBlock(position);
-    const QTextLine row = line.layout()->lineForTextPosition(position - line.position());
+    QTextBlock line = content->document()->findBlock(found ? position : 0);
+    QTextLine row = found ? line.layout()->lineForTextPosition(position - line.position()) : QTextLine();
+    for (int i = 0; found && i < linesAbove && line.previous().isValid(); ++i) {
+        line = line.previous();
+        row = QTextLine();
+    }
     moving = true;
     bar->setValue(line.firstLineNumber() + (row.isValid() ? row.lineNumber() : 0));
     moving = false;
@@ -164,7 +181,7 @@ void DecodedTextLiveFollow::ActionTriggered(int)
 void DecodedTextLiveFollow::DeferredBottom()
 {
     // The operator may have taken the view in the meantime.
-    if (HoldsStill())
+    if (HoldsStill() || !mayScroll())
         return;
     QMetaObject::invokeMethod(content, "SlotScrollBottom");
 }
@@ -172,7 +189,7 @@ void DecodedTextLiveFollow::DeferredBottom()
 void DecodedTextLiveFollow::HoldOver()
 {
     // Text that came while the mouse held the view is caught up with, as it would have been.
-    if (missedWhileHeld && !paused && !content->hasFocus())
+    if (missedWhileHeld && !paused && mayScroll())
         QMetaObject::invokeMethod(content, "SlotScrollBottom");
     missedWhileHeld = false;
 }
@@ -194,11 +211,10 @@ void DecodedTextLiveFollow::Pause()
 void DecodedTextLiveFollow::ShowBadge()
 {
     if (!badge) {
-        badge = new QToolButton(content->viewport());
+        badge = new QToolButton(content);
         badge->setObjectName(QStringLiteral("PausedBadge"));
         badge->setFocusPolicy(Qt::NoFocus);
         badge->setCursor(Qt::PointingHandCursor);
-        badge->setAutoRaise(false);
         badge->setToolTip(tr("Back to the newest text (Ctrl+End)"));
         connect(badge, SIGNAL(clicked()), this, SLOT(BadgeClicked()));
     }

@@ -5,6 +5,8 @@
 #include <QPointer>
 #include <QTimer>
 
+#include <functional>
+
 class DecodedTextBlock;
 class DecodedTextContent;
 class QScrollBar;
@@ -13,20 +15,21 @@ class QToolButton;
 // Whether a text area follows new text or holds still for the operator who reads in it.
 // The operator's own scrolling away from the bottom pauses it, with or without the keyboard
 // focus; a badge in the corner counts the lines that arrived meanwhile and brings the view
-// back to the newest text, as do Ctrl+End and scrolling to the very bottom. While a mouse
-// button is down over the text, and for a double click's time after, nothing scrolls by
-// itself. At the bottom, the view also follows a scroll range that grows as wrapped lines
+// back to the newest text, as do Ctrl+End and scrolling to the very bottom. While the left
+// mouse button is down over the text, and for a double click's time after, nothing scrolls
+// by itself. At the bottom, the view also follows a scroll range that grows as wrapped lines
 // are laid out late.
 class DecodedTextLiveFollow : public QObject
 {
     Q_OBJECT
 
 public:
-    explicit DecodedTextLiveFollow(DecodedTextContent* content);
+    // mayScroll tells whether the written rules let appended text scroll the view now (no
+    // keyboard focus in the text, no annotation dialog open).
+    DecodedTextLiveFollow(DecodedTextContent* content, std::function<bool()> mayScroll);
 
     bool IsPaused() const { return paused; }
-    int NewLines() const { return newLines; }
-    // Paused, or a mouse button is down over the text or was just released.
+    // Paused, or the left button is down over the text or was just released.
     bool HoldsStill() const;
 
     // The view was just put at the bottom on purpose.
@@ -38,15 +41,16 @@ public:
     void LinesAppended(int count, bool followed);
     // After the operator's own scrolling: paused unless the view is at the very bottom.
     void OperatorScrolled();
-    // Back to following the newest text (badge, Ctrl+End); scrolls there now.
+    // Back to following the newest text (badge, Ctrl+End): scrolls there now and, in a
+    // read-only pane, gives up the keyboard focus that would otherwise keep it still.
     void ResumeLive();
     // Escape: following again from the next text on.
     void Unpause();
     // The 10 ms scroll to the bottom that appended text asks for.
     void ScrollLater();
 
-    void MousePressed();
-    void MouseReleased();
+    void MousePressed(Qt::MouseButton button);
+    void MouseReleased(Qt::MouseButton button);
     // Keeps the badge in the viewport's bottom right corner.
     void Place();
 
@@ -69,6 +73,7 @@ private:
 
     DecodedTextContent* content;
     QScrollBar* bar;
+    std::function<bool()> mayScroll;
     QPointer<QToolButton> badge;
     QTimer hold;
     bool following = false;
@@ -79,5 +84,6 @@ private:
     int newLines = 0;
     QExplicitlySharedDataPointer<DecodedTextBlock> topBlock; // what a rebuild keeps in view
     int topPosition = 0;
+    int linesAbove = 0;
     int rowsBelow = 0;
 };
