@@ -224,7 +224,8 @@ private slots:
         QTest::newRow("the largest frame allowed is waited for, until the client goes")
             << Header(FeedFrame::MaxLength, 1) + "abc" << true << "ended in the middle of a frame";
         QTest::newRow("a length without room for the type") << Header(0, 1) << false << "length 0";
-        QTest::newRow("unknown type") << FeedFrame(0x42, "x").Encode() << false << "type 0x42";
+        QTest::newRow("an unknown type is refused before its payload comes")
+            << Header(9, 0x42) + "x" << false << "type 0x42";
         QTest::newRow("the reader refuses the document")
             << FeedFrame::Transmission("<Transmission><Bogus/></Transmission>") << false << "refused";
         QTest::newRow("not UTF-8")
@@ -235,6 +236,8 @@ private slots:
         QTest::newRow("negative channel")
             << FeedFrame::ChannelName(-3, "x") << false << "-3 out of range";
         QTest::newRow("half a frame, then silence") << half << false << "stalled";
+        QTest::newRow("half a header, then gone")
+            << QByteArray(3, '\0') << true << "ended in the middle of a frame, 3 bytes dropped";
         QTest::newRow("half a frame, then gone")
             << half << true << "ended in the middle of a frame, 40 bytes dropped";
     }
