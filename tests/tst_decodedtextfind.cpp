@@ -68,9 +68,8 @@ private slots:
     void init();
     void countsFollowEveryChangeOfTheText();
     void stepsThroughTheOpenPanesInOrder();
-    void aMatchAwayFromTheEndHoldsThePane();
     void typingInTheUserChannelIsFoundNotWatched();
-    void barFeedsTheWatchList();
+    void barOnTextAwayFromTheEnd();
 
 private:
     QTemporaryDir dir;
@@ -91,12 +90,10 @@ void TestDecodedTextFind::countsFollowEveryChangeOfTheText()
     const QStringList tokens { "ab", "AB", "a", "b", "x ", "\n", "aB" };
     QRandomGenerator random(1805);
     for (int round = 0; round < 6; ++round) {
-        const bool mapped = round % 2 == 1;
         const Qt::CaseSensitivity cs = round < 4 ? Qt::CaseInsensitive : Qt::CaseSensitive;
         DecodedTextData model;
         model.SetBufferSize(1000);
         DecodedTextFinder finder(nullptr, &model, nullptr);
-        const QMap<int, int> map { { 1, 1 }, { 2, 2 }, { 3, 3 } };
         QVector<int> used;
         QMap<int, int> stream;
         QDateTime start = T0;
@@ -116,15 +113,13 @@ void TestDecodedTextFind::countsFollowEveryChangeOfTheText()
             for (int n = 1 + int(random.bounded(9)); n > 0; --n)
                 piece += tokens.at(int(random.bounded(tokens.size())));
             int& at = stream[channel];
-            const int position = action == 1 ? qMax(0, at - int(random.bounded(20)))
-                : action == 2                ? at + 3
-                                             : at;
+            const int position =
+                action == 1 ? qMax(0, at - int(random.bounded(20))) : at + (action == 2 ? 3 : 0);
             const QDateTime time = T0.addMSecs(step * 100 + random.bounded(300));
-            const QString xml = BlockXml(
-                channel, start, piece, {},
-                { Stamp(position, time), Stamp(position + piece.size() / 2, time.addMSecs(40)) });
-            if (mapped)
-                model.AddTransmission(map, used, xml);
+            const QString xml = BlockXml(channel, start, piece, {}, { Stamp(position, time),
+                                         Stamp(position + piece.size() / 2, time.addMSecs(40)) });
+            if (round % 2)
+                model.AddTransmission({ { 1, 1 }, { 2, 2 }, { 3, 3 } }, used, xml);
             else
                 model.AddTransmission(xml);
             at = position + piece.size();
@@ -205,27 +200,6 @@ void TestDecodedTextFind::stepsThroughTheOpenPanesInOrder()
     QCOMPARE(view.Finder()->Count(), 0);
 }
 
-void TestDecodedTextFind::aMatchAwayFromTheEndHoldsThePane()
-{
-    DecodedTextView view;
-    view.resize(500, 300);
-    view.show();
-    QString text = "DL1ABC\n";
-    for (int i = 0; i < 60; ++i)
-        text += QStringLiteral("line %1\n").arg(i);
-    view.AddTransmission(BlockXml(1, T0, text));
-    QScrollBar* bar = Content(view, 1)->verticalScrollBar();
-    QTRY_COMPARE(bar->value(), bar->maximum());
-    view.Finder()->SetText("dl1abc", false);
-    QVERIFY(view.Finder()->Next());
-    QTRY_COMPARE(Content(view, 1)->textCursor().selectedText(), QStringLiteral("DL1ABC"));
-    const int held = bar->value();
-    QVERIFY(held < bar->maximum());
-    view.AddTransmission(BlockXml(1, T0, "more\n", {}, { Stamp(text.size(), T0) }));
-    QTest::qWait(50);
-    QCOMPARE(bar->value(), held);
-}
-
 void TestDecodedTextFind::typingInTheUserChannelIsFoundNotWatched()
 {
     DecodedTextView view;
@@ -253,14 +227,27 @@ void TestDecodedTextFind::typingInTheUserChannelIsFoundNotWatched()
     QCOMPARE(hits.size(), 0);
 }
 
-void TestDecodedTextFind::barFeedsTheWatchList()
+// A match away from the end holds the pane; the bar's word goes to the watch list.
+void TestDecodedTextFind::barOnTextAwayFromTheEnd()
 {
     DecodedTextView view;
+    view.resize(500, 300);
     view.show();
-    view.AddTransmission(BlockXml(1, T0, "CQ DL1ABC K"));
+    const QString text = "CQ DL1ABC K\n" + QString("line\n").repeated(60);
+    view.AddTransmission(BlockXml(1, T0, text));
+    QScrollBar* scroll = Content(view, 1)->verticalScrollBar();
+    QTRY_COMPARE(scroll->value(), scroll->maximum());
     view.Finder()->OpenBar();
     DecodedTextFindBar* bar = view.Finder()->Bar();
-    bar->TextEdit()->setText(QStringLiteral("  dl1abc "));
+    bar->TextEdit()->setText(QStringLiteral(" dl1abc "));
+    QVERIFY(view.Finder()->Next());
+    QTRY_COMPARE(Content(view, 1)->textCursor().selectedText(), QStringLiteral(" DL1ABC "));
+    const int held = scroll->value();
+    QVERIFY(held < scroll->maximum());
+    view.AddTransmission(BlockXml(1, T0, "more\n", {}, { Stamp(text.size(), T0) }));
+    QTest::qWait(50);
+    QCOMPARE(scroll->value(), held);
+
     bar->findChild<QToolButton*>(QStringLiteral("FindWatch"))->click();
     QCOMPARE(view.Watch()->Words(), QStringList { "dl1abc" });
     // Watched words are highlighted where shown, with or without the bar.
