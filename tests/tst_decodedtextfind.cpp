@@ -54,9 +54,51 @@ int Highlights(DecodedTextView& view, int channel)
     return Content(view, channel)->extraSelections().size();
 }
 
-QLabel* FoundMarker(DecodedTextView& view, int channel)
+QLabel* Marker(DecodedTextView& view, int channel, const char* name)
 {
-    return Pane(view, channel)->GetCaption()->findChild<QLabel*>(QStringLiteral("FindCount"));
+    DecodedTextChannel* pane = Pane(view, channel);
+    return pane ? pane->GetCaption()->findChild<QLabel*>(QString::fromLatin1(name)) : nullptr;
+}
+
+// One piece of a decoder's stream: its text from a stream position, stamped by position;
+// with used, through the mapped intake that merges it into the aggregation channel too.
+void Send(DecodedTextView& view, int channel, const QString& text, int position,
+          const QDateTime& start = T0, qint64 lateMs = 0, QVector<int>* used = nullptr)
+{
+    const QString xml = BlockXml(channel, start, text, {},
+                                 { Stamp(position, T0.addMSecs(10 * position + lateMs)) });
+    if (used)
+        view.AddTransmission({ { 1, 1 }, { 2, 2 }, { 3, 3 } }, *used, xml);
+    else
+        view.AddTransmission(xml);
+}
+
+QStringList Told(const QSignalSpy& spy)
+{
+    QStringList told;
+    for (const QList<QVariant>& hit : spy)
+        told << QStringLiteral("%1:%2").arg(hit.at(0).toInt()).arg(hit.at(1).toString());
+    return told;
+}
+
+bool WordCharacter(QChar c)
+{
+    return c.isLetterOrNumber() || c.isMark() || c == '_' || c == '/';
+}
+
+// The plain reference: every whole-word, any-case occurrence of the words in the text.
+QStringList Occurrences(int channel, const QString& text, const QStringList& words)
+{
+    QStringList found;
+    for (const QString& word : words) {
+        for (int i = 0; i + word.size() <= text.size(); ++i) {
+            if (text.midRef(i, word.size()).compare(word, Qt::CaseInsensitive) == 0
+                && (i == 0 || !WordCharacter(text.at(i - 1)))
+                && (i + word.size() == text.size() || !WordCharacter(text.at(i + word.size()))))
+                found << QStringLiteral("%1:%2").arg(channel).arg(word);
+        }
+    }
+    return found;
 }
 
 } // namespace
@@ -70,16 +112,21 @@ private slots:
     void stepsThroughTheOpenPanesInOrder();
     void typingInTheUserChannelIsFoundNotWatched();
     void barOnTextAwayFromTheEnd();
+    void watchTellsEveryOccurrenceOnce();
+    void toldOnceAtItsFirstCharacter();
+    void knownCallSigns();
+    void listIsKeptInItsOwnGroup();
 
 private:
     QTemporaryDir dir;
+    QString file;
 };
 
 void TestDecodedTextFind::init()
 {
     // The watch list is saved with the view; each test starts from an empty configuration.
-    qputenv("VX_APP_CONFIG",
-            dir.filePath(QString::fromLatin1(QTest::currentTestFunction()) + ".ini").toLocal8Bit());
+    file = dir.filePath(QString::fromLatin1(QTest::currentTestFunction()) + ".ini");
+    qputenv("VX_APP_CONFIG", file.toLocal8Bit());
 }
 
 // Appends, resends from anywhere, lost characters, new transmissions, trimming and, with the
@@ -152,8 +199,8 @@ void TestDecodedTextFind::stepsThroughTheOpenPanesInOrder()
     QTRY_COMPARE(bar->CountText(), QStringLiteral("17 matches"));
     QTRY_COMPARE(Highlights(view, 1), 10);
     QTRY_COMPARE(Highlights(view, 3), 7);
-    QTRY_VERIFY(FoundMarker(view, 2) && FoundMarker(view, 2)->isVisible());
-    QCOMPARE(FoundMarker(view, 2)->text(), QStringLiteral("4 found"));
+    QTRY_VERIFY(Marker(view, 2, "FindCount") && Marker(view, 2, "FindCount")->isVisible());
+    QCOMPARE(Marker(view, 2, "FindCount")->text(), QStringLiteral("4 found"));
 
     // Enter steps forward through pane 1, then pane 3; Shift+Enter and Shift+F3 step back.
     auto selected = [&](int channel) {
@@ -182,7 +229,7 @@ void TestDecodedTextFind::stepsThroughTheOpenPanesInOrder()
     view.AddTransmission(BlockXml(1, T0, "DL1 DL1", {}, { Stamp(60, T0) }));
     view.AddTransmission(BlockXml(2, T0, " dl1", {}, { Stamp(24, T0) }));
     QTRY_COMPARE(bar->CountText(), QStringLiteral("19 of 19"));
-    QTRY_COMPARE(FoundMarker(view, 2)->text(), QStringLiteral("5 found"));
+    QTRY_COMPARE(Marker(view, 2, "FindCount")->text(), QStringLiteral("5 found"));
     view.SetQualityThreshold(50);
     QTRY_COMPARE(Highlights(view, 1), 12);
 
@@ -196,8 +243,28 @@ void TestDecodedTextFind::stepsThroughTheOpenPanesInOrder()
     QVERIFY(!bar->isVisible());
     QTRY_COMPARE(Highlights(view, 1), 0);
     QTRY_COMPARE(Highlights(view, 3), 0);
-    QTRY_VERIFY(!FoundMarker(view, 2)->isVisible());
+    QTRY_VERIFY(!Marker(view, 2, "FindCount")->isVisible());
     QCOMPARE(view.Finder()->Count(), 0);
+
+    // Watch hits in the open pane and the closed one are marked until the operator looks.
+    view.Watch()->SetWords({ "DL1ABC" });
+    QSignalSpy spy(view.Watch(), &DecodedTextWatch::Hit);
+    Send(view, 1, " DL1ABC ", 67);
+    Send(view, 2, " DL1ABC DL1ABC ", 28);
+    QCOMPARE(Told(spy), (QStringList { "1:DL1ABC", "2:DL1ABC", "2:DL1ABC" }));
+    QTRY_VERIFY(Marker(view, 2, "WatchHits") && Marker(view, 2, "WatchHits")->isVisible());
+    QCOMPARE(Marker(view, 2, "WatchHits")->text(), QStringLiteral("2 watch hits"));
+    QCOMPARE(Marker(view, 1, "WatchHits")->text(), QStringLiteral("1 watch hit"));
+    view.ShowChannel(2); // opening the pane is looking at it
+    QTRY_VERIFY(!Marker(view, 2, "WatchHits")->isVisible());
+    QVERIFY(Marker(view, 1, "WatchHits")->isVisible());
+    // So is focusing it; and a word that arrives while the operator works there is seen.
+    Content(view, 1)->setFocus();
+    QTRY_VERIFY(!Marker(view, 1, "WatchHits")->isVisible());
+    Send(view, 1, " DL1ABC K", 75);
+    QCOMPARE(spy.size(), 4);
+    QTest::qWait(20);
+    QVERIFY(!Marker(view, 1, "WatchHits")->isVisible());
 }
 
 void TestDecodedTextFind::typingInTheUserChannelIsFoundNotWatched()
@@ -268,6 +335,128 @@ void TestDecodedTextFind::barOnTextAwayFromTheEnd()
     QCOMPARE(view.Watch()->Words(), (QStringList { "dl1abc", "CQ" }));
     QVERIFY(view.Watch()->WatchCallSigns());
     QTRY_COMPARE(Highlights(view, 1), 2);
+}
+
+// Words split over pieces, waiting at the end for the next character, inside longer words,
+// resent alike or later, merged into the aggregation channel: after each transmission, what
+// was told equals a plain search of the decoder channels.
+void TestDecodedTextFind::watchTellsEveryOccurrenceOnce()
+{
+    // Blank entries, repeats in another case, loose blanks in a phrase, regex-looking words
+    // and thousands more change nothing but what they should.
+    QStringList list { "ab", "", "   ", "AB", " b   x ", "ABC/D", "a.c", "(x*" };
+    for (int i = 0; i < 2000; ++i)
+        list << QStringLiteral("W%1ZZ").arg(i);
+    const QStringList words { "ab", "b x", "ABC/D", "a.c", "(x*", "W17ZZ" };
+    const QStringList tokens { "ab",  "AB",  "abc", "b",   "x",     "abc/d", "ab_",
+                               "ab/p", "a.c", "axc", "(x*", "w17zz", "\n" };
+    QRandomGenerator random(20240501);
+    for (int round = 0; round < 20; ++round) {
+        DecodedTextView view;
+        view.Watch()->SetWords(list);
+        QCOMPARE(view.Watch()->Words().mid(0, 5), words.mid(0, 5));
+        QCOMPARE(view.Watch()->Words().size(), 2005);
+        QSignalSpy spy(view.Watch(), &DecodedTextWatch::Hit);
+        QVector<int> used;
+        QVector<int>* mapped = round % 5 == 1 ? &used : nullptr;
+        QMap<int, QString> sent; // per channel, the current transmission's text
+        QMap<int, QDateTime> starts;
+        QMap<int, QVector<int>> cuts; // where its pieces began
+        QStringList expected;
+        auto finish = [&] {
+            for (int c : sent.keys())
+                expected << Occurrences(c, sent.value(c), words);
+            sent.clear();
+            cuts.clear();
+        };
+        for (int step = 0; step < 150; ++step) {
+            const int channel = 1 + int(random.bounded(3));
+            if (!starts.contains(channel))
+                starts[channel] = T0;
+            const int action = int(random.bounded(10));
+            QString& text = sent[channel];
+            if (action == 0 && !text.isEmpty()) {
+                // The decoder sends again from where an earlier piece began, alike or later.
+                const int from = cuts[channel].at(int(random.bounded(cuts[channel].size())));
+                Send(view, channel, text.mid(from), from, starts[channel],
+                     random.bounded(2) ? 0 : 700, mapped);
+                cuts[channel].resize(cuts[channel].indexOf(from) + 1);
+            } else if (action == 1) {
+                view.EndTransmission();
+                finish();
+                for (auto it = starts.begin(); it != starts.end(); ++it)
+                    it.value() = it.value().addSecs(60);
+            } else {
+                QString piece;
+                for (int n = 1 + int(random.bounded(4)); n > 0; --n)
+                    piece += tokens.at(int(random.bounded(tokens.size())))
+                        + (random.bounded(3) ? " " : "");
+                if (mapped) // each piece closes its block there: its last word is whole
+                    piece += ' ';
+                cuts[channel].append(text.size());
+                Send(view, channel, piece, text.size(), starts[channel], 0, mapped);
+                text += piece;
+            }
+        }
+        view.EndTransmission();
+        finish();
+        QStringList told = Told(spy);
+        told.sort();
+        expected.sort();
+        QCOMPARE(told, expected);
+    }
+}
+
+void TestDecodedTextFind::toldOnceAtItsFirstCharacter()
+{
+    DecodedTextView view;
+    view.Watch()->SetWords({ "DL1ABC" });
+    QSignalSpy spy(view.Watch(), &DecodedTextWatch::Hit);
+    Send(view, 3, "CQ ", 0);
+    Send(view, 3, "DL1A", 3);
+    Send(view, 3, "BC K ", 7);
+    QCOMPARE(spy.size(), 1);
+    QCOMPARE(spy.at(0).at(2).toDateTime(), T0.addMSecs(30));
+    // Sent again with other times, corrected away and back: still the same occurrence.
+    const QStringList again { "CQ DL1ABC K ", "CQ DL1ABD K ", "CQ DL1ABC K " };
+    for (int i = 0; i < again.size(); ++i)
+        Send(view, 3, again.at(i), 0, T0, 400 * (i + 1));
+    Send(view, 3, "DL1ABC ", 12); // a new one behind it
+    QCOMPARE(Told(spy), (QStringList { "3:DL1ABC", "3:DL1ABC" }));
+}
+
+void TestDecodedTextFind::knownCallSigns()
+{
+    DecodedTextView view;
+    view.DefineCallSign("DL2XYZ");
+    QSignalSpy spy(view.Watch(), &DecodedTextWatch::Hit);
+    Send(view, 1, "DL2XYZ K ", 0);
+    view.Watch()->SetWatchCallSigns(true);
+    QCOMPARE(view.Watch()->Words(), QStringList());
+    Send(view, 1, "DL2XYZ DL3NEW ", 9);
+    view.DefineCallSign("DL3NEW"); // watched from the next text on
+    Send(view, 1, "dl3new ", 23);
+    QCOMPARE(Told(spy), (QStringList { "1:DL2XYZ", "1:DL3NEW" }));
+}
+
+void TestDecodedTextFind::listIsKeptInItsOwnGroup()
+{
+    const QStringList words { "DL1ABC", "cq dx", "a,b; c=d", "\"quoted\"", "back\\slash", "Grüße" };
+    {
+        DecodedTextView view;
+        view.Watch()->SetWords(words);
+        view.Watch()->SetWatchCallSigns(true);
+    }
+    // The view's own group is not touched: nothing of it changed.
+    QCOMPARE(QSettings(file, QSettings::IniFormat).childGroups(), QStringList { "DecodedTextWatch" });
+    const QByteArray written = WidgetFixtures::ReadAll(file);
+    {
+        DecodedTextView view;
+        QCOMPARE(view.Watch()->Words(), words);
+        QVERIFY(view.Watch()->WatchCallSigns());
+    }
+    // Unchanged, it is not written again.
+    QCOMPARE(WidgetFixtures::ReadAll(file), written);
 }
 
 QTEST_MAIN(TestDecodedTextFind)
