@@ -81,20 +81,18 @@ QStringList Told(const QSignalSpy& spy)
     return told;
 }
 
-bool WordCharacter(QChar c)
-{
-    return c.isLetterOrNumber() || c.isMark() || c == '_' || c == '/';
-}
-
 // The plain reference: every whole-word, any-case occurrence of the words in the text.
 QStringList Occurrences(int channel, const QString& text, const QStringList& words)
 {
+    const auto edge = [&text](int i) {
+        const QChar c = i < 0 || i == text.size() ? QChar(' ') : text.at(i);
+        return !(c.isLetterOrNumber() || c.isMark() || c == '_' || c == '/');
+    };
     QStringList found;
     for (const QString& word : words) {
         for (int i = 0; i + word.size() <= text.size(); ++i) {
-            if (text.midRef(i, word.size()).compare(word, Qt::CaseInsensitive) == 0
-                && (i == 0 || !WordCharacter(text.at(i - 1)))
-                && (i + word.size() == text.size() || !WordCharacter(text.at(i + word.size()))))
+            if (text.midRef(i, word.size()).compare(word, Qt::CaseInsensitive) == 0 && edge(i - 1)
+                && edge(i + word.size()))
                 found << QStringLiteral("%1:%2").arg(channel).arg(word);
         }
     }
@@ -202,27 +200,20 @@ void TestDecodedTextFind::stepsThroughTheOpenPanesInOrder()
     QTRY_VERIFY(Marker(view, 2, "FindCount") && Marker(view, 2, "FindCount")->isVisible());
     QCOMPARE(Marker(view, 2, "FindCount")->text(), QStringLiteral("4 found"));
 
-    // Enter steps forward through pane 1, then pane 3; Shift+Enter and Shift+F3 step back.
-    auto selected = [&](int channel) {
-        const QTextCursor c = Content(view, channel)->textCursor();
-        return QStringLiteral("%1@%2").arg(c.selectedText()).arg(c.selectionStart());
-    };
-    for (int i = 0; i < 3; ++i)
-        QTest::keyClick(edit, Qt::Key_Return);
-    QTRY_COMPARE(bar->CountText(), QStringLiteral("3 of 17"));
-    QCOMPARE(selected(1), QStringLiteral("DL1@12"));
-    for (int i = 0; i < 8; ++i)
-        QTest::keyClick(edit, Qt::Key_F3);
-    QTRY_COMPARE(bar->CountText(), QStringLiteral("11 of 17"));
-    QCOMPARE(selected(3), QStringLiteral("DL1@2"));
-    QTest::keyClick(edit, Qt::Key_Return, Qt::ShiftModifier);
-    QTRY_COMPARE(bar->CountText(), QStringLiteral("10 of 17"));
-    QCOMPARE(selected(1), QStringLiteral("DL1@54"));
-    for (int i = 0; i < 8; ++i)
-        QTest::keyClick(edit, Qt::Key_Return);
-    QTRY_COMPARE(bar->CountText(), QStringLiteral("1 of 17")); // round again
-    QTest::keyClick(edit, Qt::Key_F3, Qt::ShiftModifier);
-    QTRY_COMPARE(bar->CountText(), QStringLiteral("17 of 17"));
+    // Enter and F3 step forward through pane 1, then pane 3, and round again; Shift steps back.
+    const struct { int times; Qt::Key key; Qt::KeyboardModifier mod; const char* count; int pane, at; }
+        steps[] { { 3, Qt::Key_Return, Qt::NoModifier, "3 of 17", 1, 12 },
+                  { 8, Qt::Key_F3, Qt::NoModifier, "11 of 17", 3, 2 },
+                  { 1, Qt::Key_Return, Qt::ShiftModifier, "10 of 17", 1, 54 },
+                  { 8, Qt::Key_Return, Qt::NoModifier, "1 of 17", 1, 0 },
+                  { 1, Qt::Key_F3, Qt::ShiftModifier, "17 of 17", 3, 32 } };
+    for (const auto& step : steps) {
+        for (int i = 0; i < step.times; ++i)
+            QTest::keyClick(edit, step.key, step.mod);
+        QTRY_COMPARE(bar->CountText(), QString::fromLatin1(step.count));
+        const QTextCursor c = Content(view, step.pane)->textCursor();
+        QCOMPARE(c.selectedText() + QString::number(c.selectionStart()), "DL1" + QString::number(step.at));
+    }
 
     // Text arriving while the bar is open is searched, in open and closed panes alike; a
     // rebuilt document gets its highlights back.
@@ -283,9 +274,7 @@ void TestDecodedTextFind::typingInTheUserChannelIsFoundNotWatched()
     QTest::keyClicks(content, "CQ DL1ABX DL1ABC");
     QTRY_COMPARE(view.Finder()->CountIn(user), 1);
     // A typed correction inside the text that leaves its length as it was.
-    QTextCursor cursor = content->textCursor();
-    cursor.setPosition(9);
-    content->setTextCursor(cursor);
+    WidgetFixtures::Select(*content, 9, 9);
     QTest::keyClick(content, Qt::Key_Backspace);
     QTest::keyClicks(content, "C");
     // At once, not only when the edits are handed on after the typing pause.
