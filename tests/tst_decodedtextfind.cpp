@@ -417,15 +417,16 @@ void TestDecodedTextFind::toldOnceAtItsFirstCharacter()
 void TestDecodedTextFind::knownCallSigns()
 {
     DecodedTextView view;
-    view.DefineCallSign("DL2XYZ");
     QSignalSpy spy(view.Watch(), &DecodedTextWatch::Hit);
+    view.Watch()->SetWatchCallSigns(true); // followed while no call sign is known yet
     Send(view, 1, "DL2XYZ K ", 0);
-    view.Watch()->SetWatchCallSigns(true);
-    QCOMPARE(view.Watch()->Words(), QStringList());
+    view.DefineCallSign("DL2XYZ"); // watched from the next text on
     Send(view, 1, "DL2XYZ DL3NEW ", 9);
-    view.DefineCallSign("DL3NEW"); // watched from the next text on
-    Send(view, 1, "dl3new ", 23);
-    QCOMPARE(Told(spy), (QStringList { "1:DL2XYZ", "1:DL3NEW" }));
+    view.DefineCallSign("DL3NEW");
+    view.Watch()->SetWords({ "K" }); // what is there already is not news
+    Send(view, 1, "dl3new k ", 23);
+    QCOMPARE(view.Watch()->Words(), QStringList { "K" });
+    QCOMPARE(Told(spy), (QStringList { "1:DL2XYZ", "1:DL3NEW", "1:K" }));
 }
 
 void TestDecodedTextFind::listIsKeptInItsOwnGroup()
@@ -438,7 +439,9 @@ void TestDecodedTextFind::listIsKeptInItsOwnGroup()
     }
     // The view's own group is not touched: nothing of it changed.
     QCOMPARE(QSettings(file, QSettings::IniFormat).childGroups(), QStringList { "DecodedTextWatch" });
-    const QByteArray written = WidgetFixtures::ReadAll(file);
+    // Written by hand: a needless rewrite would bring back the written form.
+    const QByteArray written = WidgetFixtures::ReadAll(file).replace("KnownCallSigns=", "KnownCallSigns = ");
+    QVERIFY(WidgetFixtures::WriteAll(file, written));
     {
         DecodedTextView view;
         QCOMPARE(view.Watch()->Words(), words);
