@@ -201,7 +201,9 @@ void TestDecodedTextFind::stepsThroughTheOpenPanesInOrder()
     QCOMPARE(Marker(view, 2, "FindCount")->text(), QStringLiteral("4 found"));
 
     // Enter and F3 step forward through pane 1, then pane 3, and round again; Shift steps back.
-    const struct { int times; Qt::Key key; Qt::KeyboardModifier mod; const char* count; int pane, at; }
+    const struct {
+        int times; Qt::Key key; Qt::KeyboardModifier mod; const char* count; int pane, at;
+    }
         steps[] { { 3, Qt::Key_Return, Qt::NoModifier, "3 of 17", 1, 12 },
                   { 8, Qt::Key_F3, Qt::NoModifier, "11 of 17", 3, 2 },
                   { 1, Qt::Key_Return, Qt::ShiftModifier, "10 of 17", 1, 54 },
@@ -212,7 +214,8 @@ void TestDecodedTextFind::stepsThroughTheOpenPanesInOrder()
             QTest::keyClick(edit, step.key, step.mod);
         QTRY_COMPARE(bar->CountText(), QString::fromLatin1(step.count));
         const QTextCursor c = Content(view, step.pane)->textCursor();
-        QCOMPARE(c.selectedText() + QString::number(c.selectionStart()), "DL1" + QString::number(step.at));
+        QCOMPARE(c.selectedText() + QString::number(c.selectionStart()),
+                 "DL1" + QString::number(step.at));
     }
 
     // Text arriving while the bar is open is searched, in open and closed panes alike; a
@@ -431,16 +434,19 @@ void TestDecodedTextFind::knownCallSigns()
 
 void TestDecodedTextFind::listIsKeptInItsOwnGroup()
 {
-    const QStringList words { "DL1ABC", "cq dx", "a,b; c=d", "\"quoted\"", "back\\slash", "Grüße" };
+    const QStringList words { "DL1ABC", "cq dx", "a,b; c=d", "\"quoted\"", "back\\slash",
+                              "Grüße" };
     {
         DecodedTextView view;
         view.Watch()->SetWords(words);
         view.Watch()->SetWatchCallSigns(true);
     }
     // The view's own group is not touched: nothing of it changed.
-    QCOMPARE(QSettings(file, QSettings::IniFormat).childGroups(), QStringList { "DecodedTextWatch" });
+    QCOMPARE(QSettings(file, QSettings::IniFormat).childGroups(),
+             QStringList { "DecodedTextWatch" });
     // Written by hand: a needless rewrite would bring back the written form.
-    const QByteArray written = WidgetFixtures::ReadAll(file).replace("KnownCallSigns=", "KnownCallSigns = ");
+    const QByteArray written =
+        WidgetFixtures::ReadAll(file).replace("KnownCallSigns=", "KnownCallSigns = ");
     QVERIFY(WidgetFixtures::WriteAll(file, written));
     {
         DecodedTextView view;

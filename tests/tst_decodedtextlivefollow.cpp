@@ -83,7 +83,8 @@ void TestDecodedTextLiveFollow::wheelPausesWithoutFocus()
         Pane::Settle();
         QCOMPARE(p.Bar()->value(), reading);
         QVERIFY(p.Badge() && p.Badge()->isVisible());
-        QCOMPARE(p.Badge()->text(), QStringLiteral("Paused \u00b7 %1 new lines").arg(p.Bar()->maximum() - end));
+        QCOMPARE(p.Badge()->text(),
+                 QStringLiteral("Paused \u00b7 %1 new lines").arg(p.Bar()->maximum() - end));
         // Old text trimmed and the document rebuilt: the operator still reads the same line.
         p.model.GetChannelData(Channel)->blocks.removeFirst();
         p.Line();
