@@ -405,8 +405,12 @@ void TestAggregation::separatorAndNamesFollowOnlyTheNewestBlock()
     Feeder feed { model };
     feed.Send(1, { { 0, "CQ CQ" } });
     feed.Send(2, { { 1000, "QRZ" } });
+    feed.Send(1, { { 2000, "DE ALPHA" } });
     const BlockPtr agg = feed.Aggregation();
-    QCOMPARE(agg->text + ' ' + Marks(*agg), QStringLiteral("CQ CQ\nQRZ 0:1:DL1ABC 6:2:"));
+    QCOMPARE(agg->text + ' ' + Marks(*agg), QStringLiteral("CQ CQ\nQRZ\nDE ALPHA 0:1:DL1ABC 6:2: 10:1:DL1ABC"));
+    // Channel 2 resends its run as line breaks: channel 1's second run loses mark and separator.
+    feed.Send(2, { { 1000, "\n\n\n" } }, 0);
+    QCOMPARE(agg->text + ' ' + Marks(*agg), QStringLiteral("CQ CQ\n\n\nDE ALPHA 0:1:DL1ABC"));
 
     model.EndTransmission();
     Feeder next { model, T0.addSecs(3600) };
@@ -418,7 +422,7 @@ void TestAggregation::separatorAndNamesFollowOnlyTheNewestBlock()
     model.DefineChannelName(1, QStringLiteral("DL9NEW"));
     QCOMPARE(QList<QVariantList>(changed), (QList<QVariantList> { { 0, true } }));
     QCOMPARE(next.Aggregation()->text + ' ' + Marks(*next.Aggregation()), QStringLiteral("XXYY 0:1:DL9NEW 2:2:"));
-    QCOMPARE(agg->text + ' ' + Marks(*agg), QStringLiteral("CQ CQ\nQRZ 0:1:DL1ABC 6:2:"));
+    QCOMPARE(agg->text + ' ' + Marks(*agg), QStringLiteral("CQ CQ\n\n\nDE ALPHA 0:1:DL1ABC"));
 }
 
 void TestAggregation::exportOfAggregationChannel()
