@@ -92,8 +92,7 @@ private slots:
     void droppedBlocksAreLetGo();
     void getBlockSearchesWhenAKeyChanged();
     void randomSequencesMatchThePlainWalk();
-    void tickerText_data();
-    void tickerText();
+    void tickerTextAtTheEndsOfTheRange();
     void removeOldBlocks_data();
     void removeOldBlocks();
 };
@@ -192,26 +191,14 @@ void TestDecodedTextBuffer::randomSequencesMatchThePlainWalk()
     }
 }
 
-void TestDecodedTextBuffer::tickerText_data()
+// How the ticker gathers and cuts the text is checked through the caption (tst_decodedtextchannel).
+void TestDecodedTextBuffer::tickerTextAtTheEndsOfTheRange()
 {
-    QTest::addColumn<int>("maxLength");
-    QTest::addColumn<QString>("ticker");
-    // Blocks, oldest first: "first line\nsecond", "third  block".
-    QTest::newRow("exactly all") << 30 << "first line second third block ";
-    QTest::newRow("newest block alone is too long") << 10 << "ird block ";
-    QTest::newRow("cut inside the older block") << 15 << "nd third block ";
-    QTest::newRow("no room") << 0 << "";
-    QTest::newRow("most negative length") << INT_MIN << "";
-    QTest::newRow("largest length") << INT_MAX << "first line second third block ";
-}
-
-void TestDecodedTextBuffer::tickerText()
-{
-    QFETCH(int, maxLength);
     DecodedTextBuffer buffer(1);
     buffer.GetBlock(T0, 1)->text = QStringLiteral("first line\nsecond");
     buffer.GetBlock(T0, 2)->text = QStringLiteral(" third  block\n");
-    QTEST(buffer.TickerText(maxLength), "ticker");
+    QCOMPARE(buffer.TickerText(INT_MIN) + '|' + buffer.TickerText(0) + '|' + buffer.TickerText(INT_MAX),
+             QStringLiteral("||first line second third block "));
 }
 
 void TestDecodedTextBuffer::removeOldBlocks_data()

@@ -128,20 +128,15 @@ private slots:
         // data of another/the user channel, t: ticker text.
         QTest::addColumn<QString>("steps");
         QTest::addColumn<QString>("result"); // applied, then messages the host got
-        QTest::newRow("nothing pending, nothing applied") << "a"
-                                                          << "0,0";
-        QTest::newRow("a pending edit is applied once") << "maa"
-                                                        << "1,0";
-        QTest::newRow("typing is a pending edit, applied it goes to the host") << "ka"
-                                                                               << "1,1";
-        QTest::newRow("an edit taken back is not applied") << "mua"
-                                                           << "0,0";
-        QTest::newRow("data of another channel leaves the edit pending") << "mda"
-                                                                         << "1,0";
-        QTest::newRow("the user channel's own data: the model took the edits") << "mDa"
-                                                                               << "0,0";
-        QTest::newRow("ticker text in the user channel means the same") << "mta"
-                                                                        << "0,0";
+        // clang-format off
+        QTest::newRow("nothing pending, nothing applied") << "a" << "0,0";
+        QTest::newRow("a pending edit is applied once") << "maa" << "1,0";
+        QTest::newRow("typing is a pending edit, applied it goes to the host") << "ka" << "1,1";
+        QTest::newRow("an edit taken back is not applied") << "mua" << "0,0";
+        QTest::newRow("data of another channel leaves the edit pending") << "mda" << "1,0";
+        QTest::newRow("the user channel's own data: the model took the edits") << "mDa" << "0,0";
+        QTest::newRow("ticker text in the user channel means the same") << "mta" << "0,0";
+        // clang-format on
     }
 
     void pendingEdit()
