@@ -35,7 +35,8 @@ private slots:
         DecodedTextData model;
         const auto block = model.GetChannelData(DecodedTextData::UserChannelID)->GetBlock(model.GetTickCount(), 1);
         for (int i = 0; i < edits.size(); ++i) {
-            QVERIFY(block->InsertTypedText(std::get<0>(edits[i]), std::get<1>(edits[i]), std::get<2>(edits[i]), &model) >= 0);
+            const auto& [index, count, typed] = edits.at(i);
+            QVERIFY(block->InsertTypedText(index, count, typed, &model) >= 0);
             const QString problem = BlockInvariants::Check(*block);
             QVERIFY2(problem.isEmpty(), qPrintable(QStringLiteral("after edit %1: %2").arg(i).arg(problem)));
         }

@@ -217,7 +217,8 @@ void TestViewSettings::unusableLocationKeepsViewAndFile()
     PointAt(target);
     const bool unreadable = how == QStringLiteral("unreadable");
     if (unreadable || how == QStringLiteral("read-only")) {
-        const QFileDevice::Permissions readOnly = QFileDevice::ReadOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther;
+        const QFileDevice::Permissions readOnly
+            = QFileDevice::ReadOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther;
         QVERIFY(QFile::setPermissions(file, unreadable ? QFileDevice::WriteOwner : readOnly));
         QFile check(file);
         if (check.open(unreadable ? QIODevice::ReadOnly : QIODevice::WriteOnly | QIODevice::Append))
@@ -309,7 +310,8 @@ void TestViewSettings::propertiesDialogMapsToModel()
     QFETCH(bool, check);
     QFETCH(QString, answer);
     ColorDefinitionSet* colors = Colors::Instance().GetColors();
-    const auto restore = qScopeGuard([colors, saved = colors->GetColorDefitions()] { colors->SetColorDefinitions(saved); });
+    const auto restore = qScopeGuard(
+        [colors, saved = colors->GetColorDefitions()] { colors->SetColorDefinitions(saved); });
     if (answer == QStringLiteral("empty registry"))
         colors->SetColorDefinitions({});
     DecodedTextData model;
