@@ -40,34 +40,24 @@ struct LineRecorder {
 };
 
 struct RecordingComponent : SaveComponentIf {
-    RecordingComponent(QStringList* log, const QString& name) : log(log), name(name) { }
-    void Save() override
-    {
-        log->append(name);
-        if (unregisterOnSave)
-            CfgCenter::UnregisterSaveComponent(unregisterOnSave);
-    }
+    void Save() override { onSave(); }
     void Load() override { }
     void CommitData() override { }
-    QStringList* log;
-    QString name;
-    SaveComponentIf* unregisterOnSave = nullptr;
+    std::function<void()> onSave;
 };
 
 int ReadInt(ICfg& cfg, const char* key) { return cfg.ReadInt(QLatin1String(key), -1, 0); }
 
 // What the error handler was given, one line a call.
 struct RecordingHandler : IErrorHandler {
-    void HandleException(const VXException& e, int context, int severity, bool show,
-                         bool fatal) override
+    void HandleException(const VXException& e, int context, int severity, bool show, bool fatal) override
     {
         calls << "Handle " + Joined(Describe(e), context, severity, show, fatal);
     }
     void ReportException(const VXException& e) override { calls << "Report " + Describe(e); }
     static QString Describe(const VXException& e)
     {
-        return Joined(e.GetMessage(), e.GetFile(), e.GetClassName(), e.GetMethod(), e.GetLine(),
-                      QString::number(e.GetCode(), 16));
+        return Joined(e.GetMessage(), e.GetFile(), e.GetClassName(), e.GetMethod(), e.GetLine(), QString::number(e.GetCode(), 16));
     }
     QStringList calls;
 };
@@ -180,7 +170,7 @@ private slots:
         ErrorHandler::SetInterface(&handler);
         QFETCH(QString, traceMask);
         Set("VX_TRACE_MASK", traceMask);
-        auto recorder = std::make_unique<LineRecorder>();
+        LineRecorder recorder;
         failure = thrown;
         DecodedTextViewTest::SetConstructionHook(&FailingHook);
         bool passedThrough = false;
@@ -190,17 +180,13 @@ private slots:
         } catch (int value) {
             passedThrough = value == 42;
         }
-        const QStringList lines = recorder->lines;
-        recorder.reset();
         QVERIFY(!instance && halfBuiltInstance.isNull());
         QCOMPARE(passedThrough, exception.isEmpty());
         // The hook saw a fully wired object; none of it survives the failure.
         QVERIFY(halfBuiltTimer.isNull() && halfBuiltWindow.isNull());
-        QCOMPARE(lines, trace.isEmpty() ? QStringList() : QStringList { trace });
-        QCOMPARE(handler.calls,
-                 exception.isEmpty() ? QStringList()
-                                     : QStringList({ "Report " + exception,
-                                                     "Handle " + exception + ",0,-1,true,false" }));
+        QCOMPARE(recorder.lines, trace.isEmpty() ? QStringList() : QStringList { trace });
+        QCOMPARE(handler.calls, exception.isEmpty() ? QStringList()
+                 : QStringList({ "Report " + exception, "Handle " + exception + ",0,-1,true,false" }));
     }
 
     void appConfigFollowsTheEnvironment();
@@ -283,13 +269,15 @@ void TstModule::appConfigFollowsTheEnvironment()
 void TstModule::saveComponentsAreSavedOnceEach()
 {
     QStringList log;
-    RecordingComponent a(&log, "a"), b(&log, "b"), c(&log, "c");
+    RecordingComponent a, b, c;
+    for (auto [component, name] : { std::pair(&a, "a"), std::pair(&b, "b"), std::pair(&c, "c") })
+        component->onSave = [&log, name = name] { log << name; };
     for (SaveComponentIf* component : std::initializer_list<SaveComponentIf*> { &a, &b, &a, nullptr, &c })
         CfgCenter::RegisterSaveComponent(component);
     QCOMPARE(CfgCenter::SaveComponents(), (QList<SaveComponentIf*> { &a, &b, &c }));
     CfgCenter::SaveAll();
     // A component may unregister another while they are saved.
-    a.unregisterOnSave = &b;
+    a.onSave = [&] { log << "a", CfgCenter::UnregisterSaveComponent(&b); };
     CfgCenter::SaveAll();
     QCOMPARE(log, QStringList({ "a", "b", "c", "a", "c" }));
     for (SaveComponentIf* component : std::initializer_list<SaveComponentIf*> { &a, &c, &c })
