@@ -3,25 +3,13 @@
 #include <QtTest>
 
 #include <limits>
+#include <memory>
 
 using namespace VarnoResultDataXml;
 
 namespace {
 
 const int Limit = IVarnoResultData::ValueLimit;
-
-QString Units(std::initializer_list<ushort> codes)
-{
-    QString text;
-    for (ushort code : codes)
-        text.append(QChar(code));
-    return text;
-}
-
-QDateTime Utc(int year, int month, int day, int h, int m, int s, int ms)
-{
-    return QDateTime(QDate(year, month, day), QTime(h, m, s, ms), Qt::UTC);
-}
 
 // A read time must be UTC; a written one is shown as the instant it stands for.
 QString Time(const QDateTime& t, bool written)
@@ -64,7 +52,7 @@ QString RandomText(QRandomGenerator& random)
 {
     static const QStringList pieces { "<a href=\"x\">", "&amp;", "]]>", "'", "<Char code=\"13\"/>",
                                       "&#13;", "\r\n", " \t", QString::fromUtf8("\xF0\x9F\x93\xA1"),
-                                      QString::fromUtf8("مرحبا"), Units({ 0xFFFE, 0xFFFF, 0xFEFF }) };
+                                      QString::fromUtf8("مرحبا"), QString::fromUtf16(u"\uFFFE\uFFFF\uFEFF") };
     QString text;
     for (int n = random.bounded(12); n > 0; --n) {
         const int pick = random.bounded(4);
@@ -76,10 +64,15 @@ QString RandomText(QRandomGenerator& random)
     return text;
 }
 
+// Now and then a value beyond the bound, counted: a block holding one must not be written.
+int beyond = 0;
+
 int RandomNumber(QRandomGenerator& random)
 {
-    const int pick = random.bounded(4);
-    return pick == 0 ? -Limit : pick == 1 ? Limit : random.bounded(-Limit, Limit + 1);
+    const int pick = random.bounded(40);
+    if (pick < 2)
+        return ++beyond, pick == 0 ? Limit + 1 : std::numeric_limits<int>::min();
+    return pick < 12 ? -Limit : pick < 22 ? Limit : random.bounded(-Limit, Limit + 1);
 }
 
 // Invalid, at an offset from UTC or UTC, over the whole range the writer takes.
@@ -114,6 +107,17 @@ DataBlock* RandomBlock(QRandomGenerator& random)
         block->AddUserData(nullptr); // nothing to carry
     }
     return block;
+}
+
+// "thrown" when the writer refuses the block with an exception that carries its message.
+QString Refusal(const DataBlock& block)
+{
+    try {
+        block.GetXmlString();
+    } catch (const VarnoResultDataException& e) {
+        return e.GetMessage().isEmpty() || QString::fromUtf8(e.what()) != e.GetMessage() ? "no message" : "thrown";
+    }
+    return QString();
 }
 
 const char* const DocumentedExample = R"(<?xml version="1.0"?>
@@ -160,7 +164,6 @@ private slots:
     void framesBecomeStampsWithoutQuality();
     void documentedExampleReadsAndIsWritten();
     void handWrittenDocumentReads();
-    void valuesBeyondTheBoundAreNotWritten();
     void hostileInputLeavesObjectEmpty_data();
     void hostileInputLeavesObjectEmpty();
     void timesReadAsTheIsoParserReadsThem();
@@ -183,7 +186,12 @@ void TestResultDataXml::randomDocumentsSurviveEveryLevel()
             transmission->SetStartTime(RandomTime(random));
             transmission->SetStopTime(RandomTime(random));
             for (int b = random.bounded(4); b > 0; --b) {
-                DataBlock* block = RandomBlock(random);
+                beyond = 0;
+                std::unique_ptr<DataBlock> drawn(RandomBlock(random));
+                QCOMPARE(at + Refusal(*drawn), at + (beyond ? QStringLiteral("thrown") : QString()));
+                if (beyond)
+                    continue;
+                DataBlock* block = drawn.release();
                 transmission->AddDataBlock(block);
                 transmission->AddDataBlock(nullptr);
                 QVERIFY(readBlock.SetXmlString(block->GetXmlString()));
@@ -205,23 +213,23 @@ void TestResultDataXml::randomDocumentsSurviveEveryLevel()
 
 void TestResultDataXml::setContentGivesNfc()
 {
-    const QPair<QString, QString> cases[] = {
-        { QString::fromUtf8("Cafe\xCC\x81"), QString::fromUtf8("Caf\xC3\xA9") }, // acute composed
-        { Units({ 0x1100, 0x1161 }), Units({ 0xAC00 }) }, // Hangul jamo become a syllable
-        { Units({ '\r', 0x01, 0x85 }), Units({ '\r', 0x01, 0x85 }) }, // controls pass unchanged
-    };
+    // An accent composed, Hangul jamo made a syllable, controls and a ligature passed unchanged.
+    const std::pair<const char16_t*, const char16_t*> cases[] = {
+        { u"Cafe\u0301", u"Caf\u00E9" }, { u"\u1100\u1161", u"\uAC00" },
+        { u"\r\x01\x85\uFB01", u"\r\x01\x85\uFB01" } };
     for (const auto& c : cases) {
+        const QString expected = QString::fromUtf16(c.second);
         DataBlock block, read;
-        block.SetContent(c.first);
+        block.SetContent(QString::fromUtf16(c.first));
         QVERIFY(read.SetXmlString(block.GetXmlString()));
-        QCOMPARE(block.GetContent() + '|' + read.GetContent(), c.second + '|' + c.second);
+        QCOMPARE(block.GetContent() + '|' + read.GetContent(), expected + '|' + expected);
     }
 }
 
 void TestResultDataXml::framesBecomeStampsWithoutQuality()
 {
     DataBlock block;
-    block.SetTimeStamp(Utc(2024, 5, 1, 10, 0, 0, 0));
+    block.SetTimeStamp(Fixtures::T0);
     block.AppendData(QStringLiteral("<"));
     block.BeginFrame();
     block.AppendData(QStringLiteral("CQ "));
@@ -243,10 +251,6 @@ void TestResultDataXml::documentedExampleReadsAndIsWritten()
                             "9,14,0,CallSign,DL1ABC,,,DL1ABC,operator,2024-05-01T10:02:00.125\n"
                             "2 4 0 0 1 |"));
     QCOMPARE(document.GetXmlString(), QString::fromUtf8(DocumentedExample));
-    // A transmission looks the same alone as inside a document.
-    const QString alone = transmission->GetXmlString();
-    QVERIFY(document.GetXmlString().simplified().contains(
-        alone.mid(alone.indexOf("<Transmission")).simplified()));
 }
 
 void TestResultDataXml::handWrittenDocumentReads()
@@ -268,27 +272,6 @@ void TestResultDataXml::handWrittenDocumentReads()
              QStringLiteral("2024-05-01T10:00:00.250 1969-12-31T23:59:59.999\n"
                             "4 9 0 0 1 |a<b & c\td\n2 -1 2024-05-01T10:00:00.000\n"
                             "0,1,0,,, spaced ,,,,"));
-}
-
-void TestResultDataXml::valuesBeyondTheBoundAreNotWritten()
-{
-    // A document that would not read back must not be written: id, channel, position or end
-    // beyond the bound, or the most negative int as quality.
-    for (int field = 0; field < 5; ++field) {
-        DataBlock bad(field == 1 ? Limit + 1 : 1);
-        bad.SetID(field == 0 ? Limit + 1 : 1);
-        bad.GetTimeStamp().append({ QDateTime(), field == 2 ? Limit + 1 : 0,
-                                    field == 4 ? std::numeric_limits<int>::min() : 0 });
-        bad.AddUserData(Fixtures::Note(QString(), 0, field == 3 ? Limit + 1 : 0, QString()));
-        QString message;
-        try {
-            bad.GetXmlString();
-        } catch (const VarnoResultDataException& e) {
-            message = e.GetMessage();
-            QCOMPARE(QString::fromUtf8(e.what()), message);
-        }
-        QVERIFY2(!message.isEmpty(), qPrintable(QStringLiteral("no exception for field %1").arg(field)));
-    }
 }
 
 void TestResultDataXml::hostileInputLeavesObjectEmpty_data()
