@@ -55,7 +55,7 @@ public:
 // An image whose painters draw through the text engine.
 class TextDevice : public QImage {
 public:
-    TextDevice() : QImage(800, 800, QImage::Format_RGB32) { }
+    TextDevice() : QImage(800, 800, QImage::Format_Mono) { }
     QPaintEngine* paintEngine() const override { return &engine; }
 
     mutable TextEngine engine;
