@@ -1,6 +1,7 @@
 #include "decodedtextcontent.h"
 #include "decodedtextdata.h"
 #include "decodedtextinfoarea.h"
+#include "decodedtexttimearea.h"
 #include "widgetfixtures.h"
 
 #include <QHelpEvent>
@@ -14,6 +15,7 @@
 #include <QtTest>
 
 using namespace WidgetFixtures;
+using BlockPtr = QExplicitlySharedDataPointer<DecodedTextBlock>;
 
 namespace {
 
@@ -104,6 +106,41 @@ struct View {
     DecodedTextData model;
     DecodedTextContent content;
     DecodedTextInfoArea* info = nullptr;
+};
+
+const QDateTime Jan15(QDate(2024, 1, 15), QTime(10, 0, 0), Qt::UTC);
+
+// One run of the alphabet, or that many runs of one character a second apart.
+BlockPtr Timed(const QDateTime& time, int runs = 1)
+{
+    BlockPtr block(new DecodedTextBlock(7, 1, Jan15));
+    for (int i = 0; i < runs; ++i)
+        AddRun(*block, runs == 1 ? QStringLiteral("abcdefghijklmnopqrstuvwxyz") : "x",
+               time.isValid() ? time.addSecs(i) : time);
+    return block;
+}
+
+// Paints one document line through the gutter of a text area into an image of its width.
+struct Painter {
+    QImage Paint(const BlockPtr& block, int height, int start = 0, int blockWidth = 100)
+    {
+        DecodedTextLayoutItem item;
+        item.block = block;
+        item.start = item.snippet = start;
+        item.end = block->EndPosition();
+        QImage image(area->sizeHint().width(), height, QImage::Format_RGB32);
+        image.fill(Qt::white);
+        QPainter painter(&image);
+        painter.setFont(area->font());
+        painter.setPen(Qt::black);
+        area->PaintBlock(&painter, &item, 0, height, blockWidth);
+        return image;
+    }
+
+    DecodedTextData model;
+    DecodedTextContent content { 7, false, &model, nullptr };
+    DecodedTextTimeArea* area = content.findChild<DecodedTextTimeArea*>();
+    const int h = area->fontMetrics().height();
 };
 
 } // namespace
@@ -356,6 +393,77 @@ private slots:
         QCOMPARE(v.info->width(), width);
         // A press on the grip is no click on a call sign.
         QVERIFY(!v.content.textCursor().hasSelection());
+    }
+
+    // The time gutter.
+    void oneLabelPerVisualLine_data()
+    {
+        QTest::addColumn<int>("halfLines");
+        QTest::addColumn<bool>("timed");
+        QTest::addColumn<int>("labels");
+        QTest::newRow("lower than a label still gets one") << 1 << true << 1;
+        QTest::newRow("a partial visual line below gets none") << 7 << true << 3;
+        QTest::newRow("no time, no label") << 2 << false << 0;
+    }
+
+    void oneLabelPerVisualLine()
+    {
+        QFETCH(int, halfLines);
+        QFETCH(bool, timed);
+        QFETCH(int, labels);
+        Painter p;
+        const QImage image = p.Paint(Timed(timed ? Jan15 : QDateTime()), halfLines * p.h / 2);
+        for (int row = 0; row * p.h < image.height(); ++row)
+            QVERIFY2((Ink(image, row * p.h, row * p.h + p.h - 1) > 0) == (row < labels),
+                     qPrintable(QString::number(row)));
+    }
+
+    void labelIsLocalTimeOfUtc()
+    {
+        Painter p;
+        // Stored as local time, the same clock reading still means UTC.
+        const QDateTime local(Jan15.date(), Jan15.time(), Qt::LocalTime);
+        QCOMPARE(p.Paint(Timed(local), p.h), p.Paint(Timed(Jan15), p.h));
+        QVERIFY(p.Paint(Timed(Jan15.addSecs(1)), p.h) != p.Paint(Timed(Jan15), p.h));
+        if (Jan15.toLocalTime().time() != QTime(11, 0))
+            QSKIP("needs TZ=Europe/Berlin, as ctest sets it");
+        QImage expected(p.area->sizeHint().width(), p.h, QImage::Format_RGB32);
+        expected.fill(Qt::white);
+        QPainter painter(&expected);
+        painter.setFont(p.area->font());
+        painter.drawText(QRect(QPoint(1, 0), QPoint(expected.width() - 3, p.h - 1)), Qt::AlignLeft,
+                         QStringLiteral("11:00:00"));
+        painter.end();
+        QCOMPARE(p.Paint(Timed(Jan15), p.h), expected);
+    }
+
+    void wrappedLineEstimatesItsCharacter()
+    {
+        Painter p;
+        const int perLine = 4;
+        const BlockPtr block = Timed(Jan15, 12);
+        const QImage image = p.Paint(block, 3 * p.h, 1, perLine * p.area->fontMetrics().maxWidth());
+        // Visual line n begins about n * perLine characters after the item's start.
+        for (int n = 0; n < 3; ++n)
+            QCOMPARE(image.copy(0, n * p.h, image.width(), p.h),
+                     p.Paint(block, p.h, 1 + n * perLine));
+    }
+
+    void gapMark()
+    {
+        // Two bars across the middle half instead of a time label; slanted strokes between them
+        // only where the line is taller than 6 pixels.
+        for (const int height : { 20, 6 }) {
+            Painter p;
+            BlockPtr block(new DecodedTextBlock(7, 1, Jan15));
+            AddRun(*block, QStringLiteral("\n\n"), Jan15, -1, 30, SnippetGap);
+            const QImage image = p.Paint(block, height);
+            const int mid = image.width() / 2, q = image.width() / 4;
+            for (const int y : { 1, height - 2 })
+                QCOMPARE(Ink(image, y, y, mid - q, mid + q), 2 * q + 1);
+            QCOMPARE(Ink(image, 0, 0), 0);
+            QCOMPARE(Ink(image, 2, height - 3) > 0, height > 6);
+        }
     }
 };
 
