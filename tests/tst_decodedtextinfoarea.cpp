@@ -1,6 +1,7 @@
 #include "decodedtextcontent.h"
 #include "decodedtextdata.h"
 #include "decodedtextinfoarea.h"
+#include "decodedtexttimearea.h"
 #include "widgetfixtures.h"
 
 #include <QHelpEvent>
@@ -13,9 +14,8 @@
 #include <QToolTip>
 #include <QtTest>
 
-#include <tuple>
-
 using namespace WidgetFixtures;
+using BlockPtr = QExplicitlySharedDataPointer<DecodedTextBlock>;
 
 namespace {
 
@@ -54,20 +54,11 @@ public:
     QMap<int, QString> rows;
 };
 
-class TextDevice : public QPaintDevice {
+// An image whose painters draw through the text engine.
+class TextDevice : public QImage {
 public:
+    TextDevice() : QImage(800, 800, QImage::Format_Mono) { }
     QPaintEngine* paintEngine() const override { return &engine; }
-    int metric(PaintDeviceMetric metric) const override
-    {
-        // 800 pixels square at 96 dpi, 32 bits deep.
-        return metric == PdmWidth || metric == PdmHeight       ? 800
-               : metric == PdmWidthMM || metric == PdmHeightMM ? 200
-               : metric == PdmDepth                            ? 32
-               : metric == PdmNumColors                        ? 0xffffff
-               : metric == PdmDevicePixelRatio                 ? 1
-               : metric == PdmDevicePixelRatioScaled ? int(QPaintDevice::devicePixelRatioFScale())
-                                                     : 96;
-    }
 
     mutable TextEngine engine;
 };
@@ -117,280 +108,364 @@ struct View {
     DecodedTextInfoArea* info = nullptr;
 };
 
+const QDateTime Jan15(QDate(2024, 1, 15), QTime(10, 0, 0), Qt::UTC);
+
+// One run of the alphabet, or that many runs of one character a second apart.
+BlockPtr Timed(const QDateTime& time, int runs = 1)
+{
+    BlockPtr block(new DecodedTextBlock(7, 1, Jan15));
+    for (int i = 0; i < runs; ++i)
+        AddRun(*block, runs == 1 ? QStringLiteral("abcdefghijklmnopqrstuvwxyz") : "x",
+               time.isValid() ? time.addSecs(i) : time);
+    return block;
+}
+
+// Paints one document line through the gutter of a text area into an image of its width.
+struct Painter {
+    QImage Paint(const BlockPtr& block, int height, int start = 0, int blockWidth = 100)
+    {
+        DecodedTextLayoutItem item;
+        item.block = block;
+        item.start = item.snippet = start;
+        item.end = block->EndPosition();
+        QImage image(area->sizeHint().width(), height, QImage::Format_RGB32);
+        image.fill(Qt::white);
+        QPainter painter(&image);
+        painter.setFont(area->font());
+        painter.setPen(Qt::black);
+        area->PaintBlock(&painter, &item, 0, height, blockWidth);
+        return image;
+    }
+
+    DecodedTextData model;
+    DecodedTextContent content { 7, false, &model, nullptr };
+    DecodedTextTimeArea* area = content.findChild<DecodedTextTimeArea*>();
+    const int h = area->fontMetrics().height();
+};
+
 } // namespace
 
 class TestDecodedTextInfoArea : public QObject {
     Q_OBJECT
 
 private slots:
-    void rows_data();
-    void rows();
-    void signAtLineStart();
-    void rowsFollowTextMergedInFront();
-    void addCallSignCollectsOnce();
-    void clickSelectsCallSign_data();
-    void clickSelectsCallSign();
-    void doubleClickEdits();
-    void rightClickMenu();
-    void tooltipOverGutter();
-    void widthDrag_data();
-    void widthDrag();
-};
+    void rows_data()
+    {
+        QTest::addColumn<int>("width");
+        QTest::addColumn<int>("hint");
+        QTest::addColumn<QStringList>("rows"); // empty strings: elided rows, checked by width
 
-void TestDecodedTextInfoArea::rows_data()
-{
-    QTest::addColumn<int>("width");
-    QTest::addColumn<int>("hint");
-    QTest::addColumn<QStringList>("rows"); // empty strings: elided rows, checked by width
+        QTest::newRow("one row per line with signs, in text order")
+            << 400 << 400 << QStringList { "DL1ABC, DL1ABC/P", "OH2XYZ, SP3KEY" };
+        QTest::newRow("rows too long for the gutter are elided") << 50 << 50 << QStringList { "", "" };
+        QTest::newRow("the margin alone draws nothing") << 4 << 4 << QStringList {};
+        QTest::newRow("narrower than the margin counts as hidden") << 3 << 0 << QStringList {};
+        QTest::newRow("zero hides") << 0 << 0 << QStringList {};
+    }
 
-    QTest::newRow("one row per line with signs, in text order")
-        << 400 << 400 << QStringList { "DL1ABC, DL1ABC/P", "OH2XYZ, SP3KEY" };
-    QTest::newRow("rows too long for the gutter are elided") << 50 << 50 << QStringList { "", "" };
-    QTest::newRow("the margin alone draws nothing") << 4 << 4 << QStringList {};
-    QTest::newRow("narrower than the margin counts as hidden") << 3 << 0 << QStringList {};
-    QTest::newRow("zero hides") << 0 << 0 << QStringList {};
-}
+    void rows()
+    {
+        QFETCH(int, width);
+        QFETCH(int, hint);
+        QFETCH(QStringList, rows);
+        View v(Xml(), width);
+        QCOMPARE(v.model.GetInfoAreaWidth(), width);
+        QCOMPARE(v.info->sizeHint(), QSize(hint, 0));
+        // A stored width takes effect in a new text area, 0 hiding the gutter there.
+        DecodedTextContent fresh(Channel, false, &v.model, nullptr);
+        fresh.show();
+        auto* info = fresh.findChild<DecodedTextInfoArea*>(QStringLiteral("Info"));
+        QCOMPARE(info->sizeHint().width(), hint);
+        QCOMPARE(info->isVisible(), width > 0);
 
-void TestDecodedTextInfoArea::rows()
-{
-    QFETCH(int, width);
-    QFETCH(int, hint);
-    QFETCH(QStringList, rows);
-    View v(Xml(), width);
-    QCOMPARE(v.model.GetInfoAreaWidth(), width);
-    QCOMPARE(v.info->sizeHint(), QSize(hint, 0));
-    // A stored width takes effect in a new text area, 0 hiding the gutter there.
-    DecodedTextContent fresh(Channel, false, &v.model, nullptr);
-    fresh.show();
-    auto* info = fresh.findChild<DecodedTextInfoArea*>(QStringLiteral("Info"));
-    QCOMPARE(info->sizeHint().width(), hint);
-    QCOMPARE(info->isVisible(), width > 0);
-
-    const QMap<int, QString> baselines = Painted(v.content);
-    const QStringList painted = baselines.values();
-    QCOMPARE(painted.size(), rows.size());
-    for (int i = 0; i < rows.size(); ++i) {
-        // Row i stands beside line i, the line where its signs begin.
-        const int baseline = baselines.keys().at(i);
-        QVERIFY2(qAbs(baseline - v.LineY(i)) < v.info->fontMetrics().height() / 2 + 1,
-                 qPrintable(QString::number(baseline)));
-        if (!rows.at(i).isEmpty()) {
-            QCOMPARE(painted.at(i), rows.at(i));
-        } else {
-            QVERIFY2(painted.at(i).endsWith(QChar(0x2026)), qPrintable(painted.at(i)));
-            QVERIFY(v.X(painted.at(i)) <= width - 4);
+        const QMap<int, QString> baselines = Painted(v.content);
+        const QStringList painted = baselines.values();
+        QCOMPARE(painted.size(), rows.size());
+        for (int i = 0; i < rows.size(); ++i) {
+            // Row i stands beside line i, the line where its signs begin.
+            const int baseline = baselines.keys().at(i);
+            QVERIFY2(qAbs(baseline - v.LineY(i)) < v.info->fontMetrics().height() / 2 + 1,
+                     qPrintable(QString::number(baseline)));
+            if (!rows.at(i).isEmpty()) {
+                QCOMPARE(painted.at(i), rows.at(i));
+            } else {
+                QVERIFY2(painted.at(i).endsWith(QChar(0x2026)), qPrintable(painted.at(i)));
+                QVERIFY(v.X(painted.at(i)) <= width - 4);
+            }
         }
     }
-}
 
-void TestDecodedTextInfoArea::signAtLineStart()
-{
-    View v(Xml(QStringLiteral("AB\nDK1XX CD"), { Mark(UserData::CallSignType, 3, 8, "DK1XX") }),
-           300);
-    // A line ends before the next one starts: the sign belongs to the second line only, and with
-    // a font whose leading is negative a row reported for the first would show it twice.
-    QCOMPARE(v.Rows(), QStringList { QStringLiteral("DK1XX") });
-}
-
-void TestDecodedTextInfoArea::rowsFollowTextMergedInFront()
-{
-    // One long wrapped aggregation line whose channel marks the gutter shows. Runs merged into
-    // its middle move the marks behind them to other rows; the gutter, painted after every
-    // step, must paint what one that never painted before paints.
-    DecodedTextData model;
-    model.SetInfoAreaWidth(120);
-    model.DefineChannelName(1, QStringLiteral("ONE"));
-    model.DefineChannelName(2, QStringLiteral("TWO"));
-    const int aggregation = DecodedTextData::AggregationChannelID;
-    DecodedTextContent painted(aggregation, false, &model, nullptr);
-    painted.resize(320, 700);
-    painted.show();
-    const QMap<int, int> map { { 1, 1 }, { 2, 2 } };
-    QVector<int> used;
-    QMap<int, int> positions;
-    for (int step = 0; step < 15; ++step) {
-        // Times repeat, so most runs go in front of runs merged before. The last step resends
-        // the run before with other letters: the text in front of the marks behind it changes,
-        // their positions do not.
-        const bool resend = step == 14;
-        const int channel = resend ? 1 : 1 + step % 2;
-        const QString text(resend ? 12 : 5 + (step * 7) % 11, QChar(resend ? 'i' : 'a' + step));
-        if (resend)
-            positions[channel] -= text.size();
-        const QVector<TimeStamp> stamps { Stamp(positions[channel], T0.addMSecs(step % 3 * 10)) };
-        model.AddTransmission(map, used, BlockXml(channel, T0, text, {}, stamps));
-        positions[channel] += text.size();
-        painted.RefreshContent();
-        DecodedTextContent fresh(aggregation, false, &model, nullptr);
-        fresh.resize(painted.size());
-        fresh.show();
-        fresh.RefreshContent();
-        QCOMPARE(Painted(painted), Painted(fresh));
-    }
-    QVERIFY(painted.document()->blockCount() == 1);
-    QVERIFY(Painted(painted).size() >= 4);
-}
-
-void TestDecodedTextInfoArea::addCallSignCollectsOnce()
-{
-    View v(Xml(), 300);
-    UserData a, b, c;
-    std::tie(a.CallSign, b.CallSign, c.CallSign) = std::make_tuple("AA1A", "BB2B", "CC3C");
-    TextDevice device;
+    void signAtLineStart()
     {
+        View v(Xml(QStringLiteral("AB\nDK1XX CD"), { Mark(UserData::CallSignType, 3, 8, "DK1XX") }),
+               300);
+        // A line ends before the next one starts: the sign belongs to the second line only, and with
+        // a font whose leading is negative a row reported for the first would show it twice.
+        QCOMPARE(v.Rows(), QStringList { QStringLiteral("DK1XX") });
+    }
+
+    void rowsFollowTextMergedInFront()
+    {
+        // One long wrapped aggregation line whose channel marks the gutter shows. Runs merged into
+        // its middle move the marks behind them to other rows; the gutter, painted after every
+        // step, must paint what one that never painted before paints.
+        DecodedTextData model;
+        model.SetInfoAreaWidth(120);
+        model.DefineChannelName(1, QStringLiteral("ONE"));
+        model.DefineChannelName(2, QStringLiteral("TWO"));
+        const int aggregation = DecodedTextData::AggregationChannelID;
+        DecodedTextContent painted(aggregation, false, &model, nullptr);
+        painted.resize(320, 700);
+        painted.show();
+        const QMap<int, int> map { { 1, 1 }, { 2, 2 } };
+        QVector<int> used;
+        QMap<int, int> positions;
+        for (int step = 0; step < 15; ++step) {
+            // Times repeat, so most runs go in front of runs merged before. The last step resends
+            // the run before with other letters: the text in front of the marks behind it changes,
+            // their positions do not.
+            const bool resend = step == 14;
+            const int channel = resend ? 1 : 1 + step % 2;
+            const QString text(resend ? 12 : 5 + (step * 7) % 11, QChar(resend ? 'i' : 'a' + step));
+            if (resend)
+                positions[channel] -= text.size();
+            const QVector<TimeStamp> stamps { Stamp(positions[channel], T0.addMSecs(step % 3 * 10)) };
+            model.AddTransmission(map, used, BlockXml(channel, T0, text, {}, stamps));
+            positions[channel] += text.size();
+            painted.RefreshContent();
+            DecodedTextContent fresh(aggregation, false, &model, nullptr);
+            fresh.resize(painted.size());
+            fresh.show();
+            fresh.RefreshContent();
+            QCOMPARE(Painted(painted), Painted(fresh));
+        }
+        QVERIFY(painted.document()->blockCount() == 1);
+        QVERIFY(Painted(painted).size() >= 4);
+    }
+
+    void addCallSignCollectsOnce()
+    {
+        View v(Xml(), 300);
+        UserData a, b;
+        a.CallSign = QStringLiteral("AA1A");
+        b.CallSign = QStringLiteral("BB2B");
+        TextDevice device;
         QPainter painter(&device);
-        painter.setFont(v.info->font());
-        v.info->AddCallSign(&painter, &a, 10, 30);
-        v.info->AddCallSign(&painter, &a, 10, 30); // the same mark reported twice
-        v.info->AddCallSign(&painter, &b, 10, 30);
-        v.info->AddCallSign(&painter, &c, 40, 60); // a later visual line starts a new row
+        for (const UserData* u : { &a, &a, &b }) // the same mark reported twice shows once
+            v.info->AddCallSign(&painter, u, 10, 30);
         v.info->FlushRow(&painter);
         v.info->FlushRow(&painter); // nothing left to draw
+        QCOMPARE(device.engine.rows.values(), QStringList({ "AA1A, BB2B" }));
     }
-    QCOMPARE(device.engine.rows.values(), QStringList({ "AA1A, BB2B", "CC3C" }));
-    QVERIFY(device.engine.rows.firstKey() < device.engine.rows.lastKey());
-}
 
-void TestDecodedTextInfoArea::clickSelectsCallSign_data()
-{
-    QTest::addColumn<int>("line");
-    QTest::addColumn<QString>("before"); // text left of the click in the row
-    QTest::addColumn<int>("dx"); // pixels right of that
-    QTest::addColumn<QString>("selected");
+    void clickSelectsCallSign_data()
+    {
+        QTest::addColumn<int>("line");
+        QTest::addColumn<QString>("before"); // text left of the click in the row
+        QTest::addColumn<int>("dx"); // pixels right of that
+        QTest::addColumn<QString>("selected");
 
-    QTest::newRow("first sign of the row") << 0 << QString() << 1 << QStringLiteral("DL1ABC");
-    QTest::newRow("right end of a sign still hits") << 0 << "DL1ABC" << 0 << "DL1ABC";
-    QTest::newRow("separator hits nothing") << 0 << "DL1ABC" << 2 << QString();
-    QTest::newRow("second sign of a later line") << 1 << "OH2XYZ, " << 1 << "SP3KEY";
-    QTest::newRow("line without signs") << 2 << QString() << 1 << QString();
-    QTest::newRow("left margin") << 0 << QString() << -2 << QString();
-}
+        QTest::newRow("first sign of the row") << 0 << QString() << 1 << QStringLiteral("DL1ABC");
+        QTest::newRow("right end of a sign still hits") << 0 << "DL1ABC" << 0 << "DL1ABC";
+        QTest::newRow("separator hits nothing") << 0 << "DL1ABC" << 2 << QString();
+        QTest::newRow("second sign of a later line") << 1 << "OH2XYZ, " << 1 << "SP3KEY";
+        QTest::newRow("line without signs") << 2 << QString() << 1 << QString();
+        QTest::newRow("left margin") << 0 << QString() << -2 << QString();
+    }
 
-void TestDecodedTextInfoArea::clickSelectsCallSign()
-{
-    QFETCH(int, line);
-    QFETCH(QString, before);
-    QFETCH(int, dx);
-    QFETCH(QString, selected);
+    void clickSelectsCallSign()
+    {
+        QFETCH(int, line);
+        QFETCH(QString, before);
+        QFETCH(int, dx);
+        QFETCH(QString, selected);
 
-    View v(Xml(), 300);
-    QSignalSpy saved(&v.model, &DecodedTextData::SaveUserData);
-    QTest::mouseClick(v.info, Qt::LeftButton, Qt::NoModifier,
-                      QPoint(v.X(before) + dx, v.LineY(line)));
-    QCOMPARE(v.content.textCursor().selectedText(), selected);
-    QCOMPARE(saved.count(), 0);
-}
+        View v(Xml(), 300);
+        QSignalSpy saved(&v.model, &DecodedTextData::SaveUserData);
+        QTest::mouseClick(v.info, Qt::LeftButton, Qt::NoModifier,
+                          QPoint(v.X(before) + dx, v.LineY(line)));
+        QCOMPARE(v.content.textCursor().selectedText(), selected);
+        QCOMPARE(saved.count(), 0);
+    }
 
-void TestDecodedTextInfoArea::doubleClickEdits()
-{
-    View v(Xml(), 300);
-    QString preset;
-    WhenModal<QInputDialog>([&](QInputDialog* dialog) {
-        preset = dialog->windowTitle() + QLatin1Char(':') + dialog->textValue();
-        dialog->setTextValue(QStringLiteral("SP3KEY/M"));
-        dialog->accept();
-    });
-    QTest::mouseDClick(v.info, Qt::LeftButton, Qt::NoModifier,
-                       QPoint(v.X(QStringLiteral("OH2XYZ, ")) + 1, v.LineY(1)));
-    QCOMPARE(preset, QStringLiteral("Define Call Sign:SP3KEY"));
-    const UserData* mark = v.Block()->FindUserData(UserData::CallSignType, 32, 33);
-    QVERIFY(mark);
-    QCOMPARE(mark->CallSign, QStringLiteral("SP3KEY/M"));
-    QCOMPARE(mark->End, 38);
-}
+    void doubleClickEdits()
+    {
+        View v(Xml(), 300);
+        QString preset;
+        WhenModal<QInputDialog>([&](QInputDialog* dialog) {
+            preset = dialog->windowTitle() + QLatin1Char(':') + dialog->textValue();
+            dialog->setTextValue(QStringLiteral("SP3KEY/M"));
+            dialog->accept();
+        });
+        QTest::mouseDClick(v.info, Qt::LeftButton, Qt::NoModifier,
+                           QPoint(v.X(QStringLiteral("OH2XYZ, ")) + 1, v.LineY(1)));
+        QCOMPARE(preset, QStringLiteral("Define Call Sign:SP3KEY"));
+        const UserData* mark = v.Block()->FindUserData(UserData::CallSignType, 32, 33);
+        QVERIFY(mark);
+        QCOMPARE(mark->CallSign, QStringLiteral("SP3KEY/M"));
+        QCOMPARE(mark->End, 38);
+    }
 
-void TestDecodedTextInfoArea::rightClickMenu()
-{
-    View v(Xml(), 300);
-    const auto buffer = v.model.GetChannelData(Channel);
-    QSignalSpy saved(&v.model, &DecodedTextData::SaveUserData);
+    void rightClickMenu()
+    {
+        View v(Xml(), 300);
+        const auto buffer = v.model.GetChannelData(Channel);
+        QSignalSpy saved(&v.model, &DecodedTextData::SaveUserData);
 
-    // On a sign the channel holds while the menu is open; "Delete" removes only that sign.
-    bool seen = false, held = false;
-    QString offered;
-    WhenPopup(
-        [&](QMenu* menu) {
-            held = buffer->hold;
-            offered = MenuTexts(*menu).join(QLatin1Char(',')) + QLatin1Char(':')
-                + v.content.textCursor().selectedText();
-            menu->actions().last()->trigger();
-            menu->close();
-        },
-        &seen);
-    QTest::mouseClick(v.info, Qt::RightButton, Qt::NoModifier, QPoint(6, v.LineY(1)));
-    QVERIFY(seen && held);
-    QVERIFY(!buffer->hold);
-    QCOMPARE(offered, QStringLiteral("Edit,Delete:OH2XYZ"));
-    QCOMPARE(saved.count(), 1);
-    QCOMPARE(v.Rows(), QStringList({ "DL1ABC, DL1ABC/P", "SP3KEY" }));
+        // On a sign the channel holds while the menu is open; "Delete" removes only that sign.
+        bool seen = false, held = false;
+        QString offered;
+        WhenPopup(
+            [&](QMenu* menu) {
+                held = buffer->hold;
+                offered = MenuTexts(*menu).join(QLatin1Char(',')) + QLatin1Char(':')
+                    + v.content.textCursor().selectedText();
+                menu->actions().last()->trigger();
+                menu->close();
+            },
+            &seen);
+        QTest::mouseClick(v.info, Qt::RightButton, Qt::NoModifier, QPoint(6, v.LineY(1)));
+        QVERIFY(seen && held);
+        QVERIFY(!buffer->hold);
+        QCOMPARE(offered, QStringLiteral("Edit,Delete:OH2XYZ"));
+        QCOMPARE(saved.count(), 1);
+        QCOMPARE(v.Rows(), QStringList({ "DL1ABC, DL1ABC/P", "SP3KEY" }));
 
-    // Beside the signs of the last line with any, and on a line without, no menu comes up.
-    seen = false;
-    WhenPopup([](QMenu* menu) { menu->close(); }, &seen, 500);
-    QTest::mouseClick(v.info, Qt::RightButton, Qt::NoModifier,
-                      QPoint(v.X(QStringLiteral("SP3KEY")) + 20, v.LineY(1)));
-    QTest::mouseClick(v.info, Qt::RightButton, Qt::NoModifier, QPoint(6, v.LineY(2)));
-    QVERIFY(!seen);
-    QVERIFY(!buffer->hold);
-    QCOMPARE(saved.count(), 1);
-}
+        // Beside the signs of the last line with any, and on a line without, no menu comes up.
+        seen = false;
+        WhenPopup([](QMenu* menu) { menu->close(); }, &seen, 500);
+        QTest::mouseClick(v.info, Qt::RightButton, Qt::NoModifier,
+                          QPoint(v.X(QStringLiteral("SP3KEY")) + 20, v.LineY(1)));
+        QTest::mouseClick(v.info, Qt::RightButton, Qt::NoModifier, QPoint(6, v.LineY(2)));
+        QVERIFY(!seen);
+        QVERIFY(!buffer->hold);
+        QCOMPARE(saved.count(), 1);
+    }
 
-void TestDecodedTextInfoArea::tooltipOverGutter()
-{
-    View v;
-    const QPoint local(v.info->geometry().left() + 10, v.info->geometry().top() + v.LineY(0));
-    QHelpEvent help(QEvent::ToolTip, local, v.content.mapToGlobal(local));
-    QApplication::sendEvent(&v.content, &help);
-    QTRY_VERIFY(QToolTip::isVisible());
-    // Unabridged, whatever the gutter shows, and only the signs of that line.
-    QCOMPARE(QToolTip::text(), QStringLiteral("DL1ABC, DL1ABC/P"));
-    QToolTip::hideText();
-}
+    void tooltipOverGutter()
+    {
+        View v;
+        const QPoint local(v.info->geometry().left() + 10, v.info->geometry().top() + v.LineY(0));
+        QHelpEvent help(QEvent::ToolTip, local, v.content.mapToGlobal(local));
+        QApplication::sendEvent(&v.content, &help);
+        QTRY_VERIFY(QToolTip::isVisible());
+        // Unabridged, whatever the gutter shows, and only the signs of that line.
+        QCOMPARE(QToolTip::text(), QStringLiteral("DL1ABC, DL1ABC/P"));
+        QToolTip::hideText();
+    }
 
-void TestDecodedTextInfoArea::widthDrag_data()
-{
-    QTest::addColumn<bool>("right");
-    QTest::addColumn<int>("dx");
-    QTest::addColumn<int>("width");
-    QTest::newRow("wider") << false << 60 << 110;
-    QTest::newRow("never below the margin") << false << -200 << 4;
-    QTest::newRow("the right button drags as well") << true << 10 << 60;
-}
+    void widthDrag_data()
+    {
+        QTest::addColumn<bool>("right");
+        QTest::addColumn<int>("dx");
+        QTest::addColumn<int>("width");
+        QTest::newRow("wider") << false << 60 << 110;
+        QTest::newRow("never below the margin") << false << -200 << 4;
+        QTest::newRow("the right button drags as well") << true << 10 << 60;
+    }
 
-void TestDecodedTextInfoArea::widthDrag()
-{
-    QFETCH(bool, right);
-    const Qt::MouseButton button = right ? Qt::RightButton : Qt::LeftButton;
-    QFETCH(int, dx);
-    QFETCH(int, width);
-    View v;
-    QSignalSpy saved(&v.model, &DecodedTextData::SaveUserData);
+    void widthDrag()
+    {
+        QFETCH(bool, right);
+        const Qt::MouseButton button = right ? Qt::RightButton : Qt::LeftButton;
+        QFETCH(int, dx);
+        QFETCH(int, width);
+        View v;
+        // The grip is the gutter's right edge: the cursor says so there only.
+        v.Move(QPoint(45, v.LineY(0)));
+        QCOMPARE(v.info->cursor().shape(), Qt::ArrowCursor);
+        const QPoint grip(46, v.LineY(0));
+        v.Move(grip);
+        QCOMPARE(v.info->cursor().shape(), Qt::SplitHCursor);
 
-    // The grip is the gutter's right edge: the cursor says so there only.
-    v.Move(QPoint(45, v.LineY(0)));
-    QCOMPARE(v.info->cursor().shape(), Qt::ArrowCursor);
-    const QPoint grip(46, v.LineY(0));
-    v.Move(grip);
-    QCOMPARE(v.info->cursor().shape(), Qt::SplitHCursor);
+        QTest::mousePress(v.info, button, Qt::NoModifier, grip);
+        auto* band = v.content.findChild<QRubberBand*>();
+        QVERIFY(band && band->isVisible());
+        QCOMPARE(band->geometry().left(), v.info->mapTo(&v.content, grip).x());
+        v.Move(grip + QPoint(dx, 0), button);
+        QCOMPARE(band->geometry().left(), v.info->mapTo(&v.content, grip).x() + dx);
+        // Nothing changes until the button is let go.
+        QCOMPARE(v.model.GetInfoAreaWidth(), 50);
 
-    QTest::mousePress(v.info, button, Qt::NoModifier, grip);
-    auto* band = v.content.findChild<QRubberBand*>();
-    QVERIFY(band && band->isVisible());
-    const int startX = band->geometry().left();
-    QCOMPARE(startX, v.info->mapTo(&v.content, grip).x());
-    v.Move(grip + QPoint(dx, 0), button);
-    QCOMPARE(band->geometry().left(), startX + dx);
-    // Nothing changes until the button is let go.
-    QCOMPARE(v.model.GetInfoAreaWidth(), 50);
+        QTest::mouseRelease(v.info, button, Qt::NoModifier, grip + QPoint(dx, 0));
+        QVERIFY(!band->isVisible());
+        QCOMPARE(v.model.GetInfoAreaWidth(), width);
+        QCOMPARE(v.info->width(), width);
+        // A press on the grip is no click on a call sign.
+        QVERIFY(!v.content.textCursor().hasSelection());
+    }
 
-    QTest::mouseRelease(v.info, button, Qt::NoModifier, grip + QPoint(dx, 0));
-    QVERIFY(!band->isVisible());
-    QCOMPARE(v.model.GetInfoAreaWidth(), width);
-    QCOMPARE(v.info->width(), width);
-    // A press on the grip is no click on a call sign.
-    QVERIFY(!v.content.textCursor().hasSelection());
-    QCOMPARE(saved.count(), 0);
-}
+    // The time gutter.
+    void oneLabelPerVisualLine_data()
+    {
+        QTest::addColumn<int>("halfLines");
+        QTest::addColumn<bool>("timed");
+        QTest::addColumn<int>("labels");
+        QTest::newRow("lower than a label still gets one") << 1 << true << 1;
+        QTest::newRow("a partial visual line below gets none") << 7 << true << 3;
+        QTest::newRow("no time, no label") << 2 << false << 0;
+    }
+
+    void oneLabelPerVisualLine()
+    {
+        QFETCH(int, halfLines);
+        QFETCH(bool, timed);
+        QFETCH(int, labels);
+        Painter p;
+        const QImage image = p.Paint(Timed(timed ? Jan15 : QDateTime()), halfLines * p.h / 2);
+        for (int row = 0; row * p.h < image.height(); ++row)
+            QVERIFY2((Ink(image, row * p.h, row * p.h + p.h - 1) > 0) == (row < labels),
+                     qPrintable(QString::number(row)));
+    }
+
+    void labelIsLocalTimeOfUtc()
+    {
+        Painter p;
+        // Stored as local time, the same clock reading still means UTC.
+        const QDateTime local(Jan15.date(), Jan15.time(), Qt::LocalTime);
+        QCOMPARE(p.Paint(Timed(local), p.h), p.Paint(Timed(Jan15), p.h));
+        QVERIFY(p.Paint(Timed(Jan15.addSecs(1)), p.h) != p.Paint(Timed(Jan15), p.h));
+        if (Jan15.toLocalTime().time() != QTime(11, 0))
+            QSKIP("needs TZ=Europe/Berlin, as ctest sets it");
+        QImage expected(p.area->sizeHint().width(), p.h, QImage::Format_RGB32);
+        expected.fill(Qt::white);
+        QPainter painter(&expected);
+        painter.setFont(p.area->font());
+        painter.drawText(QRect(QPoint(1, 0), QPoint(expected.width() - 3, p.h - 1)), Qt::AlignLeft,
+                         QStringLiteral("11:00:00"));
+        painter.end();
+        QCOMPARE(p.Paint(Timed(Jan15), p.h), expected);
+    }
+
+    void wrappedLineEstimatesItsCharacter()
+    {
+        Painter p;
+        const int perLine = 4;
+        const BlockPtr block = Timed(Jan15, 12);
+        const QImage image = p.Paint(block, 3 * p.h, 1, perLine * p.area->fontMetrics().maxWidth());
+        // Visual line n begins about n * perLine characters after the item's start.
+        for (int n = 0; n < 3; ++n)
+            QCOMPARE(image.copy(0, n * p.h, image.width(), p.h),
+                     p.Paint(block, p.h, 1 + n * perLine));
+    }
+
+    void gapMark()
+    {
+        // Two bars across the middle half instead of a time label; slanted strokes between them
+        // only where the line is taller than 6 pixels.
+        for (const int height : { 20, 6 }) {
+            Painter p;
+            BlockPtr block(new DecodedTextBlock(7, 1, Jan15));
+            AddRun(*block, QStringLiteral("\n\n"), Jan15, -1, 30, SnippetGap);
+            const QImage image = p.Paint(block, height);
+            const int mid = image.width() / 2, q = image.width() / 4;
+            for (const int y : { 1, height - 2 })
+                QCOMPARE(Ink(image, y, y, mid - q, mid + q), 2 * q + 1);
+            QCOMPARE(Ink(image, 0, 0), 0);
+            QCOMPARE(Ink(image, 2, height - 3) > 0, height > 6);
+        }
+    }
+};
 
 QTEST_MAIN(TestDecodedTextInfoArea)
 #include "tst_decodedtextinfoarea.moc"

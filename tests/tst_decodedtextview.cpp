@@ -132,7 +132,6 @@ private slots:
                  QStringList({ "Coast station", "Channel 3", "User" }));
         view.DefineChannelName(7, QStringLiteral("Ship"));
         QCOMPARE(title(7), QStringLiteral("Ship"));
-        QCOMPARE(view.GetChannelNames().value(7), QStringLiteral("Ship"));
     }
 
     void resetRequests()
@@ -235,7 +234,6 @@ private slots:
                      { WidgetFixtures::Stamp(0, T0), WidgetFixtures::Stamp(3, T0.addSecs(7)) }));
         QCOMPARE(view.GetLastTimestamp(4), T0.addSecs(7));
         QCOMPARE(view.GetLastTimestamp(6), QDateTime());
-        QVERIFY(Pane(view, 6));
         // The host collects what changed, which marks it as taken.
         QVERIFY(view.IsChanged(4));
         VarnoResultDataXml::VarnoResultData document;

@@ -109,22 +109,31 @@ void Select(QPlainTextEdit& edit, int from, int to)
     edit.setTextCursor(cursor);
 }
 
-void WhenPopup(const std::function<void(QMenu*)>& answer, bool* seen, int ms)
+void Poll(const std::function<bool(bool expired)>& step, int ms)
 {
     auto* timer = new QTimer(qApp);
     const QDeadlineTimer deadline(ms);
-    QObject::connect(timer, &QTimer::timeout, [timer, deadline, answer, seen] {
+    QObject::connect(timer, &QTimer::timeout, [timer, deadline, step] {
+        timer->stop(); // an answer may wait in an event loop of its own
+        const bool expired = deadline.hasExpired();
+        if (step(expired) || expired)
+            timer->deleteLater();
+        else
+            timer->start();
+    });
+    timer->start(10);
+}
+
+void WhenPopup(const std::function<void(QMenu*)>& answer, bool* seen, int ms)
+{
+    Poll([answer, seen](bool) {
         auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
-        if (!menu && !deadline.hasExpired())
-            return;
-        timer->stop();
-        timer->deleteLater();
         if (menu) {
             *seen = true;
             answer(menu);
         }
-    });
-    timer->start(10);
+        return menu != nullptr;
+    }, ms);
 }
 
 QMap<QString, QString> StoredView(const QString& file)

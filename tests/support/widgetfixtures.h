@@ -62,28 +62,23 @@ template<typename... T> QString Joined(const T&... values)
     return QStringList { QVariant(values).toString()... }.join(QLatin1Char(','));
 }
 
+// Calls step every 10 ms until it returns true; at the deadline once more, told so, and no more.
+// The timer belongs to the application, so one that outlives its test is still freed.
+void Poll(const std::function<bool(bool expired)>& step, int ms);
+
 // Answers the next modal dialog of type T once it is up. Any other modal window still up at
-// the deadline is rejected, so a wrong dialog fails the test instead of hanging it. The watch
-// belongs to the application, so one that outlives its test is still freed.
+// the deadline is rejected, so a wrong dialog fails the test instead of hanging it.
 template<typename T> void WhenModal(std::function<void(T*)> answer, int ms = 5000)
 {
-    auto* timer = new QTimer(qApp);
-    const QDeadlineTimer deadline(ms);
-    QObject::connect(timer, &QTimer::timeout, [timer, deadline, answer] {
+    Poll([answer](bool expired) {
         QWidget* modal = QApplication::activeModalWidget();
         T* dialog = qobject_cast<T*>(modal);
-        if (dialog && dialog->isVisible()) {
-            timer->stop();
-            timer->deleteLater();
-            answer(dialog);
-        } else if (deadline.hasExpired()) {
-            timer->stop();
-            timer->deleteLater();
-            if (auto* other = qobject_cast<QDialog*>(modal))
-                other->reject();
-        }
-    });
-    timer->start(10);
+        if (dialog && dialog->isVisible())
+            return answer(dialog), true;
+        if (auto* other = qobject_cast<QDialog*>(modal); other && expired)
+            other->reject();
+        return false;
+    }, ms);
 }
 
 // Hands the next popup menu to answer, which must close it; sets *seen when one came up.
