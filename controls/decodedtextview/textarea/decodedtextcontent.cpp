@@ -296,6 +296,12 @@ void DecodedTextContent::RefreshContent()
         }
     }
 
+    Rebuild(restore, a, b);
+}
+
+// The document anew from the buffer; restore, a and b as FinishRefresh takes them.
+void DecodedTextContent::Rebuild(bool restore, int a, int b)
+{
     clear();
     shown->Reset();
     QExplicitlySharedDataPointer<DecodedTextBuffer> buffer = model->GetChannelData(channel);
