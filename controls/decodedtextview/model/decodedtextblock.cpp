@@ -131,24 +131,36 @@ QString DecodedTextBlock::Text(int fromPosition, int toPosition) const
     return text.mid(TextIndex(fromPosition), ClampToInt(count));
 }
 
+// Index in the text of snippet i's first character. The snippets own the text between them
+// (their lengths add up to its size), so it is counted from the nearer end: the newest runs of
+// a long open block, which every append asks for, are found at once.
+static int TextIndexOfSnippet(const DecodedTextBlock& block, int i)
+{
+    const int count = block.snippets.size();
+    qint64 index = 0;
+    if (i <= count / 2) {
+        for (int k = 0; k < i; ++k)
+            index += block.snippets.at(k).length;
+    } else {
+        index = block.text.size();
+        for (int k = count - 1; k >= i; --k)
+            index -= block.snippets.at(k).length;
+    }
+    return ClampToInt(index);
+}
+
 QString DecodedTextBlock::SnippetText(int i) const
 {
     if (i < 0 || i >= snippets.size())
         return QString();
-    int index = 0;
-    for (int k = 0; k < i; ++k)
-        index += snippets.at(k).length;
-    return text.mid(index, snippets.at(i).length);
+    return text.mid(TextIndexOfSnippet(*this, i), snippets.at(i).length);
 }
 
 QString DecodedTextBlock::TextFromSnippet(int i) const
 {
     if (i < 0 || i >= snippets.size())
         return QString();
-    int index = 0;
-    for (int k = 0; k < i; ++k)
-        index += snippets.at(k).length;
-    return text.mid(index);
+    return text.mid(TextIndexOfSnippet(*this, i));
 }
 
 QDateTime DecodedTextBlock::SnippetTime(int i) const

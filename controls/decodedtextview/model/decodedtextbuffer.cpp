@@ -146,13 +146,32 @@ bool DecodedTextBuffer::Trim(int bufferSize)
     return RemoveEmptyBlocks(over) || changed;
 }
 
+namespace {
+
+// The end of text.simplified(), at least need characters of it (all of it when shorter). The
+// simplified end of a tail is the end of the simplified whole, so a long open transmission,
+// whose ticker is asked for on every piece, is not simplified as a whole each time.
+QString SimplifiedTail(const QString& text, int need)
+{
+    for (qint64 take = qint64(qMax(need, 0)) * 2 + 16;; take *= 2) {
+        if (take >= text.size())
+            return text.simplified();
+        const QString tail = text.right(int(take)).simplified();
+        if (tail.size() >= need)
+            return tail;
+    }
+}
+
+} // namespace
+
 QString DecodedTextBuffer::TickerText(int maxLength) const
 {
     // A negative length leaves no room (right() would read it as "the whole string").
     const int limit = qMax(maxLength, 0);
     QString ticker;
     for (int i = blocks.size() - 1; i >= 0; --i) {
-        ticker.prepend(blocks.at(i)->text.simplified() + QLatin1Char(' '));
+        ticker.prepend(SimplifiedTail(blocks.at(i)->text, limit + 1 - ticker.size())
+                       + QLatin1Char(' '));
         if (ticker.size() > limit)
             return ticker.right(limit);
     }
@@ -320,9 +339,12 @@ void DecodedTextBuffer::ForgetKey(int index)
         newestWithKey.erase(key);
 }
 
-void DecodedTextBuffer::NoteWritten(const QExplicitlySharedDataPointer<DecodedTextBlock>& block)
+void DecodedTextBuffer::NoteWritten(const QExplicitlySharedDataPointer<DecodedTextBlock>& block,
+                                    bool rewrote)
 {
     lastWritten = block;
+    lastRewrote = rewrote;
+    ++writes;
 }
 
 QExplicitlySharedDataPointer<DecodedTextBlock> DecodedTextBuffer::LastWritten() const

@@ -24,10 +24,16 @@ public:
     QString TickerText(int maxLength) const;
     void RemoveOldBlocks();
 
-    // The block that the latest intake or merge wrote into. The channel's signals do not say
-    // which block new text went to; a view that only renews the newest block asks here.
-    void NoteWritten(const QExplicitlySharedDataPointer<DecodedTextBlock>& block);
+    // The block that the latest intake or merge wrote into, and whether that write changed
+    // text the block had before (a resend, a merge into its middle) instead of only adding to
+    // its end. The channel's signals do not say which block new text went to, nor how; a view
+    // that only renews the newest block asks here. Writes() counts the writes noted, so that
+    // the view can tell that exactly one came since it last looked.
+    void NoteWritten(const QExplicitlySharedDataPointer<DecodedTextBlock>& block,
+                     bool rewrote = false);
     QExplicitlySharedDataPointer<DecodedTextBlock> LastWritten() const;
+    bool LastWriteRewrote() const { return lastRewrote; }
+    quint64 Writes() const { return writes; }
 
     int channel;
     bool hold = false;
@@ -55,6 +61,8 @@ private:
     void ForgetKey(int index);
 
     QExplicitlySharedDataPointer<DecodedTextBlock> lastWritten;
+    bool lastRewrote = false;
+    quint64 writes = 0;
     bool learnt = false;
     QList<QExplicitlySharedDataPointer<DecodedTextBlock>> seenList;
     QVector<SeenBlock> seen;  // from seenFront on, one per block

@@ -193,6 +193,8 @@ void DecodedTextData::AddData(DataBlock* block, const QDateTime& timestamp,
 
     QExplicitlySharedDataPointer<DecodedTextBlock> target;
     int first = -1;
+    // Set when the write changes text the block had, not only its end (a resend).
+    bool rewrote = false;
     if (buffer->overflow) {
         if (buffer->hold) {
             if (carriesText)
@@ -202,8 +204,9 @@ void DecodedTextData::AddData(DataBlock* block, const QDateTime& timestamp,
         }
         buffer->overflow = false;
         refresh = true;
+        rewrote = true; // what came while held was skipped
         target = buffer->GetBlock(timestamp, block->GetID());
-        first = target->AddBlockData(block, false, &refresh);
+        first = target->AddBlockData(block, false, &rewrote);
         if (first < 0) {
             traceBeyondLimit();
             return;
@@ -211,7 +214,8 @@ void DecodedTextData::AddData(DataBlock* block, const QDateTime& timestamp,
     } else {
         refresh = buffer->Trim(bufferSize);
         target = buffer->GetBlock(timestamp, block->GetID());
-        first = target->AddBlockData(block, buffer->overflow, &refresh);
+        first = target->AddBlockData(block, buffer->overflow, &rewrote);
+        refresh = refresh || rewrote;
         if (first < 0) {
             traceBeyondLimit();
             if (refresh)
@@ -219,7 +223,7 @@ void DecodedTextData::AddData(DataBlock* block, const QDateTime& timestamp,
             return;
         }
     }
-    buffer->NoteWritten(target);
+    buffer->NoteWritten(target, rewrote);
     emit DataChanged(channel, refresh);
 
     if (aggregationBlock) {
@@ -237,9 +241,11 @@ void DecodedTextData::AddData(DataBlock* block, const QDateTime& timestamp,
                 merged->overflow = false;
             refresh = merged->Trim(bufferSize);
         }
-        DecodedTextBlock::MergeIntoAggregation(aggregationBlock, target, this, first, &refresh);
+        bool merged = false;
+        DecodedTextBlock::MergeIntoAggregation(aggregationBlock, target, this, first, &merged);
+        refresh = refresh || merged;
         if (known)
-            GetChannelData(aggregationBlock->channel)->NoteWritten(aggregationBlock);
+            GetChannelData(aggregationBlock->channel)->NoteWritten(aggregationBlock, merged);
         emit DataChanged(aggregationBlock->channel, refresh);
     }
 }

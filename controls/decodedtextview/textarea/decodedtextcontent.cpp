@@ -155,7 +155,12 @@ void DecodedTextContent::AppendBlock(QExplicitlySharedDataPointer<DecodedTextBlo
         }
     }
 
-    const int s = block->IndexOfPosition(position, 0);
+    // The snippet that holds the position is the last line's or a later one; the search only
+    // starts over from the first when the line's index does not lead to it.
+    const int hint = last && last->block == block ? qMax(last->snippet, 0) : 0;
+    int s = block->IndexOfPosition(position, hint);
+    if (s < 0 && hint > 0)
+        s = block->IndexOfPosition(position, 0);
     if (s < 0) {
         shown->Appended(block, -1, false, true);
         return;
@@ -296,6 +301,12 @@ void DecodedTextContent::RefreshContent()
         }
     }
 
+    Rebuild(restore, a, b);
+}
+
+// The document anew from the buffer; restore, a and b as FinishRefresh takes them.
+void DecodedTextContent::Rebuild(bool restore, int a, int b)
+{
     clear();
     shown->Reset();
     QExplicitlySharedDataPointer<DecodedTextBuffer> buffer = model->GetChannelData(channel);

@@ -106,6 +106,8 @@ private:
 
     void AppendBlock(QExplicitlySharedDataPointer<DecodedTextBlock> block);
     bool RefreshFrontTrimmed();
+    bool RefreshFrontCut();
+    void Rebuild(bool restore, int a, int b);
     bool SelectionToKeep(int& a, int& b) const;
     void FinishRefresh(bool restore, int a, int b);
     void RehighlightStale();

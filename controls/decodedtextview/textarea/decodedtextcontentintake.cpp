@@ -29,6 +29,7 @@ void DecodedTextContent::NoteNewest()
     shown->newest = buffer ? buffer->LastBlock() : QExplicitlySharedDataPointer<DecodedTextBlock>();
     shown->first = buffer ? buffer->FirstBlock() : QExplicitlySharedDataPointer<DecodedTextBlock>();
     shown->firstAnnotations = shown->first ? shown->first->userData.size() : 0;
+    shown->writes = buffer ? buffer->Writes() : 0;
 }
 
 void DecodedTextContent::RehighlightStale()
@@ -39,6 +40,10 @@ void DecodedTextContent::RehighlightStale()
         shown->staleAll = false;
         shown->firstStale = false;
     }
+    // Lines of a block that is stale as a whole are done below.
+    if (shown->firstStale && !shown->entries.isEmpty()
+        && shown->stale.contains(shown->entries.first().block))
+        shown->firstStale = false;
     if (shown->firstStale) {
         shown->firstStale = false;
         for (QTextBlock line = document()->firstBlock(); line.isValid(); line = line.next()) {
@@ -87,8 +92,232 @@ void DecodedTextContent::UpdateViewAfterIntake()
 
 void DecodedTextContent::RefreshAfterIntake()
 {
-    if (editable || busy || !shown->valid || !RefreshFrontTrimmed())
+    if (editable || busy || !shown->valid || !(RefreshFrontCut() || RefreshFrontTrimmed()))
         RefreshContent();
+}
+
+// The rebuild after an intake that trimmed the buffer and added text only at the end of the
+// newest block shown or in blocks after it, done on the lines that differ: the lines of the
+// blocks that left the buffer go; the oldest block keeps the lines of its text that is still
+// held, and only its head, where the trimming cut it, is laid out again; the newest block is
+// continued as an append continues it, and new blocks are appended. So a transmission that
+// stays open while the buffer trims its front costs what is cut and added, not what is held.
+// Answers false, having changed nothing, unless the result is certain to equal
+// RefreshContent's; once it has changed the document and finds that the appends did not come
+// out as a rebuild would, it rebuilds.
+bool DecodedTextContent::RefreshFrontCut()
+{
+    using BlockPtr = QExplicitlySharedDataPointer<DecodedTextBlock>;
+    QExplicitlySharedDataPointer<DecodedTextBuffer> buffer = model->GetChannelData(channel);
+    DecodedTextShownBlocks& t = *shown;
+    if (!buffer || buffer->blocks.isEmpty() || t.entries.isEmpty())
+        return false;
+    // Exactly one write since the document was last brought up to date, and one that only
+    // added text: anything else (a resend, a merge into the middle, separators) is not seen
+    // from here.
+    if (buffer->Writes() != t.writes + 1 || buffer->LastWriteRewrote())
+        return false;
+    const QList<BlockPtr> blocks = buffer->blocks;
+    const BlockPtr first = blocks.first();
+
+    // Entries whose blocks left the buffer lead the list.
+    int j = 0;
+    int unsafeFront = 0;
+    while (j < t.entries.size() && t.entries.at(j).block != first) {
+        if (!t.IsSafe(t.entries.at(j)))
+            ++unsafeFront;
+        ++j;
+    }
+    const int m = t.entries.size();
+    if (j >= m)
+        return false;
+    const BlockPtr newest = t.entries.at(m - 1).block;
+    if (newest != t.newest || t.unsafe != unsafeFront)
+        return false;
+    // The shown blocks from the oldest kept to the newest shown must still stand together in
+    // the buffer (blocks are only appended, and removed when emptied).
+    const int count = blocks.size();
+    int r = count - 1;
+    const int lowest = qMax(0, count - 64);
+    while (r >= lowest && blocks.at(r) != newest)
+        --r;
+    if (r < lowest || r != m - 1 - j)
+        return false;
+    const BlockPtr written = buffer->LastWritten();
+    if (written) {
+        int w = count - 1;
+        while (w >= r && blocks.at(w) != written)
+            --w;
+        if (w < r)
+            return false;
+    }
+    const DecodedTextShownBlocks::Entry& kept = t.entries.at(j);
+    // Older blocks change only at their front.
+    if (first != newest && first->EndPosition() != kept.shape.endPosition)
+        return false;
+    const int keptShown = kept.shownLength;
+    const bool quality = colorCoding && first->HasQuality();
+    if (quality != kept.quality || first->IndexOfPosition(first->StartPosition(), 0) != 0)
+        return false;
+
+    QTextDocument* doc = document();
+    QTextCharFormat plain;
+    if (!quality) {
+        // A rebuild inserts the oldest block in the editor cursor's format; the kept text must
+        // already carry it.
+        QTextCursor probe(doc);
+        probe.movePosition(QTextCursor::End);
+        plain = probe.charFormat();
+        if (plain != textCursor().charFormat())
+            return false;
+    }
+
+    // Where the text the block still holds begins: behind the gap the trimming put in front.
+    const int held = first->snippets.size() > 1 && first->IsGap(0)
+            && first->snippets.first().length == 1
+        ? first->snippets.at(1).start
+        : first->StartPosition();
+    // The first line of the oldest block that shows held text only: it and the lines after it
+    // stay.
+    QTextBlock keep = doc->firstBlock();
+    int shownBefore = 0; // characters of the block the document shows in front of it
+    while (keep.isValid()) {
+        const DecodedTextLayoutItem* item = ItemOf(keep);
+        if (item && item->block == first) {
+            if (item->start >= held)
+                break;
+            shownBefore += keep.length();
+        } else if (item && shownBefore > 0) {
+            return false;
+        }
+        keep = keep.next();
+    }
+    if (!keep.isValid())
+        return false;
+    const DecodedTextLayoutItem keptItem = *ItemOf(keep);
+    const int headLength = first->TextIndex(keptItem.start);
+    if (headLength < 0 || headLength > first->text.size()
+        || (headLength > 0 && first->text.at(headLength - 1) != QLatin1Char('\n')))
+        return false;
+    // The lines the head becomes, with their items, as AppendBlock lays them out.
+    const QString head = first->text.left(headLength);
+    QVector<DecodedTextLayoutItem> headItems;
+    int position = first->StartPosition();
+    int k = 0;
+    for (int from = 0; from < headLength;) {
+        const int stop = head.indexOf(QLatin1Char('\n'), from);
+        const int length = stop - from + 1;
+        k = first->IndexOfPosition(position, k);
+        if (k < 0)
+            k = first->snippets.size();
+        DecodedTextLayoutItem item;
+        item.block = first;
+        item.start = position;
+        item.snippet = k;
+        item.end = position + first->PositionSpan(k, position, length);
+        headItems.append(item);
+        position = item.end;
+        from = stop + 1;
+    }
+    if (position != keptItem.start)
+        return false;
+    const int keptSnippet = first->IndexOfPosition(keptItem.start, k);
+    if (keptSnippet < 0)
+        return false;
+    const int delta = keptSnippet - keptItem.snippet;
+    // The kept line must still show the block's text there.
+    const QString keptText = keep.text();
+    if (first->text.mid(headLength, keptText.size()) != keptText)
+        return false;
+
+    busy = 1;
+    live->BeginRebuild();
+
+    // The selection, as the rebuild computes it.
+    int a = 0;
+    int b = 0;
+    bool restore = false;
+    if (SelectionToKeep(a, b)) {
+        const int d = DocumentPosition(first, first->StartPosition());
+        a -= d;
+        b -= d;
+        restore = true;
+    }
+
+    // Everything in front of the kept line goes; the head comes in its place, inserted as the
+    // rebuild inserts it, so that its pieces carry the same formats. The first line keeps the
+    // document's own first line formats, as after clearing.
+    QTextCursor edit(doc);
+    if (keep.position() > 0) {
+        edit.setPosition(keep.position(), QTextCursor::KeepAnchor);
+        edit.removeSelectedText();
+    }
+    if (quality) {
+        const int threshold = model->GetQualityThreshold();
+        int index = 0;
+        for (int i = 0; i < first->snippets.size() && index < headLength; ++i) {
+            const DecodedTextSnippet& snippet = first->snippets.at(i);
+            const int size = qMin(snippet.length, headLength - index);
+            const bool good = snippet.quality >= 0 && snippet.quality >= threshold;
+            if (size > 0)
+                edit.insertText(first->text.mid(index, size), good ? normalFormat : lowQualityFormat);
+            index += snippet.length;
+        }
+    } else if (headLength > 0) {
+        edit.insertText(head, plain);
+    }
+    QTextBlock line = doc->firstBlock();
+    highlighter->BeginBatch();
+    for (const DecodedTextLayoutItem& item : qAsConst(headItems)) {
+        line.setUserData(new DecodedTextLayoutItem(item));
+        highlighter->rehighlightBlock(line);
+        line = line.next();
+    }
+    highlighter->EndBatch();
+    DecodedTextLayoutItem moved = keptItem;
+    moved.snippet = keptSnippet;
+    line.setUserData(new DecodedTextLayoutItem(moved));
+    if (delta != 0) {
+        for (line = line.next(); line.isValid(); line = line.next()) {
+            DecodedTextLayoutItem* item = ItemOf(line);
+            if (!item)
+                continue;
+            if (item->block != first)
+                break;
+            item->snippet += delta;
+        }
+    }
+    t.DropFront(j);
+    t.CutFront(keptShown - shownBefore + headLength);
+
+    // From here on as the rebuild: its appends would have left the view at the end of the
+    // kept text, coming from the top of an empty document.
+    if (QScrollBar* bar = verticalScrollBar())
+        bar->setValue(0);
+    QTextCursor atEnd(doc);
+    atEnd.movePosition(QTextCursor::End);
+    setTextCursor(atEnd);
+    if (!hasFocus() && !dialogOpen && !live->HoldsStill())
+        live->ScrollLater();
+    for (int i = r; i < count; ++i)
+        AppendBlock(blocks.at(i));
+    atEnd.movePosition(QTextCursor::End);
+    setTextCursor(atEnd);
+    if (!live->HoldsStill())
+        SlotScrollBottom();
+
+    // The oldest block may have lost annotations to the trimming.
+    t.firstStale = true;
+    RehighlightStale();
+    NoteNewest();
+
+    if (t.unsafe != 0) {
+        // An append continued a line otherwise than one append of the whole block would.
+        Rebuild(restore, a, b);
+        return true;
+    }
+    FinishRefresh(restore, a, b);
+    return true;
 }
 
 // The rebuild after the intake trimmed the buffer, done on the lines that differ: the lines of

@@ -98,6 +98,15 @@ void DecodedTextShownBlocks::DropLast()
     entries.removeLast();
 }
 
+void DecodedTextShownBlocks::CutFront(int shownLength)
+{
+    if (entries.isEmpty())
+        return;
+    Entry& entry = entries.first();
+    entry.shownLength = shownLength;
+    entry.shape = ShapeOf(*entry.block);
+}
+
 void DecodedTextShownBlocks::ForgetClosed()
 {
     stale.erase(std::remove_if(stale.begin(), stale.end(),

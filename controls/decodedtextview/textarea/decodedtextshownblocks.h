@@ -54,6 +54,9 @@ public:
     // Entries [0, count) whose lines left the document.
     void DropFront(int count);
     void DropLast();
+    // The first entry's block lost text at its front; the document now shows shownLength
+    // characters of it.
+    void CutFront(int shownLength);
     // Closed blocks keep their highlighting once it was renewed.
     void ForgetClosed();
     bool IsSafe(const Entry& entry) const { return entry.canonical && entry.hasLines; }
@@ -65,6 +68,7 @@ public:
     QVector<BlockPtr> stale; // blocks with lines whose highlighting may be outdated
     BlockPtr newest;       // the buffer's newest block when last looked at
     BlockPtr first;        // the buffer's oldest block then, and its number of annotations
+    quint64 writes = 0;    // the buffer's count of writes then
     int firstAnnotations = 0;
     bool firstStale = false; // the oldest block's lines need highlighting anew
 };
