@@ -170,7 +170,9 @@ QString DecodedTextBuffer::TickerText(int maxLength) const
     const int limit = qMax(maxLength, 0);
     QString ticker;
     for (int i = blocks.size() - 1; i >= 0; --i) {
-        ticker.prepend(SimplifiedTail(blocks.at(i)->text, limit + 1 - ticker.size())
+        // Counted wide: a limit of INT_MAX asks for everything.
+        const qint64 room = qint64(limit) + 1 - ticker.size();
+        ticker.prepend(SimplifiedTail(blocks.at(i)->text, int(qMin<qint64>(room, INT_MAX)))
                        + QLatin1Char(' '));
         if (ticker.size() > limit)
             return ticker.right(limit);
