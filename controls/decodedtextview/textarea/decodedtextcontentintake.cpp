@@ -21,6 +21,30 @@ DecodedTextLayoutItem* ItemOf(const QTextBlock& line)
     return dynamic_cast<DecodedTextLayoutItem*>(line.userData());
 }
 
+// Whether the shown blocks from the oldest kept one to `newest` still stand together at the
+// buffer's end, `newest` at index `at` (blocks are only appended, and removed when emptied),
+// and the latest write went into `newest` or a later block: a write anywhere else changed a
+// block whose lines would be kept.
+bool ShownRunIntact(const DecodedTextBuffer& buffer,
+                    const QExplicitlySharedDataPointer<DecodedTextBlock>& newest, int at)
+{
+    const auto& blocks = buffer.blocks;
+    const int count = blocks.size();
+    int r = count - 1;
+    const int lowest = qMax(0, count - 64);
+    while (r >= lowest && blocks.at(r) != newest)
+        --r;
+    if (r < lowest || r != at)
+        return false;
+    const QExplicitlySharedDataPointer<DecodedTextBlock> written = buffer.LastWritten();
+    if (!written)
+        return true;
+    int w = count - 1;
+    while (w >= r && blocks.at(w) != written)
+        --w;
+    return w >= r;
+}
+
 } // namespace
 
 void DecodedTextContent::NoteNewest()
@@ -134,23 +158,10 @@ bool DecodedTextContent::RefreshFrontCut()
     const BlockPtr newest = t.entries.at(m - 1).block;
     if (newest != t.newest || t.unsafe != unsafeFront)
         return false;
-    // The shown blocks from the oldest kept to the newest shown must still stand together in
-    // the buffer (blocks are only appended, and removed when emptied).
-    const int count = blocks.size();
-    int r = count - 1;
-    const int lowest = qMax(0, count - 64);
-    while (r >= lowest && blocks.at(r) != newest)
-        --r;
-    if (r < lowest || r != m - 1 - j)
+    if (!ShownRunIntact(*buffer, newest, m - 1 - j))
         return false;
-    const BlockPtr written = buffer->LastWritten();
-    if (written) {
-        int w = count - 1;
-        while (w >= r && blocks.at(w) != written)
-            --w;
-        if (w < r)
-            return false;
-    }
+    const int count = blocks.size();
+    const int r = m - 1 - j; // the newest shown block's index in the buffer
     const DecodedTextShownBlocks::Entry& kept = t.entries.at(j);
     // Older blocks change only at their front.
     if (first != newest && first->EndPosition() != kept.shape.endPosition)
@@ -351,25 +362,10 @@ bool DecodedTextContent::RefreshFrontTrimmed()
     if (redo != t.newest || DecodedTextShownBlocks::ShapeOf(*first) != kept.shape)
         return false;
 
-    // The shown blocks from the oldest kept to the newest shown must still stand together in
-    // the buffer (blocks are only appended, and removed when emptied).
-    const int count = blocks.size();
-    int r = count - 1;
-    const int lowest = qMax(0, count - 64);
-    while (r >= lowest && blocks.at(r) != redo)
-        --r;
-    if (r < lowest || r != m - 1 - j)
+    if (!ShownRunIntact(*buffer, redo, m - 1 - j))
         return false;
-    // The new data must have gone into the newest shown block or a later one; anything else
-    // changed a block whose lines would be kept.
-    const BlockPtr written = buffer->LastWritten();
-    if (written) {
-        int w = count - 1;
-        while (w >= r && blocks.at(w) != written)
-            --w;
-        if (w < r)
-            return false;
-    }
+    const int count = blocks.size();
+    const int r = m - 1 - j; // the newest shown block's index in the buffer
     const int unsafeKept = t.unsafe - unsafeFront - (t.IsSafe(newestShown) ? 0 : 1);
     if (unsafeKept != 0)
         return false;
