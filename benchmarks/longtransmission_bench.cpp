@@ -182,7 +182,14 @@ qint64 BarePass(const Input& input, int bufferSize, bool colourCoding, int* char
     return elapsed;
 }
 
-void Compare(int bufferSize, int count, bool colourCoding)
+// Nanoseconds per measured piece, for the growth from the smallest buffer to the largest.
+struct Cost
+{
+    double model = 0;
+    double view = 0;
+};
+
+Cost Compare(int bufferSize, int count, bool colourCoding)
 {
     const Input input = Generate(bufferSize, count);
     int trims = 0;
@@ -193,7 +200,7 @@ void Compare(int bufferSize, int count, bool colourCoding)
     const qint64 bare = BarePass(input, bufferSize, colourCoding, &bareCharacters);
     if (view <= 0 || bare <= 0) {
         std::fprintf(stderr, "longtransmission_bench: no pane to measure\n");
-        return;
+        return {};
     }
     const double characters = double(input.characters);
     const double ratio = double(view) / double(bare);
@@ -217,6 +224,23 @@ void Compare(int bufferSize, int count, bool colourCoding)
              .arg(Rate(characters / (model / 1e9), "chars"))
              .arg(viewCharacters)
              .arg(bareCharacters));
+    const double pieces = qMax(1, input.measured.size());
+    return { model / pieces, view / pieces };
+}
+
+void Growth(const QString& measure, int smallest, double small, int largest, double large)
+{
+    if (small <= 0 || large <= 0)
+        return;
+    const double growth = large / small;
+    Row(QStringLiteral("3 steady state"),
+        QStringLiteral("%1, long open transmission, buffer %2 -> %3")
+            .arg(measure)
+            .arg(smallest)
+            .arg(largest),
+        QStringLiteral("%1 per piece").arg(Duration(large / 1e9)),
+        QStringLiteral("%1 per piece").arg(Duration(small / 1e9)), growth,
+        QStringLiteral("<= 1.25"), growth <= 1.25);
 }
 
 } // namespace
@@ -237,11 +261,24 @@ int main(int argc, char** argv)
         if (size.toInt() >= 1000)
             sizes.append(size.toInt());
     }
+    // Growth is taken with colour coding off where it was measured, else on.
+    QVector<Cost> costs;
     for (int size : sizes) {
+        Cost cost;
         if (colour != QLatin1String("on"))
-            Compare(size, count, false);
-        if (colour != QLatin1String("off"))
-            Compare(size, count, true);
+            cost = Compare(size, count, false);
+        if (colour != QLatin1String("off")) {
+            const Cost on = Compare(size, count, true);
+            if (colour == QLatin1String("on"))
+                cost = on;
+        }
+        costs.append(cost);
+    }
+    if (sizes.size() >= 2) {
+        Growth(QStringLiteral("model alone"), sizes.first(), costs.first().model, sizes.last(),
+               costs.last().model);
+        Growth(QStringLiteral("model + open pane"), sizes.first(), costs.first().view,
+               sizes.last(), costs.last().view);
     }
     return 0;
 }
