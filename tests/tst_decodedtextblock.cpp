@@ -7,180 +7,174 @@
 
 using namespace Fixtures;
 
-namespace {
-
-// "abc" [0,3), gap "\n" [3,10), "de" [10,12), gap "\n\n" [12,20), "fg" [20,22); one second per run.
-BlockPtr Mixed()
-{
-    BlockPtr block(new DecodedTextBlock(1, 1, T0));
-    AddRun(*block, QStringLiteral("abc"), 90, 0);
-    AddGap(*block, 7, QStringLiteral("\n"), 1000);
-    AddRun(*block, QStringLiteral("de"), 90, 2000);
-    AddGap(*block, 8, QStringLiteral("\n\n"), 3000);
-    AddRun(*block, QStringLiteral("fg"), 90, 4000);
-    return block;
-}
-
-} // namespace
-
 class TestDecodedTextBlock : public QObject {
     Q_OBJECT
 
 private slots:
-    void mapping_data();
-    void mapping();
-    void qualityAndVisiblePositions();
-    void appendGapKeepsTheChain();
-    void trimFront_data();
-    void trimFront();
+    void mappingMatchesThePlainExpansion();
     void clear();
     void adjustUserDataAfterChanges_data();
     void adjustUserDataAfterChanges();
     void applySeparators();
 };
 
-void TestDecodedTextBlock::mapping_data()
+// Random chains of runs (some empty, some only line breaks, with and without quality) and of
+// gaps appended as the intake does, asked about every character and every int extreme, against a
+// plain expansion of the block into the position of each of its characters.
+void TestDecodedTextBlock::mappingMatchesThePlainExpansion()
 {
-    QTest::addColumn<QString>("function");
-    QTest::addColumn<int>("a");
-    QTest::addColumn<int>("b");
-    QTest::addColumn<int>("c");
-    QTest::addColumn<QString>("expected"); // times in seconds after T0
-    // clang-format off
-    QTest::newRow("text index: most negative position") << "TextIndex" << INT_MIN << 0 << 0 << "0";
-    QTest::newRow("text index: run after wide gap counts the gap's one break") << "TextIndex" << 10 << 0 << 0 << "4";
-    QTest::newRow("text index: run after two-break gap") << "TextIndex" << 20 << 0 << 0 << "8";
-    QTest::newRow("text index: largest position gives the text length") << "TextIndex" << INT_MAX << 0 << 0 << "10";
-    QTest::newRow("position: negative index") << "PositionOfIndex" << -1 << 0 << 0 << "0";
-    QTest::newRow("position: gap break maps to the gap start") << "PositionOfIndex" << 3 << 0 << 0 << "3";
-    QTest::newRow("position: first character after a gap") << "PositionOfIndex" << 4 << 0 << 0 << "10";
-    QTest::newRow("position: second break of two-break gap") << "PositionOfIndex" << 7 << 0 << 0 << "13";
-    QTest::newRow("position: largest index gives the end") << "PositionOfIndex" << INT_MAX << 0 << 0 << "22";
-    QTest::newRow("snippet: end of a run is the gap") << "IndexOfPosition" << 3 << 0 << 0 << "1";
-    QTest::newRow("snippet: end position is in no snippet") << "IndexOfPosition" << 22 << 0 << 0 << "-1";
-    QTest::newRow("snippet: negative start snippet counts as 0") << "IndexOfPosition" << 3 << INT_MIN << 0 << "1";
-    QTest::newRow("snippet: search starts after the containing snippet") << "IndexOfPosition" << 3 << 2 << 0 << "-1";
-    QTest::newRow("span: ends exactly at the run end") << "PositionSpan" << 0 << 1 << 2 << "2";
-    QTest::newRow("span: line with its break covers the whole gap") << "PositionSpan" << 0 << 0 << 4 << "10";
-    QTest::newRow("span: runs out of snippets") << "PositionSpan" << 4 << 20 << 100 << "2";
-    QTest::newRow("span: largest count covers all positions") << "PositionSpan" << 0 << 0 << INT_MAX << "22";
-    QTest::newRow("span: two-break gap at start takes one position") << "PositionSpan" << 3 << 12 << 1 << "1";
-    QTest::newRow("span: two-break gap inside takes the rest") << "PositionSpan" << 3 << 13 << 1 << "7";
-    QTest::newRow("span: one-break gap is its width whatever the count") << "PositionSpan" << 1 << 5 << 0 << "7";
-    QTest::newRow("span: no characters of a data run cover nothing") << "PositionSpan" << 0 << 1 << 0 << "0";
-    QTest::newRow("span: most negative snippet") << "PositionSpan" << INT_MIN << 0 << 2 << "0";
-    QTest::newRow("span: position outside the snippet") << "PositionSpan" << 0 << 3 << 2 << "0";
-    QTest::newRow("span: most negative count") << "PositionSpan" << 0 << 0 << INT_MIN << "0";
-    QTest::newRow("text: from inside a run to the largest position") << "Text" << 11 << INT_MAX << 0 << "e\n\nfg";
-    QTest::newRow("text: the whole int range is the whole text") << "Text" << INT_MIN << INT_MAX << 0 << "abc\nde\n\nfg";
-    QTest::newRow("text: a reversed range holds nothing, not the rest") << "Text" << 11 << 3 << 0 << "";
-    QTest::newRow("text from snippet: the two-break gap on") << "TextFromSnippet" << 3 << 0 << 0 << "\n\nfg";
-    QTest::newRow("text from snippet: past the last") << "TextFromSnippet" << 5 << 0 << 0 << "";
-    QTest::newRow("snippet text: most negative index") << "SnippetText" << INT_MIN << 0 << 0 << "";
-    QTest::newRow("snippet time: a gap has its own") << "SnippetTime" << 3 << 0 << 0 << "3";
-    QTest::newRow("snippet time: past the last") << "SnippetTime" << 5 << 0 << 0 << "invalid";
-    QTest::newRow("time at: negative start snippet counts as 0") << "TimeAt" << 11 << INT_MIN << 0 << "2";
-    QTest::newRow("time at: outside the block the last time") << "TimeAt" << INT_MIN << 0 << 0 << "4";
-    QTest::newRow("time at: search past the snippets the last time") << "TimeAt" << 5 << INT_MAX << 0 << "4";
-    // clang-format on
-}
-
-void TestDecodedTextBlock::mapping()
-{
-    QFETCH(QString, function);
-    QFETCH(int, a);
-    QFETCH(int, b);
-    QFETCH(int, c);
-    const BlockPtr block = Mixed();
-    QVERIFY_BLOCK(*block);
-    const auto secs = [](const QDateTime& t) { return t.isValid() ? QString::number(T0.secsTo(t)) : "invalid"; };
-    const QString result = function == "TextIndex" ? QString::number(block->TextIndex(a))
-        : function == "PositionOfIndex"             ? QString::number(block->PositionOfIndex(a))
-        : function == "IndexOfPosition"             ? QString::number(block->IndexOfPosition(a, b))
-        : function == "PositionSpan"                ? QString::number(block->PositionSpan(a, b, c))
-        : function == "Text"                        ? block->Text(a, b)
-        : function == "TextFromSnippet"             ? block->TextFromSnippet(a)
-        : function == "SnippetText"                 ? block->SnippetText(a)
-        : function == "SnippetTime"                 ? secs(block->SnippetTime(a))
-                                                    : secs(block->TimeAt(a, b));
-    QTEST(result, "expected");
-}
-
-void TestDecodedTextBlock::qualityAndVisiblePositions()
-{
-    // Negative quality means none; 0 is a quality.
-    BlockPtr runs(new DecodedTextBlock(1, 1, T0));
-    QVERIFY(!runs->TimeAt(0, 0).isValid() && !runs->LastTimestamp().isValid());
-    QCOMPARE(runs->TextIndex(5) + runs->PositionOfIndex(5), 0);
-    AddRun(*runs, QStringLiteral("ab"), -1);
-    AddRun(*runs, QStringLiteral("\n\nxy"), -20);
-    QVERIFY(!runs->HasQuality());
-    AddGap(*runs, 5, QStringLiteral("\n\n"));
-    QCOMPARE(runs->FirstVisiblePosition(runs->snippets.at(1)), 4);
-    QCOMPARE(runs->FirstVisiblePosition(runs->snippets.at(2)), -1);
-    const DecodedTextSnippet copy = runs->snippets.at(1); // found by its start, not its address
-    QCOMPARE(runs->FirstVisiblePosition(copy), 4);
-    QCOMPARE(runs->FirstVisiblePosition(DecodedTextSnippet()), -1);
-    AddRun(*runs, QStringLiteral("cd"), 0);
-    QVERIFY(runs->HasQuality());
-}
-
-// Which separator a gap gets, and how it widens, is checked through the intake (tst_intake).
-void TestDecodedTextBlock::appendGapKeepsTheChain()
-{
-    const BlockPtr block = MakeBlock({ "abc" });
-    for (const auto& range : { qMakePair(INT_MIN, INT_MAX), qMakePair(6, 4), qMakePair(4, 9), qMakePair(2, 9) })
-        QVERIFY(!block->AppendGap(range.first, range.second, QString()));
-    QVERIFY(block->AppendGap(3, 40, QString()));
-    // A trailing gap never moves its end before its start.
-    block->AppendGap(INT_MIN, 2, QString());
-    QVERIFY_BLOCK(*block);
-    QCOMPARE(Layout(*block), QStringLiteral("0-3:3q90 g3-40:2"));
-}
-
-void TestDecodedTextBlock::trimFront_data()
-{
-    QTest::addColumn<int>("excess");
-    QTest::addColumn<int>("removed");
-    QTest::addColumn<QString>("layout");
-    QTest::addColumn<QString>("annotations");
-    // Runs "abc" [0,3), "defg" [3,7), "hi" [7,9); annotations [0,2), [2,3), [5,6).
-    const QString whole = QStringLiteral("0-3:3q90 3-7:4q90 7-9:2q90");
-    // clang-format off
-    QTest::newRow("excess at a run boundary") << 3 << 3 << "g0-3:1 3-7:4q90 7-9:2q90" << "2-3 5-6";
-    QTest::newRow("excess inside a run keeps it") << 4 << 3 << "g0-3:1 3-7:4q90 7-9:2q90" << "5-6";
-    QTest::newRow("two runs") << 7 << 7 << "g0-7:1 7-9:2q90" << "";
-    QTest::newRow("short of the first run's end") << 2 << 0 << whole << "0-2 2-3 5-6";
-    QTest::newRow("most negative excess") << INT_MIN << 0 << whole << "0-2 2-3 5-6";
-    QTest::newRow("everything, no gap left") << 9 << 9 << "" << "";
-    QTest::newRow("largest excess") << INT_MAX << 9 << "" << "";
-    // clang-format on
-}
-
-void TestDecodedTextBlock::trimFront()
-{
-    QFETCH(int, excess);
-    const BlockPtr block = MakeBlock({ "abc", "defg", "hi" });
-    block->timestamp = T0.addSecs(-60);
-    block->userData << Note(UserData::CommentType, 0, 2) << Note(UserData::CommentType, 2, 3)
-                    << Note(UserData::CommentType, 5, 6);
-    block->userDataCount = 3;
-    QTEST(block->TrimFront(excess), "removed");
-    QVERIFY_BLOCK(*block);
-    QTEST(Layout(*block), "layout");
-    QTEST(Ranges(*block), "annotations");
-    QCOMPARE(block->userDataCount, 3);
-    if (block->IsGap(0))
-        QCOMPARE(block->snippets.first().timestamp, block->timestamp); // the block's time
+    struct Run { int start, end; QString text; bool gap; int quality; QDateTime time; };
+    QRandomGenerator random(20260110);
+    for (int round = 0; round < 300; ++round) {
+        BlockPtr block(new DecodedTextBlock(1, 1, T0));
+        QVector<Run> runs;
+        QString text;
+        const auto end = [&runs] { return runs.isEmpty() ? 0 : runs.last().end; };
+        for (int k = random.bounded(9); k > 0; --k) {
+            if (random.bounded(3)) {
+                QString piece;
+                // Not empty at the block's start: trimming would leave a line break that takes no position.
+                for (int c = random.bounded(runs.isEmpty() ? 1 : 0, 5); c > 0; --c)
+                    piece += QLatin1Char("ab\n"[random.bounded(3)]);
+                const int quality = random.bounded(-3, 101);
+                AddRun(*block, piece, quality, 1000 * k);
+                runs.append({ end(), end() + int(piece.size()), piece, false, quality, T0.addSecs(k) });
+                text += piece;
+                continue;
+            }
+            // A gap only continues the chain, never ends before it starts; a trailing gap widens.
+            const int from = random.bounded(5) ? end() : random.bounded(2) ? INT_MIN : end() + 1;
+            const int to = random.bounded(5) ? end() + random.bounded(2, 12) : INT_MIN;
+            const QString following = random.bounded(2) ? "x" : "x\n";
+            bool appended = false;
+            if (!runs.isEmpty() && runs.last().gap) {
+                runs.last().end = to >= runs.last().start ? to : runs.last().end;
+            } else if (from == end() && to >= from) {
+                const bool emptyLine = !following.endsWith('\n') && !text.isEmpty() && !text.endsWith('\n');
+                runs.append({ from, to, emptyLine ? "\n\n" : "\n", true, 0, runs.isEmpty() ? T0 : runs.last().time });
+                text += runs.last().text;
+                appended = true;
+            }
+            QCOMPARE(block->AppendGap(from, to, following), appended);
+        }
+        // Trimmed: the runs up to the position of the excess index go, a gap at the block's time
+        // fills the space from 0, and so do the annotations that end before that position.
+        const int excess = random.bounded(4) ? random.bounded(-1, text.size() + 2)
+                                             : random.bounded(2) ? INT_MIN : INT_MAX;
+        int cut = excess > 0 ? end() : 0;
+        for (int k = 0, left = excess; cut == end() && k < runs.size(); left -= runs.at(k++).text.size())
+            cut = runs.at(k).text.size() > left ? runs.at(k).start + left : cut;
+        QStringList kept;
+        for (int k = 0; round % 2 && k < 3; ++k) {
+            const int start = random.bounded(end() + 1), stop = start + random.bounded(4);
+            block->userData << Note(UserData::CommentType, start, stop);
+            if (stop >= cut)
+                kept << QStringLiteral("%1-%2").arg(start).arg(stop);
+        }
+        int removed = 0;
+        while (round % 2 && !runs.isEmpty() && runs.first().end <= cut)
+            removed += runs.takeFirst().text.size();
+        if (round % 2)
+            QCOMPARE(block->TrimFront(excess), removed);
+        text = QString(removed > 0 && !runs.isEmpty() ? "\n" : "") + text.mid(removed);
+        if (removed > 0 && !runs.isEmpty())
+            runs.prepend({ 0, runs.first().start, "\n", true, 0, T0 });
+        QCOMPARE(Ranges(*block), kept.join(' '));
+        QVERIFY_BLOCK(*block);
+        QVector<int> position, firstIndex;
+        for (const Run& r : qAsConst(runs)) {
+            firstIndex << position.size();
+            for (int c = 0; c < r.text.size(); ++c)
+                position << r.start + c;
+        }
+        const auto textIndex = [&](int p) { return p <= 0 ? 0 : p >= end() ? text.size() : position.indexOf(p); };
+        const auto positionOf = [&](qint64 i) { return i <= 0 ? 0 : i >= text.size() ? end() : position.at(i); };
+        const auto snippetAt = [&](int p, int from) {
+            for (int s = qMax(from, 0); s < runs.size(); ++s) {
+                if (runs.at(s).start <= p && p < runs.at(s).end)
+                    return s;
+            }
+            return -1;
+        };
+        const auto span = [&](int s, int p, int count) {
+            if (s < 0 || snippetAt(p, s) != s || count < 0)
+                return 0;
+            const Run& r = runs.at(s);
+            if (r.gap)
+                return r.text.size() < 2 ? r.end - r.start : p == r.start ? 1 : r.end - r.start - 1;
+            return positionOf(qint64(textIndex(p)) + count) - p;
+        };
+        // One line per question, the block's answer and the plain one built in step.
+        QStringList got, expected;
+        const auto ask = [&](const QString& question, const QVariant& answer, const QVariant& plain) {
+            got << question + ' ' + answer.toString();
+            expected << question + ' ' + plain.toString();
+        };
+        bool anyQuality = false;
+        for (int s = 0; s < runs.size(); ++s) {
+            anyQuality = anyQuality || runs.at(s).quality >= 0;
+            const int c = runs.at(s).text.indexOf(QRegularExpression("[^\n]"));
+            const DecodedTextSnippet copy = block->snippets.at(s); // found by its start, not its address
+            ask(QStringLiteral("visible %1").arg(s),
+                QStringLiteral("%1 %2").arg(block->FirstVisiblePosition(block->snippets.at(s)))
+                    .arg(block->FirstVisiblePosition(copy)),
+                QStringLiteral("%1 %1").arg(c < 0 ? -1 : runs.at(s).start + c));
+        }
+        ask("quality", block->HasQuality(), anyQuality);
+        ask("last", block->LastTimestamp(), runs.isEmpty() ? QDateTime() : runs.last().time);
+        ask("no snippet visible", block->FirstVisiblePosition(DecodedTextSnippet()), -1);
+        QVector<int> snippetsAsked { INT_MIN, -1, INT_MAX }, indices { INT_MIN, -1, INT_MAX };
+        QVector<int> everywhere { INT_MIN, -1, end() + 1, INT_MAX };
+        for (int s = 0; s <= runs.size(); ++s)
+            snippetsAsked << s;
+        for (int i = 0; i <= text.size(); ++i)
+            indices << i;
+        for (int p = 0; p <= end(); ++p)
+            everywhere << p;
+        for (int s : snippetsAsked) {
+            const bool in = s >= 0 && s < runs.size();
+            ask(QStringLiteral("snippet text %1").arg(s), block->SnippetText(s), in ? runs.at(s).text : "");
+            ask(QStringLiteral("text from snippet %1").arg(s), block->TextFromSnippet(s),
+                in ? text.mid(firstIndex.at(s)) : "");
+            ask(QStringLiteral("snippet time %1").arg(s), block->SnippetTime(s), in ? runs.at(s).time : QDateTime());
+        }
+        for (int i : indices)
+            ask(QStringLiteral("position of index %1").arg(i), block->PositionOfIndex(i), positionOf(i));
+        for (int p : everywhere) {
+            for (int from : snippetsAsked) {
+                const int s = snippetAt(p, from);
+                const QString at = QStringLiteral(" %1 from %2").arg(p).arg(from);
+                ask("snippet at" + at, block->IndexOfPosition(p, from), s);
+                ask("time at" + at, block->TimeAt(p, from),
+                    runs.isEmpty() ? QDateTime() : runs.at(s < 0 ? runs.size() - 1 : s).time);
+            }
+            for (int s : { snippetAt(p, 0), snippetsAsked.at(random.bounded(snippetsAsked.size())) }) {
+                for (int count : { INT_MIN, -1, 0, 1, 2, 3, int(text.size()), INT_MAX })
+                    ask(QStringLiteral("span %1 %2 %3").arg(s).arg(p).arg(count), block->PositionSpan(s, p, count),
+                        span(s, p, count));
+            }
+            // Inside a wide gap, past its line breaks, the text index is not pinned down.
+            const int q = everywhere.at(random.bounded(everywhere.size()));
+            const qint64 count = qint64(q) - p;
+            if (textIndex(p) < 0)
+                continue;
+            ask(QStringLiteral("text index %1").arg(p), block->TextIndex(p), textIndex(p));
+            ask(QStringLiteral("text %1 %2").arg(p).arg(q), block->Text(p, q),
+                count <= 0 ? QString() : text.mid(textIndex(p), int(qMin<qint64>(count, INT_MAX))));
+        }
+        for (int k = 0; got != expected && k < got.size(); ++k)
+            QCOMPARE(Layout(*block) + ' ' + got.at(k), Layout(*block) + ' ' + expected.at(k));
+    }
 }
 
 void TestDecodedTextBlock::clear()
 {
     // Whether Clear frees the annotations is left to the leak check of the sanitizer build.
-    const BlockPtr mixed = Mixed();
+    const BlockPtr mixed = MakeBlock({ "abc", "de" });
+    AddGap(*mixed, 7, QStringLiteral("\n\n"));
     mixed->userData << Note(UserData::CommentType, 0, 1);
     mixed->streamPosition = 40;
-    QCOMPARE(mixed->Clear(), 10);
+    QCOMPARE(mixed->Clear(), 7);
     QVERIFY(mixed->text.isEmpty() && mixed->snippets.isEmpty() && mixed->userData.isEmpty() && !mixed->streamPosition);
 }
 

@@ -11,11 +11,12 @@ using namespace Fixtures;
 
 namespace {
 
-// Runs of at most 100 characters, so that trimming works run by run.
+// Runs of at most 100 characters, so that trimming works run by run; with runs of white space
+// for the ticker to simplify.
 void FillBlock(DecodedTextBlock& block, int characters)
 {
     for (; characters > 0; characters -= 100)
-        AddRun(block, QString(qMin(characters, 100), QLatin1Char('x')));
+        AddRun(block, QStringLiteral(" x\t y\n ").repeated(20).left(qMin(characters, 100)));
 }
 
 BlockPtr AddBlock(DecodedTextBuffer& buffer, int characters)
@@ -67,6 +68,23 @@ bool PlainTrim(DecodedTextBuffer& buffer, int bufferSize)
     return changed;
 }
 
+// Only the newest block stays, and only while it has snippets.
+void PlainRemoveOldBlocks(DecodedTextBuffer& buffer)
+{
+    buffer.blocks = buffer.blocks.mid(buffer.blocks.size() - 1);
+    if (!buffer.blocks.isEmpty() && buffer.blocks.last()->snippets.isEmpty())
+        buffer.blocks.clear();
+}
+
+// Every block simplified, oldest first, a blank after each; of that the end that fits.
+QString PlainTicker(const DecodedTextBuffer& buffer, int limit)
+{
+    QString ticker;
+    for (const auto& b : buffer.blocks)
+        ticker += b->text.simplified() + ' ';
+    return ticker.right(qMax(limit, 0));
+}
+
 QString Describe(const DecodedTextBuffer& buffer)
 {
     QStringList out { QString::number(buffer.overflow) };
@@ -92,9 +110,6 @@ private slots:
     void droppedBlocksAreLetGo();
     void getBlockSearchesWhenAKeyChanged();
     void randomSequencesMatchThePlainWalk();
-    void tickerTextAtTheEndsOfTheRange();
-    void removeOldBlocks_data();
-    void removeOldBlocks();
 };
 
 void TestDecodedTextBuffer::droppedBlocksAreLetGo()
@@ -128,7 +143,8 @@ void TestDecodedTextBuffer::getBlockSearchesWhenAKeyChanged()
 
 void TestDecodedTextBuffer::randomSequencesMatchThePlainWalk()
 {
-    // Intakes into new and older blocks, trims to various sizes, holds, and changes made past
+    // Intakes into new and older blocks, trims to various sizes, holds, the old blocks dropped at
+    // the end of a transmission, the ticker of any length, and changes made past
     // the buffer: anything to the list, text and key of the newest block, text of the oldest
     // (the blocks a caller may hold and write to). Keys come from a small set, so that blocks
     // are found again, dropped and duplicated.
@@ -145,7 +161,12 @@ void TestDecodedTextBuffer::randomSequencesMatchThePlainWalk()
             change(buffer);
             change(plain);
         };
-        if (action < 40) {
+        // Sums near the ends of the int range must neither wrap nor trim too little.
+        static const int sizes[] = { INT_MIN, 0, 200, 1000, 2000, 5000, INT_MAX };
+        if (action == 99) {
+            buffer.RemoveOldBlocks();
+            PlainRemoveOldBlocks(plain);
+        } else if (action < 40) {
             const auto block = buffer.GetBlock(T0.addSecs(key), key);
             const auto twin = PlainGetBlock(plain, T0.addSecs(key), key);
             got = buffer.blocks.indexOf(block);
@@ -153,8 +174,6 @@ void TestDecodedTextBuffer::randomSequencesMatchThePlainWalk()
             FillBlock(*block, characters);
             FillBlock(*twin, characters);
         } else if (action < 65) {
-            // Sums near the ends of the int range must neither wrap nor trim too little.
-            static const int sizes[] = { INT_MIN, 0, 200, 1000, 2000, 5000, INT_MAX };
             got = buffer.Trim(sizes[key % 7]);
             expected = PlainTrim(plain, sizes[key % 7]);
         } else if (action < 70) {
@@ -186,43 +205,10 @@ void TestDecodedTextBuffer::randomSequencesMatchThePlainWalk()
             });
         }
         const QString at = QStringLiteral("seed 20240301 step %1 action %2: ").arg(step).arg(action);
-        QCOMPARE(at + QString::number(got) + Describe(buffer),
-                 at + QString::number(expected) + Describe(plain));
+        const int ticker = sizes[characters % 7];
+        QCOMPARE(at + QString::number(got) + Describe(buffer) + '|' + buffer.TickerText(ticker),
+                 at + QString::number(expected) + Describe(plain) + '|' + PlainTicker(plain, ticker));
     }
-}
-
-// How the ticker gathers and cuts the text is checked through the caption (tst_decodedtextchannel).
-void TestDecodedTextBuffer::tickerTextAtTheEndsOfTheRange()
-{
-    DecodedTextBuffer buffer(1);
-    buffer.GetBlock(T0, 1)->text = QStringLiteral("first line\nsecond");
-    buffer.GetBlock(T0, 2)->text = QStringLiteral(" third  block\n");
-    QCOMPARE(buffer.TickerText(INT_MIN) + '|' + buffer.TickerText(0) + '|' + buffer.TickerText(INT_MAX),
-             QStringLiteral("||first line second third block "));
-}
-
-void TestDecodedTextBuffer::removeOldBlocks_data()
-{
-    QTest::addColumn<QList<int>>("sizes");
-    QTest::addColumn<int>("remaining");
-    QTest::newRow("newest with text stays") << QList<int>{5, 0, 7} << 1;
-    QTest::newRow("newest without text goes too") << QList<int>{5, 7, 0} << 0;
-    QTest::newRow("single empty block") << QList<int>{0} << 0;
-    QTest::newRow("no blocks at all") << QList<int>{} << 0;
-}
-
-void TestDecodedTextBuffer::removeOldBlocks()
-{
-    QFETCH(QList<int>, sizes);
-    QFETCH(int, remaining);
-    DecodedTextBuffer buffer(1000);
-    BlockPtr newest;
-    for (int size : sizes)
-        newest = AddBlock(buffer, size);
-    buffer.RemoveOldBlocks();
-    QCOMPARE(buffer.blocks.size(), remaining);
-    if (remaining == 1)
-        QCOMPARE(buffer.LastBlock(), newest);
 }
 
 QTEST_GUILESS_MAIN(TestDecodedTextBuffer)

@@ -1,7 +1,6 @@
 #include "blockinvariants.h"
 #include "modelfixtures.h"
 
-#include <QMetaMethod>
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -13,27 +12,12 @@ class TestDecodedTextData : public QObject {
     Q_OBJECT
 
 private slots:
-    void metaObjectOrder();
     void settersClampAndReportChanges_data();
     void settersClampAndReportChanges();
     void channelsAreCreatedOnceAndClearedSilently();
     void callSignsAndChannelNames();
     void clockResetAndUserChannel();
 };
-
-void TestDecodedTextData::metaObjectOrder()
-{
-    const QMetaObject& meta = DecodedTextData::staticMetaObject;
-    QStringList own;
-    for (int i = meta.methodOffset(); i < meta.methodCount(); ++i)
-        own << QString::fromLatin1(meta.method(i).methodSignature())
-                + (meta.method(i).methodType() == QMetaMethod::Slot ? " slot" : "");
-    QCOMPARE(
-        own,
-        QStringList({ "DataChanged(int,bool)", "TransmissionChanged(int)", "ChannelCreated(int)",
-                      "ShowChannel(int)", "SaveUserData(int,QString)", "PropertiesChanged()",
-                      "ResetRequest()", "ShowUserChannel() slot", "ApplyUserChannel() slot" }));
-}
 
 void TestDecodedTextData::settersClampAndReportChanges_data()
 {
