@@ -90,11 +90,8 @@ private slots:
     void loadCorrectsStoredValues_data();
     void loadCorrectsStoredValues();
     void changesAreWrittenOnce();
-    void loadAgainReachesOpenPanes();
     void unusableLocationKeepsViewAndFile_data();
     void unusableLocationKeepsViewAndFile();
-    void damageWhileOpenKeepsCurrentValues();
-    void propertiesDialogHasNoInterfaceOfItsOwn();
     void propertiesDialogMapsToModel_data();
     void propertiesDialogMapsToModel();
 
@@ -121,10 +118,26 @@ void TestViewSettings::storedValuesAreUsedAndKept()
         DecodedTextView view(nullptr);
         QCOMPARE(view.GetBufferSize(), 20000);
         QCOMPARE(InfoWidth(view), 90);
+        // The host reloads a file that lacks a key: that value stays the view's current one,
+        // not the default, and the open pane follows the others.
+        view.SetBufferSize(4000);
+        QVERIFY(WriteAll(file, "[DecodedTextView]\nInfoAreaWidth=70\n"));
+        view.Load();
+        QCOMPARE(InfoWidth(view), 70);
         // Someone else edits the file meanwhile; the view's values win on destruction.
         Store(file, All(30000, 10, 10, "Red", "Blue"));
     }
-    QCOMPARE(StoredView(file), Custom);
+    QCOMPARE(StoredView(file), All(4000, 60, 70, "Navy", "Ivory"));
+    // Damaged behind the view's back, the file is neither read nor written over.
+    const QByteArray damaged("[DecodedTextView\nBufferSize=1\n");
+    {
+        DecodedTextView view(nullptr);
+        QVERIFY(WriteAll(file, damaged));
+        view.Load();
+        QCOMPARE(view.GetBufferSize(), 4000);
+        view.SetQualityThreshold(20);
+    }
+    QCOMPARE(ReadAll(file), damaged);
 }
 
 void TestViewSettings::loadCorrectsStoredValues_data()
@@ -137,10 +150,12 @@ void TestViewSettings::loadCorrectsStoredValues_data()
     QTest::newRow("empty colours replaced alongside a real change") << Values {
         { "BufferSize", "20000" }, { "ForegroundColor", "" }, { "BackgroundColor", "" }
     } << All(20000, 80, 50);
-    QTest::newRow("empty colour alone is no change, so nothing is written")
-        << Values { { "ForegroundColor", "" } } << Values { { "ForegroundColor", "" } };
-    QTest::newRow("unreadable number falls back to the current value")
-        << Values { { "BufferSize", "lots" }, { "QualityThreshold", "40" } } << All(10000, 40, 50);
+    const Values empty { { "ForegroundColor", "" }, { "QualityThreshold", "" } };
+    QTest::newRow("an empty colour or number is no change, so nothing is written") << empty << empty;
+    QTest::newRow("unreadable or overflowing numbers fall back to the current value")
+        << Values { { "BufferSize", "lots" }, { "InfoAreaWidth", "99999999999999999999" },
+                    { "QualityThreshold", "40" } }
+        << All(10000, 40, 50);
 }
 
 void TestViewSettings::loadCorrectsStoredValues()
@@ -176,18 +191,6 @@ void TestViewSettings::changesAreWrittenOnce()
         QCOMPARE(StoredView(file).value("InfoAreaWidth"), QStringLiteral("33"));
     }
     QCOMPARE(CfgCenter::SaveComponents(), before);
-}
-
-void TestViewSettings::loadAgainReachesOpenPanes()
-{
-    DecodedTextView view(nullptr);
-    QCOMPARE(InfoWidth(view), 50);
-    // A key the file lacks leaves the current value, not the default.
-    view.SetBufferSize(4000);
-    Store(file, Values { { "InfoAreaWidth", "70" } });
-    view.Load();
-    QCOMPARE(InfoWidth(view), 70);
-    QCOMPARE(view.GetBufferSize(), 4000);
 }
 
 void TestViewSettings::unusableLocationKeepsViewAndFile_data()
@@ -246,40 +249,6 @@ void TestViewSettings::unusableLocationKeepsViewAndFile()
     QCOMPARE(ReadAll(file), contents);
 }
 
-void TestViewSettings::damageWhileOpenKeepsCurrentValues()
-{
-    // Readable, but no value can be used: each falls back to the default on its own, and with
-    // nothing changed nothing is written over the operator's file.
-    const QByteArray corrupt = "[DecodedTextView]\nBufferSize=lots\nQualityThreshold=\n"
-                               "InfoAreaWidth=99999999999999999999\nForegroundColor=\nBackgroundColor=\n";
-    QVERIFY(WriteAll(file, corrupt));
-    {
-        DecodedTextView view(nullptr);
-        QCOMPARE(Effective(view, probe, file), Defaults);
-    }
-    QCOMPARE(ReadAll(file), corrupt);
-
-    file = dir->filePath(QStringLiteral("second.ini")); // a name QSettings has not cached yet
-    PointAt(file);
-    QVERIFY(WriteAll(file, CustomIni));
-    DecodedTextView view(nullptr);
-    QCOMPARE(view.GetBufferSize(), 20000);
-    // The host reloads after the file was damaged behind the view's back.
-    const QByteArray damaged("[DecodedTextView\nBufferSize=1\n");
-    QVERIFY(WriteAll(file, damaged));
-    view.Load();
-    QCOMPARE(Effective(view, probe, file), Custom);
-    QVERIFY(TakesText(view));
-    QCOMPARE(ReadAll(file), damaged);
-}
-
-void TestViewSettings::propertiesDialogHasNoInterfaceOfItsOwn()
-{
-    const QMetaObject& meta = DecodedTextProperties::staticMetaObject;
-    QCOMPARE(meta.superClass(), &QDialog::staticMetaObject);
-    QCOMPARE(meta.methodCount() + meta.propertyCount(), meta.methodOffset() + meta.propertyOffset());
-}
-
 void TestViewSettings::propertiesDialogMapsToModel_data()
 {
     QTest::addColumn<int>("bufferSize");
@@ -289,17 +258,19 @@ void TestViewSettings::propertiesDialogMapsToModel_data()
     QTest::addColumn<QString>("answer"); // "accept", "reject" or "empty registry"
     QTest::addColumn<QString>("shown"); // foreground, background, max chars, quality, check
     QTest::addColumn<QString>("stored"); // foreground, width, buffer size, quality, background
-    // clang-format off
-    QTest::newRow("values round-trip") << 20000 << 120 << "Navy" << true << "accept" << "Navy,Ivory,20000,30,1" << "Navy,120,20000,31,Ivory";
-    QTest::newRow("unchecking stores width 0") << 20000 << 120 << "Navy" << false << "accept" << "Navy,Ivory,20000,30,1" << "Navy,0,20000,31,Ivory";
-    QTest::newRow("checking again restores 50, not the older width") << 20000 << 0 << "Navy" << true << "accept" << "Navy,Ivory,20000,30,0" << "Navy,50,20000,31,Ivory";
-    QTest::newRow("unknown colour stores the registry's first") << 20000 << 50 << "Mauve" << true << "accept" << "Black,Ivory,20000,30,1" << "Black,50,20000,31,Ivory";
-    QTest::newRow("colour names are case-sensitive") << 20000 << 50 << "navy" << true << "accept" << "Black,Ivory,20000,30,1" << "Black,50,20000,31,Ivory";
-    QTest::newRow("oversized buffer is shown and stored as the maximum") << 5000000 << 50 << "Navy" << true << "accept" << "Navy,Ivory,1000000,30,1" << "Navy,50,1000000,31,Ivory";
-    QTest::newRow("cancel changes nothing") << 12345 << 70 << "Navy" << false << "reject" << "Navy,Ivory,12345,30,1" << "Navy,70,12345,30,Ivory";
+    QTest::newRow("unchecking stores width 0")
+        << 20000 << 120 << "Navy" << false << "accept" << "Navy,Ivory,20000,30,1" << "Navy,0,20000,31,Ivory";
+    QTest::newRow("checking again restores 50, not the older width")
+        << 20000 << 0 << "Navy" << true << "accept" << "Navy,Ivory,20000,30,0" << "Navy,50,20000,31,Ivory";
+    QTest::newRow("colour names are case-sensitive; an unknown one stores the registry's first")
+        << 20000 << 50 << "navy" << true << "accept" << "Black,Ivory,20000,30,1" << "Black,50,20000,31,Ivory";
+    QTest::newRow("oversized buffer is shown and stored as the maximum; the width is kept")
+        << 5000000 << 120 << "Navy" << true << "accept" << "Navy,Ivory,1000000,30,1" << "Navy,120,1000000,31,Ivory";
+    QTest::newRow("cancel changes nothing")
+        << 12345 << 70 << "Navy" << false << "reject" << "Navy,Ivory,12345,30,1" << "Navy,70,12345,30,Ivory";
     // Both combo boxes are empty; the model puts its defaults in for the missing names.
-    QTest::newRow("empty colour registry") << 5000 << 50 << "Navy" << true << "empty registry" << ",,5000,30,1" << "Black,50,5000,31,White";
-    // clang-format on
+    QTest::newRow("empty colour registry")
+        << 5000 << 50 << "Navy" << true << "empty registry" << ",,5000,30,1" << "Black,50,5000,31,White";
 }
 
 void TestViewSettings::propertiesDialogMapsToModel()
