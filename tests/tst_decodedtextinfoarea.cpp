@@ -168,12 +168,10 @@ private slots:
         View v(Xml(), width);
         QCOMPARE(v.model.GetInfoAreaWidth(), width);
         QCOMPARE(v.info->sizeHint(), QSize(hint, 0));
-        // A stored width takes effect in a new text area, 0 hiding the gutter there.
+        // A new text area takes the stored width, 0 hiding the gutter there.
         DecodedTextContent fresh(Channel, false, &v.model, nullptr);
         fresh.show();
-        auto* info = fresh.findChild<DecodedTextInfoArea*>(QStringLiteral("Info"));
-        QCOMPARE(info->sizeHint().width(), hint);
-        QCOMPARE(info->isVisible(), width > 0);
+        QCOMPARE(fresh.findChild<DecodedTextInfoArea*>(QStringLiteral("Info"))->isVisible(), width > 0);
 
         const QMap<int, QString> baselines = Painted(v.content);
         const QStringList painted = baselines.values();
