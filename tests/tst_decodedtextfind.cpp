@@ -337,7 +337,7 @@ private slots:
             QVector<int> used;
             QVector<int>* mapped = round % 5 == 1 ? &used : nullptr;
             QMap<int, QString> sent; // per channel, the current transmission's text
-            QMap<int, QDateTime> starts;
+            QDateTime start = T0; // of the current transmission
             QMap<int, QVector<int>> cuts; // where its pieces began
             QStringList expected;
             auto finish = [&] {
@@ -348,21 +348,18 @@ private slots:
             };
             for (int step = 0; step < 150; ++step) {
                 const int channel = 1 + int(random.bounded(3));
-                if (!starts.contains(channel))
-                    starts[channel] = T0;
                 const int action = int(random.bounded(10));
                 QString& text = sent[channel];
                 if (action == 0 && !text.isEmpty()) {
                     // The decoder sends again from where an earlier piece began, alike or later.
                     const int from = cuts[channel].at(int(random.bounded(cuts[channel].size())));
-                    Send(view, channel, text.mid(from), from, starts[channel],
+                    Send(view, channel, text.mid(from), from, start,
                          random.bounded(2) ? 0 : 700, mapped);
                     cuts[channel].resize(cuts[channel].indexOf(from) + 1);
                 } else if (action == 1) {
                     view.EndTransmission();
                     finish();
-                    for (auto it = starts.begin(); it != starts.end(); ++it)
-                        it.value() = it.value().addSecs(60);
+                    start = start.addSecs(60);
                 } else {
                     QString piece;
                     for (int n = 1 + int(random.bounded(4)); n > 0; --n)
@@ -371,7 +368,7 @@ private slots:
                     if (mapped) // each piece closes its block there: its last word is whole
                         piece += ' ';
                     cuts[channel].append(text.size());
-                    Send(view, channel, piece, text.size(), starts[channel], 0, mapped);
+                    Send(view, channel, piece, text.size(), start, 0, mapped);
                     text += piece;
                 }
             }

@@ -83,10 +83,6 @@ struct View {
         content.SetInfoAreaWidth(width);
         info = content.findChild<DecodedTextInfoArea*>(QStringLiteral("Info"));
     }
-    QExplicitlySharedDataPointer<DecodedTextBlock> Block()
-    {
-        return model.GetChannelData(Channel)->LastBlock();
-    }
     // The vertical middle of a document line, in the gutter's coordinates.
     int LineY(int line)
     {
@@ -295,7 +291,8 @@ private slots:
         QTest::mouseDClick(v.info, Qt::LeftButton, Qt::NoModifier,
                            QPoint(v.X(QStringLiteral("OH2XYZ, ")) + 1, v.LineY(1)));
         QCOMPARE(preset, QStringLiteral("Define Call Sign:SP3KEY"));
-        const UserData* mark = v.Block()->FindUserData(UserData::CallSignType, 32, 33);
+        const UserData* mark
+            = v.model.GetChannelData(Channel)->LastBlock()->FindUserData(UserData::CallSignType, 32, 33);
         QVERIFY(mark);
         QCOMPARE(mark->CallSign, QStringLiteral("SP3KEY/M"));
         QCOMPARE(mark->End, 38);
