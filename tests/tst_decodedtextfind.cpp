@@ -130,7 +130,7 @@ private slots:
             for (int step = 0; step < 700; ++step) {
                 // Set before any text in some rounds, on text that is there in the others.
                 if (step == (round % 3) * 60)
-                    finder.SetText(round < 4 ? "ab" : "aB", cs == Qt::CaseSensitive);
+                    finder.SetText(round < 4 ? "aba" : "aBa", cs == Qt::CaseSensitive);
                 const int channel = 1 + int(random.bounded(3));
                 const int action = int(random.bounded(14));
                 if (action == 0) {
