@@ -83,10 +83,6 @@ struct View {
         content.SetInfoAreaWidth(width);
         info = content.findChild<DecodedTextInfoArea*>(QStringLiteral("Info"));
     }
-    QExplicitlySharedDataPointer<DecodedTextBlock> Block()
-    {
-        return model.GetChannelData(Channel)->LastBlock();
-    }
     // The vertical middle of a document line, in the gutter's coordinates.
     int LineY(int line)
     {
@@ -120,21 +116,18 @@ BlockPtr Timed(const QDateTime& time, int runs = 1)
     return block;
 }
 
-// Paints one document line through the gutter of a text area into an image of its width.
+// Paints one document line through the time gutter of a text area.
 struct Painter {
-    QImage Paint(const BlockPtr& block, int height, int start = 0, int blockWidth = 100)
+    void Paint(QPaintDevice* device, const BlockPtr& block, int height, int start = 0, int blockWidth = 100)
     {
         DecodedTextLayoutItem item;
         item.block = block;
         item.start = item.snippet = start;
         item.end = block->EndPosition();
-        QImage image(area->sizeHint().width(), height, QImage::Format_RGB32);
-        image.fill(Qt::white);
-        QPainter painter(&image);
+        QPainter painter(device);
         painter.setFont(area->font());
         painter.setPen(Qt::black);
         area->PaintBlock(&painter, &item, 0, height, blockWidth);
-        return image;
     }
 
     DecodedTextData model;
@@ -171,12 +164,10 @@ private slots:
         View v(Xml(), width);
         QCOMPARE(v.model.GetInfoAreaWidth(), width);
         QCOMPARE(v.info->sizeHint(), QSize(hint, 0));
-        // A stored width takes effect in a new text area, 0 hiding the gutter there.
+        // A new text area takes the stored width, 0 hiding the gutter there.
         DecodedTextContent fresh(Channel, false, &v.model, nullptr);
         fresh.show();
-        auto* info = fresh.findChild<DecodedTextInfoArea*>(QStringLiteral("Info"));
-        QCOMPARE(info->sizeHint().width(), hint);
-        QCOMPARE(info->isVisible(), width > 0);
+        QCOMPARE(fresh.findChild<DecodedTextInfoArea*>(QStringLiteral("Info"))->isVisible(), width > 0);
 
         const QMap<int, QString> baselines = Painted(v.content);
         const QStringList painted = baselines.values();
@@ -300,7 +291,8 @@ private slots:
         QTest::mouseDClick(v.info, Qt::LeftButton, Qt::NoModifier,
                            QPoint(v.X(QStringLiteral("OH2XYZ, ")) + 1, v.LineY(1)));
         QCOMPARE(preset, QStringLiteral("Define Call Sign:SP3KEY"));
-        const UserData* mark = v.Block()->FindUserData(UserData::CallSignType, 32, 33);
+        const UserData* mark
+            = v.model.GetChannelData(Channel)->LastBlock()->FindUserData(UserData::CallSignType, 32, 33);
         QVERIFY(mark);
         QCOMPARE(mark->CallSign, QStringLiteral("SP3KEY/M"));
         QCOMPARE(mark->End, 38);
@@ -395,58 +387,42 @@ private slots:
         QVERIFY(!v.content.textCursor().hasSelection());
     }
 
-    // The time gutter.
-    void oneLabelPerVisualLine_data()
+    // The time gutter: a label for each visual line it fits beside, the local time of the UTC time.
+    void timeLabels_data()
     {
-        QTest::addColumn<int>("halfLines");
-        QTest::addColumn<bool>("timed");
-        QTest::addColumn<int>("labels");
-        QTest::newRow("lower than a label still gets one") << 1 << true << 1;
-        QTest::newRow("a partial visual line below gets none") << 7 << true << 3;
-        QTest::newRow("no time, no label") << 2 << false << 0;
+        QTest::addColumn<QDateTime>("time"); // of the line's first run
+        QTest::addColumn<int>("runs"); // more than one: one character each, a second apart
+        QTest::addColumn<int>("start"); // the item's first character and run
+        QTest::addColumn<int>("halfRows"); // the line's height, in halves of a label's
+        QTest::addColumn<int>("perRow"); // characters of the widest size on a visual line
+        QTest::addColumn<QStringList>("labels"); // visual row and label
+        const QStringList one { "0 11:00:00" };
+        QTest::newRow("lower than a label still gets one") << Jan15 << 1 << 0 << 1 << 9 << one;
+        QTest::newRow("a partial visual line below gets none")
+            << Jan15 << 1 << 0 << 7 << 9 << QStringList { "0 11:00:00", "1 11:00:00", "2 11:00:00" };
+        QTest::newRow("no time, no label") << QDateTime() << 1 << 0 << 2 << 9 << QStringList {};
+        QTest::newRow("stored as local time, the same clock reading still means UTC")
+            << QDateTime(Jan15.date(), Jan15.time(), Qt::LocalTime) << 1 << 0 << 2 << 9 << one;
+        QTest::newRow("a wrapped line estimates the character each visual line begins with")
+            << Jan15 << 12 << 1 << 6 << 4 << QStringList { "0 11:00:01", "1 11:00:05", "2 11:00:09" };
     }
 
-    void oneLabelPerVisualLine()
+    void timeLabels()
     {
-        QFETCH(int, halfLines);
-        QFETCH(bool, timed);
-        QFETCH(int, labels);
-        Painter p;
-        const QImage image = p.Paint(Timed(timed ? Jan15 : QDateTime()), halfLines * p.h / 2);
-        for (int row = 0; row * p.h < image.height(); ++row)
-            QVERIFY2((Ink(image, row * p.h, row * p.h + p.h - 1) > 0) == (row < labels),
-                     qPrintable(QString::number(row)));
-    }
-
-    void labelIsLocalTimeOfUtc()
-    {
-        Painter p;
-        // Stored as local time, the same clock reading still means UTC.
-        const QDateTime local(Jan15.date(), Jan15.time(), Qt::LocalTime);
-        QCOMPARE(p.Paint(Timed(local), p.h), p.Paint(Timed(Jan15), p.h));
-        QVERIFY(p.Paint(Timed(Jan15.addSecs(1)), p.h) != p.Paint(Timed(Jan15), p.h));
+        QFETCH(QDateTime, time);
+        QFETCH(int, runs);
+        QFETCH(int, start);
+        QFETCH(int, halfRows);
+        QFETCH(int, perRow);
         if (Jan15.toLocalTime().time() != QTime(11, 0))
             QSKIP("needs TZ=Europe/Berlin, as ctest sets it");
-        QImage expected(p.area->sizeHint().width(), p.h, QImage::Format_RGB32);
-        expected.fill(Qt::white);
-        QPainter painter(&expected);
-        painter.setFont(p.area->font());
-        painter.drawText(QRect(QPoint(1, 0), QPoint(expected.width() - 3, p.h - 1)), Qt::AlignLeft,
-                         QStringLiteral("11:00:00"));
-        painter.end();
-        QCOMPARE(p.Paint(Timed(Jan15), p.h), expected);
-    }
-
-    void wrappedLineEstimatesItsCharacter()
-    {
         Painter p;
-        const int perLine = 4;
-        const BlockPtr block = Timed(Jan15, 12);
-        const QImage image = p.Paint(block, 3 * p.h, 1, perLine * p.area->fontMetrics().maxWidth());
-        // Visual line n begins about n * perLine characters after the item's start.
-        for (int n = 0; n < 3; ++n)
-            QCOMPARE(image.copy(0, n * p.h, image.width(), p.h),
-                     p.Paint(block, p.h, 1 + n * perLine));
+        TextDevice device;
+        p.Paint(&device, Timed(time, runs), halfRows * p.h / 2, start, perRow * p.area->fontMetrics().maxWidth());
+        QStringList labels;
+        for (auto it = device.engine.rows.cbegin(); it != device.engine.rows.cend(); ++it)
+            labels << QString::number(it.key() / p.h) + QLatin1Char(' ') + it.value();
+        QTEST(labels, "labels");
     }
 
     void gapMark()
@@ -457,7 +433,9 @@ private slots:
             Painter p;
             BlockPtr block(new DecodedTextBlock(7, 1, Jan15));
             AddRun(*block, QStringLiteral("\n\n"), Jan15, -1, 30, SnippetGap);
-            const QImage image = p.Paint(block, height);
+            QImage image(p.area->sizeHint().width(), height, QImage::Format_RGB32);
+            image.fill(Qt::white);
+            p.Paint(&image, block, height);
             const int mid = image.width() / 2, q = image.width() / 4;
             for (const int y : { 1, height - 2 })
                 QCOMPARE(Ink(image, y, y, mid - q, mid + q), 2 * q + 1);

@@ -28,7 +28,6 @@ Values All(int bufferSize, int threshold, int width, const char* fg = "Black", c
     return ViewValues(bufferSize, threshold, width, QString::fromLatin1(fg), QString::fromLatin1(bg));
 }
 
-const Values Defaults = All(10000, 80, 50);
 const Values Custom = All(20000, 60, 90, "Navy", "Ivory");
 const QByteArray CustomIni = "[DecodedTextView]\nBufferSize=20000\nQualityThreshold=60\n"
                              "InfoAreaWidth=90\nForegroundColor=Navy\nBackgroundColor=Ivory\n";
@@ -56,288 +55,226 @@ int InfoWidth(DecodedTextView& view)
     return info ? info->sizeHint().width() : -1;
 }
 
-// The five values the view's model works with. The view shows only some of them, so it is made
-// to save them into a file of its own: a changed buffer size makes it write all five. The
-// configuration is pointed back at the file under test afterwards, with no change pending.
-Values Effective(DecodedTextView& view, const QString& probe, const QString& underTest)
-{
-    const int bufferSize = view.GetBufferSize();
-    PointAt(probe);
-    view.SetBufferSize(bufferSize + 1);
-    view.Save();
-    PointAt(underTest);
-    Values values = StoredView(probe);
-    if (values.value(QStringLiteral("BufferSize")) == QString::number(bufferSize + 1))
-        values.insert(QStringLiteral("BufferSize"), QString::number(bufferSize));
-    return values;
-}
-
-// A working view takes text and opens a pane for it.
-bool TakesText(DecodedTextView& view)
-{
-    view.AddTransmission(BlockXml(3, QDateTime(QDate(2024, 5, 1), QTime(10, 0), Qt::UTC), "CQ DE"));
-    return view.findChildren<DecodedTextChannel*>().size() == 1;
-}
-
 } // namespace
 
 class TestViewSettings : public QObject {
     Q_OBJECT
 
 private slots:
-    void init();
-    void storedValuesAreUsedAndKept();
-    void loadCorrectsStoredValues_data();
-    void loadCorrectsStoredValues();
-    void changesAreWrittenOnce();
-    void loadAgainReachesOpenPanes();
-    void unusableLocationKeepsViewAndFile_data();
-    void unusableLocationKeepsViewAndFile();
-    void damageWhileOpenKeepsCurrentValues();
-    void propertiesDialogHasNoInterfaceOfItsOwn();
-    void propertiesDialogMapsToModel_data();
-    void propertiesDialogMapsToModel();
+    void init()
+    {
+        // New names for every test: QSettings caches what it read per file name, process-wide.
+        dir.reset(new QTemporaryDir);
+        QVERIFY(dir->isValid());
+        file = dir->filePath(QStringLiteral("app.ini"));
+        PointAt(file);
+    }
+
+    void storedValuesAreUsedAndKept()
+    {
+        Store(file, Custom);
+        {
+            DecodedTextView view(nullptr);
+            QCOMPARE(view.GetBufferSize(), 20000);
+            QCOMPARE(InfoWidth(view), 90);
+            // The host reloads a file that lacks a key: that value stays the view's current one,
+            // not the default, and the open pane follows the others.
+            view.SetBufferSize(4000);
+            QVERIFY(WriteAll(file, "[DecodedTextView]\nInfoAreaWidth=70\n"));
+            view.Load();
+            QCOMPARE(InfoWidth(view), 70);
+            // Someone else edits the file meanwhile; the view's values win on destruction.
+            Store(file, All(30000, 10, 10, "Red", "Blue"));
+        }
+        QCOMPARE(StoredView(file), All(4000, 60, 70, "Navy", "Ivory"));
+        // Damaged behind the view's back, the file is neither read nor written over.
+        const QByteArray damaged("[DecodedTextView\nBufferSize=1\n");
+        {
+            DecodedTextView view(nullptr);
+            QVERIFY(WriteAll(file, damaged));
+            view.Load();
+            QCOMPARE(view.GetBufferSize(), 4000);
+            view.SetQualityThreshold(20);
+        }
+        QCOMPARE(ReadAll(file), damaged);
+    }
+
+    void loadCorrectsStoredValues_data()
+    {
+        // How each value is clamped is the model's business; these rows are about what loading
+        // makes of missing, empty and unreadable values.
+        QTest::addColumn<Values>("stored");
+        QTest::addColumn<Values>("written");
+        QTest::newRow("no file: the defaults are no change, nothing is written") << Values {} << Values {};
+        QTest::newRow("empty colours replaced alongside a real change") << Values {
+            { "BufferSize", "20000" }, { "ForegroundColor", "" }, { "BackgroundColor", "" }
+        } << All(20000, 80, 50);
+        const Values empty { { "ForegroundColor", "" }, { "QualityThreshold", "" } };
+        QTest::newRow("an empty colour or number is no change, so nothing is written") << empty << empty;
+        QTest::newRow("unreadable or overflowing numbers fall back to the current value")
+            << Values { { "BufferSize", "lots" }, { "InfoAreaWidth", "99999999999999999999" },
+                        { "QualityThreshold", "40" } }
+            << All(10000, 40, 50);
+    }
+
+    void loadCorrectsStoredValues()
+    {
+        QFETCH(Values, stored);
+        if (!stored.isEmpty())
+            Store(file, stored);
+        {
+            DecodedTextView view(nullptr);
+            view.Save();
+        }
+        QTEST(StoredView(file), "written");
+        QCOMPARE(QFile::exists(file), !stored.isEmpty());
+    }
+
+    void changesAreWrittenOnce()
+    {
+        const QList<SaveComponentIf*> before = CfgCenter::SaveComponents();
+        {
+            DecodedTextView view(nullptr);
+            // The host's commit of session data writes nothing; its save of all components does.
+            view.SetQualityThreshold(55);
+            view.CommitData();
+            QVERIFY(!QFile::exists(file));
+            view.GetLastTimestamp(1);
+            view.findChild<DecodedTextContent*>()->SetInfoAreaWidth(80); // where a drag of the gutter ends
+            CfgCenter::SaveAll();
+            QCOMPARE(StoredView(file), All(10000, 55, 80));
+            // Saved once, the change is not written again.
+            Store(file, Values { { "InfoAreaWidth", "33" } });
+            view.Save();
+            CfgCenter::SaveAll();
+            QCOMPARE(StoredView(file).value("InfoAreaWidth"), QStringLiteral("33"));
+        }
+        QCOMPARE(CfgCenter::SaveComponents(), before);
+    }
+
+    void unusableLocationKeepsViewAndFile_data()
+    {
+        QTest::addColumn<QByteArray>("contents");
+        QTest::addColumn<QString>("how"); // what stands in the file's place or keeps it from use
+        QTest::addColumn<bool>("read"); // whether the view takes the file's values
+
+        QTest::newRow("section header cut off: the whole file is suspect")
+            << QByteArray("[DecodedTextView\nBufferSize=20000\nQualityThreshold=60\n") << "file" << false;
+        // Which contents are unusable is the configuration service's own business.
+        // A folder is unreadable for every user, root included.
+        QTest::newRow("folder in place of the file") << QByteArray() << "folder" << false;
+        QTest::newRow("file without read permission") << CustomIni << "unreadable" << false;
+        // Nothing can be created below a plain file, whoever runs the test.
+        QTest::newRow("the file's folder is a plain file") << QByteArray("not a folder") << "below a file" << false;
+        QTest::newRow("read-only file") << CustomIni << "read-only" << true;
+    }
+
+    void unusableLocationKeepsViewAndFile()
+    {
+        QFETCH(QByteArray, contents);
+        QFETCH(QString, how);
+        QFETCH(bool, read);
+        QVERIFY(how == QStringLiteral("folder") ? QDir().mkpath(file) : WriteAll(file, contents));
+        const QString target = how == QStringLiteral("below a file") ? file + QStringLiteral("/app.ini") : file;
+        PointAt(target);
+        const bool unreadable = how == QStringLiteral("unreadable");
+        if (unreadable || how == QStringLiteral("read-only")) {
+            const QFileDevice::Permissions readOnly
+                = QFileDevice::ReadOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther;
+            QVERIFY(QFile::setPermissions(file, unreadable ? QFileDevice::WriteOwner : readOnly));
+            QFile check(file);
+            if (check.open(unreadable ? QIODevice::ReadOnly : QIODevice::WriteOnly | QIODevice::Append))
+                QSKIP("file permissions do not bind this user (root); the other rows cover it");
+        }
+        {
+            DecodedTextView view(nullptr);
+            QCOMPARE(view.GetBufferSize(), read ? 20000 : 10000);
+            // The view goes on with what it was given, but it stores nothing where it could not
+            // read or cannot write.
+            view.SetBufferSize(15000);
+            view.Save();
+            QCOMPARE(view.GetBufferSize(), 15000);
+            view.AddTransmission(BlockXml(3, QDateTime(QDate(2024, 5, 1), QTime(10, 0), Qt::UTC), "CQ DE"));
+            QCOMPARE(view.findChildren<DecodedTextChannel*>().size(), 1);
+            // The failed save used the change up: a usable file later gets nothing from it.
+            const QString later = dir->filePath(QStringLiteral("later.ini"));
+            PointAt(later);
+            view.Save();
+            QVERIFY(!QFile::exists(later));
+        }
+        if (how == QStringLiteral("folder")) {
+            QVERIFY(QDir(file).entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::Hidden).isEmpty());
+            return;
+        }
+        QVERIFY(QFile::setPermissions(file, QFileDevice::ReadOwner | QFileDevice::WriteOwner));
+        QCOMPARE(ReadAll(file), contents);
+    }
+
+    void propertiesDialogMapsToModel_data()
+    {
+        QTest::addColumn<int>("bufferSize");
+        QTest::addColumn<int>("width");
+        QTest::addColumn<QString>("foreground");
+        QTest::addColumn<bool>("check");
+        QTest::addColumn<QString>("answer"); // "accept", "reject" or "empty registry"
+        QTest::addColumn<QString>("shown"); // foreground, background, max chars, quality, check
+        QTest::addColumn<QString>("stored"); // foreground, width, buffer size, quality, background
+        QTest::newRow("unchecking stores width 0")
+            << 20000 << 120 << "Navy" << false << "accept" << "Navy,Ivory,20000,30,1" << "Navy,0,20000,31,Ivory";
+        QTest::newRow("checking again restores 50, not the older width")
+            << 20000 << 0 << "Navy" << true << "accept" << "Navy,Ivory,20000,30,0" << "Navy,50,20000,31,Ivory";
+        QTest::newRow("colour names are case-sensitive; an unknown one stores the registry's first")
+            << 20000 << 50 << "navy" << true << "accept" << "Black,Ivory,20000,30,1" << "Black,50,20000,31,Ivory";
+        QTest::newRow("oversized buffer is shown and stored as the maximum; the width is kept")
+            << 5000000 << 120 << "Navy" << true << "accept" << "Navy,Ivory,1000000,30,1" << "Navy,120,1000000,31,Ivory";
+        QTest::newRow("cancel changes nothing")
+            << 12345 << 70 << "Navy" << false << "reject" << "Navy,Ivory,12345,30,1" << "Navy,70,12345,30,Ivory";
+        // Both combo boxes are empty; the model puts its defaults in for the missing names.
+        QTest::newRow("empty colour registry")
+            << 5000 << 50 << "Navy" << true << "empty registry" << ",,5000,30,1" << "Black,50,5000,31,White";
+    }
+
+    void propertiesDialogMapsToModel()
+    {
+        QFETCH(int, bufferSize);
+        QFETCH(int, width);
+        QFETCH(QString, foreground);
+        QFETCH(bool, check);
+        QFETCH(QString, answer);
+        ColorDefinitionSet* colors = Colors::Instance().GetColors();
+        const auto restore = qScopeGuard(
+            [colors, saved = colors->GetColorDefitions()] { colors->SetColorDefinitions(saved); });
+        if (answer == QStringLiteral("empty registry"))
+            colors->SetColorDefinitions({});
+        DecodedTextData model;
+        model.SetProperties(bufferSize, 30, width, foreground, QStringLiteral("Ivory"));
+        model.GetConfigurationChanged();
+        DecodedTextContent content(3, false, &model, nullptr);
+        QSignalSpy changed(&model, &DecodedTextData::PropertiesChanged);
+        QString shown;
+        WhenModal<DecodedTextProperties>([&](DecodedTextProperties* d) {
+            shown = Joined(d->GetForegroundColor(), d->GetBackgroundColor(), d->GetMaxChars(), d->GetQualityThreshold(),
+                           int(d->IsInfoAreaEnabled()));
+            d->SetInfoAreaEnabled(check);
+            d->SetQualityThreshold(31);
+            answer == QStringLiteral("reject") ? d->reject() : d->accept();
+        });
+        QMenu menu;
+        content.AddActions(&menu, QPoint(1, 1));
+        FindAction(menu, QStringLiteral("Properties"))->trigger();
+        QTEST(shown, "shown");
+        const bool accepted = answer != QStringLiteral("reject");
+        QCOMPARE(changed.count(), accepted ? 1 : 0);
+        QCOMPARE(model.GetConfigurationChanged(), accepted);
+        QTEST(Joined(model.GetForegroundColor(), model.GetInfoAreaWidth(), model.GetBufferSize(),
+                     model.GetQualityThreshold(), model.GetBackgroundColor()),
+              "stored");
+    }
 
 private:
     std::unique_ptr<QTemporaryDir> dir;
     QString file;
-    QString probe;
 };
-
-void TestViewSettings::init()
-{
-    // New names for every test: QSettings caches what it read per file name, process-wide.
-    dir.reset(new QTemporaryDir);
-    QVERIFY(dir->isValid());
-    file = dir->filePath(QStringLiteral("app.ini"));
-    probe = dir->filePath(QStringLiteral("probe.ini"));
-    PointAt(file);
-}
-
-void TestViewSettings::storedValuesAreUsedAndKept()
-{
-    Store(file, Custom);
-    {
-        DecodedTextView view(nullptr);
-        QCOMPARE(view.GetBufferSize(), 20000);
-        QCOMPARE(InfoWidth(view), 90);
-        // Someone else edits the file meanwhile; the view's values win on destruction.
-        Store(file, All(30000, 10, 10, "Red", "Blue"));
-    }
-    QCOMPARE(StoredView(file), Custom);
-}
-
-void TestViewSettings::loadCorrectsStoredValues_data()
-{
-    // How each value is clamped is the model's business; these rows are about what loading
-    // makes of missing, empty and unreadable values.
-    QTest::addColumn<Values>("stored");
-    QTest::addColumn<Values>("written");
-    QTest::newRow("no file: the defaults are no change, nothing is written") << Values {} << Values {};
-    QTest::newRow("empty colours replaced alongside a real change") << Values {
-        { "BufferSize", "20000" }, { "ForegroundColor", "" }, { "BackgroundColor", "" }
-    } << All(20000, 80, 50);
-    QTest::newRow("empty colour alone is no change, so nothing is written")
-        << Values { { "ForegroundColor", "" } } << Values { { "ForegroundColor", "" } };
-    QTest::newRow("unreadable number falls back to the current value")
-        << Values { { "BufferSize", "lots" }, { "QualityThreshold", "40" } } << All(10000, 40, 50);
-}
-
-void TestViewSettings::loadCorrectsStoredValues()
-{
-    QFETCH(Values, stored);
-    if (!stored.isEmpty())
-        Store(file, stored);
-    {
-        DecodedTextView view(nullptr);
-        view.Save();
-    }
-    QTEST(StoredView(file), "written");
-    QCOMPARE(QFile::exists(file), !stored.isEmpty());
-}
-
-void TestViewSettings::changesAreWrittenOnce()
-{
-    const QList<SaveComponentIf*> before = CfgCenter::SaveComponents();
-    {
-        DecodedTextView view(nullptr);
-        // The host's commit of session data writes nothing; its save of all components does.
-        view.SetQualityThreshold(55);
-        view.CommitData();
-        QVERIFY(!QFile::exists(file));
-        view.GetLastTimestamp(1);
-        view.findChild<DecodedTextContent*>()->SetInfoAreaWidth(80); // where a drag of the gutter ends
-        CfgCenter::SaveAll();
-        QCOMPARE(StoredView(file), All(10000, 55, 80));
-        // Saved once, the change is not written again.
-        Store(file, Values { { "InfoAreaWidth", "33" } });
-        view.Save();
-        CfgCenter::SaveAll();
-        QCOMPARE(StoredView(file).value("InfoAreaWidth"), QStringLiteral("33"));
-    }
-    QCOMPARE(CfgCenter::SaveComponents(), before);
-}
-
-void TestViewSettings::loadAgainReachesOpenPanes()
-{
-    DecodedTextView view(nullptr);
-    QCOMPARE(InfoWidth(view), 50);
-    // A key the file lacks leaves the current value, not the default.
-    view.SetBufferSize(4000);
-    Store(file, Values { { "InfoAreaWidth", "70" } });
-    view.Load();
-    QCOMPARE(InfoWidth(view), 70);
-    QCOMPARE(view.GetBufferSize(), 4000);
-}
-
-void TestViewSettings::unusableLocationKeepsViewAndFile_data()
-{
-    QTest::addColumn<QByteArray>("contents");
-    QTest::addColumn<QString>("how"); // what stands in the file's place or keeps it from use
-    QTest::addColumn<bool>("read"); // whether the view takes the file's values
-
-    QTest::newRow("section header cut off: the whole file is suspect")
-        << QByteArray("[DecodedTextView\nBufferSize=20000\nQualityThreshold=60\n") << "file" << false;
-    // Which contents are unusable is the configuration service's own business.
-    // A folder is unreadable for every user, root included.
-    QTest::newRow("folder in place of the file") << QByteArray() << "folder" << false;
-    QTest::newRow("file without read permission") << CustomIni << "unreadable" << false;
-    // Nothing can be created below a plain file, whoever runs the test.
-    QTest::newRow("the file's folder is a plain file") << QByteArray("not a folder") << "below a file" << false;
-    QTest::newRow("read-only file") << CustomIni << "read-only" << true;
-}
-
-void TestViewSettings::unusableLocationKeepsViewAndFile()
-{
-    QFETCH(QByteArray, contents);
-    QFETCH(QString, how);
-    QFETCH(bool, read);
-    QVERIFY(how == QStringLiteral("folder") ? QDir().mkpath(file) : WriteAll(file, contents));
-    const QString target = how == QStringLiteral("below a file") ? file + QStringLiteral("/app.ini") : file;
-    PointAt(target);
-    const bool unreadable = how == QStringLiteral("unreadable");
-    if (unreadable || how == QStringLiteral("read-only")) {
-        const QFileDevice::Permissions readOnly
-            = QFileDevice::ReadOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther;
-        QVERIFY(QFile::setPermissions(file, unreadable ? QFileDevice::WriteOwner : readOnly));
-        QFile check(file);
-        if (check.open(unreadable ? QIODevice::ReadOnly : QIODevice::WriteOnly | QIODevice::Append))
-            QSKIP("file permissions do not bind this user (root); the other rows cover it");
-    }
-    {
-        DecodedTextView view(nullptr);
-        QCOMPARE(Effective(view, probe, target), read ? Custom : Defaults);
-        // The view goes on with what it was given, but it stores nothing where it could not
-        // read or cannot write.
-        view.SetBufferSize(15000);
-        view.Save();
-        QCOMPARE(view.GetBufferSize(), 15000);
-        QVERIFY(TakesText(view));
-        // The failed save used the change up: a usable file later gets nothing from it.
-        PointAt(probe + QStringLiteral(".later"));
-        view.Save();
-        QVERIFY(!QFile::exists(probe + QStringLiteral(".later")));
-    }
-    if (how == QStringLiteral("folder")) {
-        QVERIFY(QDir(file).entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::Hidden).isEmpty());
-        return;
-    }
-    QVERIFY(QFile::setPermissions(file, QFileDevice::ReadOwner | QFileDevice::WriteOwner));
-    QCOMPARE(ReadAll(file), contents);
-}
-
-void TestViewSettings::damageWhileOpenKeepsCurrentValues()
-{
-    // Readable, but no value can be used: each falls back to the default on its own, and with
-    // nothing changed nothing is written over the operator's file.
-    const QByteArray corrupt = "[DecodedTextView]\nBufferSize=lots\nQualityThreshold=\n"
-                               "InfoAreaWidth=99999999999999999999\nForegroundColor=\nBackgroundColor=\n";
-    QVERIFY(WriteAll(file, corrupt));
-    {
-        DecodedTextView view(nullptr);
-        QCOMPARE(Effective(view, probe, file), Defaults);
-    }
-    QCOMPARE(ReadAll(file), corrupt);
-
-    file = dir->filePath(QStringLiteral("second.ini")); // a name QSettings has not cached yet
-    PointAt(file);
-    QVERIFY(WriteAll(file, CustomIni));
-    DecodedTextView view(nullptr);
-    QCOMPARE(view.GetBufferSize(), 20000);
-    // The host reloads after the file was damaged behind the view's back.
-    const QByteArray damaged("[DecodedTextView\nBufferSize=1\n");
-    QVERIFY(WriteAll(file, damaged));
-    view.Load();
-    QCOMPARE(Effective(view, probe, file), Custom);
-    QVERIFY(TakesText(view));
-    QCOMPARE(ReadAll(file), damaged);
-}
-
-void TestViewSettings::propertiesDialogHasNoInterfaceOfItsOwn()
-{
-    const QMetaObject& meta = DecodedTextProperties::staticMetaObject;
-    QCOMPARE(meta.superClass(), &QDialog::staticMetaObject);
-    QCOMPARE(meta.methodCount() + meta.propertyCount(), meta.methodOffset() + meta.propertyOffset());
-}
-
-void TestViewSettings::propertiesDialogMapsToModel_data()
-{
-    QTest::addColumn<int>("bufferSize");
-    QTest::addColumn<int>("width");
-    QTest::addColumn<QString>("foreground");
-    QTest::addColumn<bool>("check");
-    QTest::addColumn<QString>("answer"); // "accept", "reject" or "empty registry"
-    QTest::addColumn<QString>("shown"); // foreground, background, max chars, quality, check
-    QTest::addColumn<QString>("stored"); // foreground, width, buffer size, quality, background
-    // clang-format off
-    QTest::newRow("values round-trip") << 20000 << 120 << "Navy" << true << "accept" << "Navy,Ivory,20000,30,1" << "Navy,120,20000,31,Ivory";
-    QTest::newRow("unchecking stores width 0") << 20000 << 120 << "Navy" << false << "accept" << "Navy,Ivory,20000,30,1" << "Navy,0,20000,31,Ivory";
-    QTest::newRow("checking again restores 50, not the older width") << 20000 << 0 << "Navy" << true << "accept" << "Navy,Ivory,20000,30,0" << "Navy,50,20000,31,Ivory";
-    QTest::newRow("unknown colour stores the registry's first") << 20000 << 50 << "Mauve" << true << "accept" << "Black,Ivory,20000,30,1" << "Black,50,20000,31,Ivory";
-    QTest::newRow("colour names are case-sensitive") << 20000 << 50 << "navy" << true << "accept" << "Black,Ivory,20000,30,1" << "Black,50,20000,31,Ivory";
-    QTest::newRow("oversized buffer is shown and stored as the maximum") << 5000000 << 50 << "Navy" << true << "accept" << "Navy,Ivory,1000000,30,1" << "Navy,50,1000000,31,Ivory";
-    QTest::newRow("cancel changes nothing") << 12345 << 70 << "Navy" << false << "reject" << "Navy,Ivory,12345,30,1" << "Navy,70,12345,30,Ivory";
-    // Both combo boxes are empty; the model puts its defaults in for the missing names.
-    QTest::newRow("empty colour registry") << 5000 << 50 << "Navy" << true << "empty registry" << ",,5000,30,1" << "Black,50,5000,31,White";
-    // clang-format on
-}
-
-void TestViewSettings::propertiesDialogMapsToModel()
-{
-    QFETCH(int, bufferSize);
-    QFETCH(int, width);
-    QFETCH(QString, foreground);
-    QFETCH(bool, check);
-    QFETCH(QString, answer);
-    ColorDefinitionSet* colors = Colors::Instance().GetColors();
-    const auto restore = qScopeGuard(
-        [colors, saved = colors->GetColorDefitions()] { colors->SetColorDefinitions(saved); });
-    if (answer == QStringLiteral("empty registry"))
-        colors->SetColorDefinitions({});
-    DecodedTextData model;
-    model.SetProperties(bufferSize, 30, width, foreground, QStringLiteral("Ivory"));
-    model.GetConfigurationChanged();
-    DecodedTextContent content(3, false, &model, nullptr);
-    QSignalSpy changed(&model, &DecodedTextData::PropertiesChanged);
-    QString shown;
-    WhenModal<DecodedTextProperties>([&](DecodedTextProperties* d) {
-        shown = Joined(d->GetForegroundColor(), d->GetBackgroundColor(), d->GetMaxChars(), d->GetQualityThreshold(),
-                       int(d->IsInfoAreaEnabled()));
-        d->SetInfoAreaEnabled(check);
-        d->SetQualityThreshold(31);
-        answer == QStringLiteral("reject") ? d->reject() : d->accept();
-    });
-    QMenu menu;
-    content.AddActions(&menu, QPoint(1, 1));
-    FindAction(menu, QStringLiteral("Properties"))->trigger();
-    QTEST(shown, "shown");
-    const bool accepted = answer != QStringLiteral("reject");
-    QCOMPARE(changed.count(), accepted ? 1 : 0);
-    QCOMPARE(model.GetConfigurationChanged(), accepted);
-    QTEST(Joined(model.GetForegroundColor(), model.GetInfoAreaWidth(), model.GetBufferSize(),
-                 model.GetQualityThreshold(), model.GetBackgroundColor()),
-          "stored");
-}
 
 QTEST_MAIN(TestViewSettings)
 #include "tst_viewsettings.moc"
