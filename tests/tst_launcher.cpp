@@ -287,6 +287,13 @@ private slots:
             << QStringList { "--module", DTV_FOREIGN_LIBRARY_PATH } << 3 << "VXCreate";
         QTest::newRow("listen and replay at once")
             << QStringList { "--listen", "0", "--replay", "r.xml" } << 2 << "exclude";
+        QTest::newRow("IPv6 without brackets is ambiguous")
+            << QStringList { "--listen", "::1:80" } << 2 << "brackets";
+        QTest::newRow("host names are not resolved")
+            << QStringList { "--listen", "example.org:80" } << 2 << "not an IP address";
+        QTest::newRow("port beyond 16 bits") << QStringList { "--listen", "70000" } << 2 << "not a port";
+        QTest::newRow("an address no interface has, shown in brackets")
+            << QStringList { "--listen", "[2001:db8::1]:0" } << 6 << "Cannot listen on [2001:db8::1]:0";
         QTest::newRow("replay file missing")
             << QStringList { "--replay", "/nonexistent/recording.xml" } << 5 << "recording.xml";
     }
