@@ -217,7 +217,6 @@ private slots:
         QString error;
         QVERIFY(replayer.Load(document.GetXmlString(), error));
         QCOMPARE(replayer.PieceCount(), 4);
-        QCOMPARE(replayer.Origin(), Origin);
         // Twice the pace halves the waits; "cccc" may not overtake "bbbb".
         QVector<qint64> due;
         for (int piece = 0; piece < 4; ++piece)
@@ -232,10 +231,7 @@ private slots:
         QCOMPARE(replayer.DeliveredCount(), 4);
         const QDateTime now = clock.CurrentTime();
         QVERIFY2(now >= Origin.addSecs(6) && now < Origin.addSecs(60), qPrintable(now.toString()));
-        VarnoResultData shown;
-        view.GetData(1, shown, false);
-        QCOMPARE(shown.GetTransmission().first()->GetDataBlock().first()->GetContent(),
-                 QStringLiteral("aaaa bbbb cccc "));
+        QCOMPARE(TextOf(view, 1), QStringLiteral("aaaa bbbb cccc "));
     }
 
     void launcherReplaysARecording_data()
@@ -296,9 +292,6 @@ private slots:
                                 environment);
         QVERIFY2(run.exitCode == 0, qPrintable(run.err));
         QVERIFY2(run.out.contains(QStringLiteral("Instance 'Probe'")), qPrintable(run.out));
-        QVERIFY2(run.err.contains(QRegularExpression(QStringLiteral(
-                     "AddDataBlock channel=1 timestamp=.+ '0123456789Lorem ipsum '\n"))),
-                 qPrintable(run.err));
         const QImage image(screenshot);
         QVERIFY(image.width() > 100 && image.height() > 100);
         const QString last = Blocks(QString::fromUtf8(ReadAll(exported))).last();
@@ -572,8 +565,6 @@ private slots:
         // Each recording spans more than 21 s; at 40 times the pace that is still over half a second.
         QVERIFY2(sending.elapsed() >= 520, qPrintable(QString::number(sending.elapsed())));
         AwaitOutput(launcher, output, QStringLiteral("(disconnected after)"), 3);
-        const auto taken = Run(Launcher, { "--listen", port });
-        QVERIFY2(taken.exitCode == 6 && taken.err.contains("Cannot listen"), qPrintable(taken.err));
         launcher.terminate(); // a stop from outside still writes the export and the transcript
         QVERIFY(launcher.waitForFinished(15000));
         QVERIFY2(launcher.exitCode() == 0, launcher.readAllStandardError().constData());
