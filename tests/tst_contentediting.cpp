@@ -308,12 +308,13 @@ private slots:
             QCOMPARE(message.at(0).toInt(), Channel);
         QCOMPARE(newest->text, text.isEmpty() ? Open : text);
         QVERIFY(!carried.isEmpty() || Describe(newest) == before);
-        // What the operator did is signed and dated by them.
+        // What the operator did is signed and dated by them; a sign they set is known from now on.
         for (const UserData* u : newest->userData)
             QVERIFY(u->Modifier == QStringLiteral("earlier")
                     || (u->Modifier == QStringLiteral("tester")
                         && u->ChangeTime.timeSpec() == Qt::UTC && u->ChangeTime >= start
-                        && u->ChangeTime <= QDateTime::currentDateTimeUtc()));
+                        && u->ChangeTime <= QDateTime::currentDateTimeUtc()
+                        && (u->CallSign.isEmpty() || v.store.GetCallSigns().contains(u->CallSign))));
         QCOMPARE(v.textCursor().hasSelection(), carried.isEmpty() && to >= 0);
         QVERIFY(v.document()->toPlainText().endsWith(newest->text));
         QVERIFY_BLOCK(*newest);
@@ -438,36 +439,6 @@ private slots:
         enter.accept();
         v.dragEnterEvent(&enter);
         QVERIFY(!enter.isAccepted());
-    }
-
-    void selectCallSign_data()
-    {
-        QTest::addColumn<bool>("withSelection");
-        QTest::addColumn<bool>("selectionOnly");
-        QTest::addColumn<QString>("marked"); // the annotations after OH2XYZ's and HELLO's
-        QTest::newRow("selection is marked") << true << true << "C14-19 DF0AA | X20-25 WORLD<WURLD";
-        QTest::newRow("no selection, selection only") << false << true << "X20-25 WORLD<WURLD";
-        QTest::newRow("no selection marks the last word")
-            << false << false << "X20-25 WORLD<WURLD | C26-30 DF0AA";
-    }
-
-    void selectCallSign()
-    {
-        QFETCH(bool, withSelection);
-        QFETCH(bool, selectionOnly);
-        QFETCH(QString, marked);
-        View v(Channel, true);
-        withSelection ? v.SelectIn(Hello, Hello + 5) : v.SelectIn(0, 0);
-        const bool marks = marked.contains(QStringLiteral("DF0AA"));
-        QVERIFY(!v.SelectCallSign(QString(), selectionOnly));
-        QCOMPARE(v.SelectCallSign(QStringLiteral("DF0AA"), selectionOnly), marks);
-        QCOMPARE(Describe(v.Newest()), Open + " | C7-13 OH2XYZ | M14-19 greeting | " + marked);
-        QCOMPARE(v.store.GetCallSigns().contains(QStringLiteral("DF0AA")), marks);
-        // A closed newest block cannot take it.
-        v.store.EndTransmission();
-        v.UpdateView();
-        Select(v, 0, 0);
-        QVERIFY(!v.SelectCallSign(QStringLiteral("DF0BB"), false));
     }
 
     void typing()
