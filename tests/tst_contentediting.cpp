@@ -151,7 +151,7 @@ private slots:
 
     void menuEntries_data()
     {
-        QTest::addColumn<QString>("setup"); // fed: the two blocks above; typed: the user channel
+        QTest::addColumn<QString>("setup"); // fed: the blocks above, also switched or off; typed: the user channel
         QTest::addColumn<int>("from"); // in the open block, or in the typed text
         QTest::addColumn<int>("to"); // -1: a point, no selection
         QTest::addColumn<QString>("menu"); // one letter an entry, see Entries
@@ -167,6 +167,8 @@ private slots:
         QTest::newRow("closed block offers no editing") << "closed" << 0 << 5 << "A-MW*-U-P";
         QTest::newRow("typed text offers nothing") << "typed" << 1 << -1 << "A-MW*---P";
         QTest::newRow("typed text can be marked and commented, not changed") << "typed" << 0 << 3 << "A-MW*--DC-P";
+        QTest::newRow("switches show their state; a shown user channel is not offered") << "switched" << Oh2xyz << -1 << "A-M*W--Dd-P";
+        QTest::newRow("without annotations only the switches are left") << "off" << Oh2xyz << -1 << "A-MW*--P";
         // clang-format on
     }
 
@@ -179,24 +181,14 @@ private slots:
         const BlockPtr block = setup == QStringLiteral("closed") ? v.Closed() : BlockPtr();
         if (setup == QStringLiteral("typed"))
             QTest::keyClicks(&v, QStringLiteral("ABC DEF"));
+        if (setup == QStringLiteral("switched"))
+            for (const char* entry : { "Show user channel", "Morse ColorCoding", "Tooltip with timestamp" })
+                v.Menu(v.At(from), entry);
+        v.store.EnableUserData(setup != QStringLiteral("off"));
         v.SelectIn(from, to, block);
         QTEST(v.Menu(v.At(from, block)), "menu");
         // The selection item is what the actions will work on.
         QCOMPARE(v.FlagsAtPoint(v.At(from, block)) & 1, block ? 0 : 1);
-    }
-
-    void switchesAndShowUserChannel()
-    {
-        View v(Channel, true);
-        QSignalSpy shown(&v.store, &DecodedTextData::ShowChannel);
-        v.Menu(v.At(0), QStringLiteral("Show user channel"));
-        QCOMPARE(shown.count(), 1);
-        QCOMPARE(shown.at(0).at(0).toInt(), User);
-        // The switches show the widget's state and change it; without annotations they are left.
-        v.Menu(v.At(Oh2xyz), QStringLiteral("Morse ColorCoding"));
-        v.Menu(v.At(Oh2xyz), QStringLiteral("Tooltip with timestamp"));
-        v.store.EnableUserData(false);
-        QCOMPARE(v.Menu(v.At(Oh2xyz)), QStringLiteral("A-M*W--P"));
     }
 
     void dialogEdits_data()
