@@ -138,6 +138,7 @@ private slots:
         QCOMPARE(spy.count(), 1);
         QCOMPARE(spy.at(0).at(0).toInt(), User);
         QCOMPARE(Sent(spy, 0), QStringLiteral("1000,1,0,cq dx de dl1abc,0@3600 3@3600 6@3630 9@3630,"));
+        QVERIFY(!block->changed); // taken: the export does not count it as changed again
 
         // An annotation goes out with its run and the runs typed at the same time before it; what
         // went out is taken, so the earlier runs do not go out again.
