@@ -444,6 +444,7 @@ private slots:
         // ended meanwhile; clearing all is none, it drops the edits.
         const int typed = modified.count();
         QSignalSpy reset(&v.store, &DecodedTextData::ResetRequest);
+        QVERIFY(!v.SelectCallSign(QString(), false));
         QVERIFY(v.SelectCallSign(QStringLiteral("DL1ABC"), false));
         WhenModal<QMessageBox>([](QMessageBox* box) { box->accept(); });
         v.Menu(v.At(7, block), QStringLiteral("Delete Call Sign"), [&block] { block->closed = true; });
