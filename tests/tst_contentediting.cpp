@@ -75,9 +75,9 @@ struct View : Owned, DecodedTextContent {
     {
         Select(*this, Doc(from, block), Doc(from, block) + qMax(to - from, 0));
     }
-    // Builds the context menu for a point as ShowContextMenu does, triggers the entry of that
-    // text, if any, and returns the letters of the entries, "*" behind a checked one.
-    QString Menu(const QPoint& point, const QString& trigger = QString())
+    // Builds the context menu for a point as ShowContextMenu does, runs meanwhile, triggers the
+    // entry of that text, if any, and returns the letters of the entries, "*" behind a checked one.
+    QString Menu(const QPoint& point, const QString& trigger = QString(), const std::function<void()>& meanwhile = {})
     {
         QMenu menu;
         AddActions(&menu, point);
@@ -85,6 +85,8 @@ struct View : Owned, DecodedTextContent {
         for (const QString& text : MenuTexts(menu))
             letters += Letters.at(Entries.indexOf(text.chopped(text.endsWith('*'))))
                 + QString(text.endsWith('*') ? "*" : "");
+        if (meanwhile)
+            meanwhile();
         if (QAction* action = FindAction(menu, trigger))
             action->trigger();
         return letters;
@@ -151,7 +153,7 @@ private slots:
 
     void menuEntries_data()
     {
-        QTest::addColumn<QString>("setup"); // fed: the two blocks above; typed: the user channel
+        QTest::addColumn<QString>("setup"); // fed: the blocks above, also switched or off; typed: the user channel
         QTest::addColumn<int>("from"); // in the open block, or in the typed text
         QTest::addColumn<int>("to"); // -1: a point, no selection
         QTest::addColumn<QString>("menu"); // one letter an entry, see Entries
@@ -167,6 +169,8 @@ private slots:
         QTest::newRow("closed block offers no editing") << "closed" << 0 << 5 << "A-MW*-U-P";
         QTest::newRow("typed text offers nothing") << "typed" << 1 << -1 << "A-MW*---P";
         QTest::newRow("typed text can be marked and commented, not changed") << "typed" << 0 << 3 << "A-MW*--DC-P";
+        QTest::newRow("switches show their state; a shown user channel is not offered") << "switched" << Oh2xyz << -1 << "A-M*W--Dd-P";
+        QTest::newRow("without annotations only the switches are left") << "off" << Oh2xyz << -1 << "A-MW*--P";
         // clang-format on
     }
 
@@ -179,24 +183,14 @@ private slots:
         const BlockPtr block = setup == QStringLiteral("closed") ? v.Closed() : BlockPtr();
         if (setup == QStringLiteral("typed"))
             QTest::keyClicks(&v, QStringLiteral("ABC DEF"));
+        if (setup == QStringLiteral("switched"))
+            for (const char* entry : { "Show user channel", "Morse ColorCoding", "Tooltip with timestamp" })
+                v.Menu(v.At(from), entry);
+        v.store.EnableUserData(setup != QStringLiteral("off"));
         v.SelectIn(from, to, block);
         QTEST(v.Menu(v.At(from, block)), "menu");
         // The selection item is what the actions will work on.
         QCOMPARE(v.FlagsAtPoint(v.At(from, block)) & 1, block ? 0 : 1);
-    }
-
-    void switchesAndShowUserChannel()
-    {
-        View v(Channel, true);
-        QSignalSpy shown(&v.store, &DecodedTextData::ShowChannel);
-        v.Menu(v.At(0), QStringLiteral("Show user channel"));
-        QCOMPARE(shown.count(), 1);
-        QCOMPARE(shown.at(0).at(0).toInt(), User);
-        // The switches show the widget's state and change it; without annotations they are left.
-        v.Menu(v.At(Oh2xyz), QStringLiteral("Morse ColorCoding"));
-        v.Menu(v.At(Oh2xyz), QStringLiteral("Tooltip with timestamp"));
-        v.store.EnableUserData(false);
-        QCOMPARE(v.Menu(v.At(Oh2xyz)), QStringLiteral("A-M*W--P"));
     }
 
     void dialogEdits_data()
@@ -206,8 +200,8 @@ private slots:
         QTest::addColumn<QString>("action");
         QTest::addColumn<int>("from");
         QTest::addColumn<int>("to"); // -1: a point, no selection
-        QTest::addColumn<QString>("answer"); // null: the dialog is cancelled; "text|comment"
-        QTest::addColumn<QString>("shown"); // what the dialog opened with, "-" for no dialog
+        QTest::addColumn<QString>("answer"); // null: the dialog is cancelled; "text|comment"; "ends:": see below
+        QTest::addColumn<QString>("shown"); // what the dialog opened with, "-" for no dialog; " ! " a warning
         QTest::addColumn<QString>("carried"); // what SaveUserData told the host
         QTest::addColumn<QString>("text"); // the block's text afterwards, empty: unchanged
         const QString dcs = QStringLiteral("Define Call Sign"), none = QStringLiteral("-");
@@ -218,6 +212,8 @@ private slots:
         QTest::newRow("call sign defined on a selection, offered the selected text") << dcs << Hello << Hello + 5 << "DK0XX" << known << "C14-19 DK0XX" << "";
         QTest::newRow("cancelled call sign dialog stores nothing") << dcs << Hello << Hello + 5 << QString() << known << "" << "";
         QTest::newRow("accepted without a sign stores nothing") << dcs << Hello << Hello + 5 << "" << known << "" << "";
+        QTest::newRow("transmission ended while the dialog was open: refused with a warning") << dcs << Test << Test + 4 << "ends:DK0XX"
+            << "TEST [AA1AA,ZZ9ZZ] ! Save,Unable to save modification. The transmission is finished.,true" << "" << "";
         QTest::newRow("existing sign opens with itself, now among the known ones") << dcs << Oh2xyz + 1 << -1 << QString() << knownToo << "" << "";
         QTest::newRow("comment replaced, the old one goes out emptied") << "Insert Comment" << Hello << Hello + 5 << "merged" << "greeting" << "M14-19  | M14-19 merged" << "";
         QTest::newRow("overlapping comments offered joined, equal neighbours once") << "Insert Comment+" << Hello << Hello + 5 << "merged" << "greeting other"
@@ -266,12 +262,21 @@ private slots:
         const QString before = Describe(newest);
         v.SelectIn(from, to < 0 ? from : to);
         QSignalSpy saved(&v.store, &DecodedTextData::SaveUserData);
+        QSignalSpy modified(&v, &DecodedTextContent::OnModification);
         QString opened = QStringLiteral("-");
         if (shown != opened)
             WhenModal<QDialog>([&](QDialog* dialog) {
                 if (dialog->windowTitle() != action) { // fails below, not leaving the dialog up
                     opened = dialog->windowTitle();
                     return dialog->reject();
+                }
+                if (answer.startsWith(QStringLiteral("ends:"))) { // while the operator is still typing
+                    v.store.EndTransmission();
+                    answer = answer.mid(5);
+                    WhenModal<QMessageBox>([&](QMessageBox* box) {
+                        opened += " ! " + Joined(box->windowTitle(), box->text(), box->icon() == QMessageBox::Warning);
+                        box->accept();
+                    });
                 }
                 auto* line = dialog->findChild<QLineEdit*>();
                 if (auto* input = qobject_cast<QInputDialog*>(dialog)) {
@@ -304,19 +309,19 @@ private slots:
             v.Menu(v.At(from), action);
         QCOMPARE(opened, shown);
         QCOMPARE(Messages(saved), carried);
-        for (const QList<QVariant>& message : saved)
-            QCOMPARE(message.at(0).toInt(), Channel);
+        QCOMPARE(modified.count(), 0); // the host has a read-only channel's edits already
         QCOMPARE(newest->text, text.isEmpty() ? Open : text);
         QVERIFY(!carried.isEmpty() || Describe(newest) == before);
-        // What the operator did is signed and dated by them.
+        // What the operator did is signed and dated by them; a sign they set is known from now on.
         for (const UserData* u : newest->userData)
             QVERIFY(u->Modifier == QStringLiteral("earlier")
                     || (u->Modifier == QStringLiteral("tester")
                         && u->ChangeTime.timeSpec() == Qt::UTC && u->ChangeTime >= start
-                        && u->ChangeTime <= QDateTime::currentDateTimeUtc()));
-        QCOMPARE(v.textCursor().hasSelection(), carried.isEmpty() && to >= 0);
+                        && u->ChangeTime <= QDateTime::currentDateTimeUtc()
+                        && (u->CallSign.isEmpty() || v.store.GetCallSigns().contains(u->CallSign))));
+        QCOMPARE(v.textCursor().hasSelection(), carried.isEmpty() && to >= 0 && !shown.contains(" ! "));
         QVERIFY(v.document()->toPlainText().endsWith(newest->text));
-        QVERIFY_BLOCK(*newest);
+        QVERIFY(v.TakesNewText());
     }
 
     void doubleClickKeepsCallSignsWhole_data()
@@ -338,51 +343,6 @@ private slots:
         QFETCH(int, at);
         QTest::mouseDClick(v.viewport(), Qt::LeftButton, Qt::NoModifier, v.At(at));
         QTEST(v.textCursor().selectedText(), "word");
-    }
-
-    void refusedWhenClosedMeanwhile_data()
-    {
-        QTest::addColumn<bool>("user");
-        QTest::newRow("read-only channel") << false;
-        QTest::newRow("user channel counts it as modified") << true;
-    }
-
-    void refusedWhenClosedMeanwhile()
-    {
-        QFETCH(bool, user);
-        View v(user ? User : Channel, !user);
-        if (user)
-            QTest::keyClicks(&v, Open);
-        const BlockPtr block = v.Newest();
-        const QString before = Describe(block);
-        v.SelectIn(Test, Test + 4);
-        QSignalSpy saved(&v.store, &DecodedTextData::SaveUserData);
-        QSignalSpy modified(&v, &DecodedTextContent::OnModification);
-        QSignalSpy reset(&v.store, &DecodedTextData::ResetRequest);
-        QString warning;
-        WhenModal<QInputDialog>([&](QInputDialog* dialog) {
-            // The transmission ends while the operator is still typing.
-            user ? void(block->closed = true) : v.store.EndTransmission();
-            dialog->setTextValue(QStringLiteral("DK0XX"));
-            WhenModal<QMessageBox>([&](QMessageBox* box) {
-                warning
-                    = Joined(box->windowTitle(), box->text(), box->icon() == QMessageBox::Warning);
-                box->accept();
-            });
-            dialog->accept();
-        });
-        v.Menu(v.At(Test), QStringLiteral("Define Call Sign"));
-        QCOMPARE(warning,
-                 QStringLiteral("Save,Unable to save modification. The transmission is "
-                                "finished.,true"));
-        QCOMPARE(saved.count(), 0);
-        QCOMPARE(Describe(block), before);
-        QVERIFY(user || v.TakesNewText());
-        // Only the user channel counts the refusal, and clearing all, as modifications of its own.
-        v.Menu(QPoint(1, 1), QStringLiteral("Clear all channels"));
-        QCOMPARE(reset.count(), 1);
-        QCOMPARE(modified.count(), user ? 2 : 0);
-        QVERIFY(!user || (modified.at(0).at(0).toBool() && !modified.at(1).at(0).toBool()));
     }
 
     void dragCallSign_data()
@@ -440,36 +400,6 @@ private slots:
         QVERIFY(!enter.isAccepted());
     }
 
-    void selectCallSign_data()
-    {
-        QTest::addColumn<bool>("withSelection");
-        QTest::addColumn<bool>("selectionOnly");
-        QTest::addColumn<QString>("marked"); // the annotations after OH2XYZ's and HELLO's
-        QTest::newRow("selection is marked") << true << true << "C14-19 DF0AA | X20-25 WORLD<WURLD";
-        QTest::newRow("no selection, selection only") << false << true << "X20-25 WORLD<WURLD";
-        QTest::newRow("no selection marks the last word")
-            << false << false << "X20-25 WORLD<WURLD | C26-30 DF0AA";
-    }
-
-    void selectCallSign()
-    {
-        QFETCH(bool, withSelection);
-        QFETCH(bool, selectionOnly);
-        QFETCH(QString, marked);
-        View v(Channel, true);
-        withSelection ? v.SelectIn(Hello, Hello + 5) : v.SelectIn(0, 0);
-        const bool marks = marked.contains(QStringLiteral("DF0AA"));
-        QVERIFY(!v.SelectCallSign(QString(), selectionOnly));
-        QCOMPARE(v.SelectCallSign(QStringLiteral("DF0AA"), selectionOnly), marks);
-        QCOMPARE(Describe(v.Newest()), Open + " | C7-13 OH2XYZ | M14-19 greeting | " + marked);
-        QCOMPARE(v.store.GetCallSigns().contains(QStringLiteral("DF0AA")), marks);
-        // A closed newest block cannot take it.
-        v.store.EndTransmission();
-        v.UpdateView();
-        Select(v, 0, 0);
-        QVERIFY(!v.SelectCallSign(QStringLiteral("DF0BB"), false));
-    }
-
     void typing()
     {
         View v(User, false);
@@ -510,6 +440,18 @@ private slots:
         QVERIFY_BLOCK(*block);
         QCOMPARE(Lines(v.document()).last(), QStringLiteral("HELLO WORLD|0-11|0"));
         QCOMPARE(ItemOf(v.document()->lastBlock())->block, block);
+        // An annotation is an edit of the user channel too, even one refused as the transmission
+        // ended meanwhile; clearing all is none, it drops the edits.
+        const int typed = modified.count();
+        QSignalSpy reset(&v.store, &DecodedTextData::ResetRequest);
+        QVERIFY(!v.SelectCallSign(QString(), false));
+        QVERIFY(v.SelectCallSign(QStringLiteral("DL1ABC"), false));
+        WhenModal<QMessageBox>([](QMessageBox* box) { box->accept(); });
+        v.Menu(v.At(7, block), QStringLiteral("Delete Call Sign"), [&block] { block->closed = true; });
+        v.Menu(QPoint(1, 1), QStringLiteral("Clear all channels"));
+        QCOMPARE(Joined(modified.count() - typed, modified.at(typed + 1).at(0), modified.last().at(0), reset.count()),
+                 QStringLiteral("3,true,false,1"));
+        QCOMPARE(Describe(block->userData), QStringLiteral("C6-11 DL1ABC"));
     }
 };
 

@@ -71,7 +71,7 @@ void TestDecodedTextLiveFollow::wheelPausesWithoutFocus()
 {
     Pane p;
     QVERIFY(!p.content.hasFocus());
-    for (const char* back : { "badge", "Ctrl+End", "scrolling to the very bottom" }) {
+    for (const char* back : { "badge", "scrolling to the very bottom", "Ctrl+End" }) {
         // Two notches up: reading starts, and arriving text leaves the view where it is.
         p.Wheel(2);
         const int reading = p.Bar()->value();
@@ -95,11 +95,17 @@ void TestDecodedTextLiveFollow::wheelPausesWithoutFocus()
 
         if (back[0] == 'b')
             QTest::mouseClick(p.Badge(), Qt::LeftButton);
-        else if (back[0] == 'C')
-            QTest::keyClick(&p.content, Qt::Key_End, Qt::ControlModifier);
-        else
+        else if (back[0] == 's')
             p.Bar()->triggerAction(QAbstractSlider::SliderToMaximum);
-        QVERIFY2(p.Bar()->value() == p.Bar()->maximum() && !p.Badge()->isVisible(), back);
+        else {
+            // Keys need the focus, which the wheel gave the text area: the operator's window is
+            // the active one now. Only the return to live gives the focus up; the cursor's own
+            // move to the end would keep it, and with it the view, still.
+            QApplication::setActiveWindow(p.content.window());
+            QVERIFY(p.content.hasFocus());
+            QTest::keyClick(&p.content, Qt::Key_End, Qt::ControlModifier);
+        }
+        QVERIFY2(!p.Badge()->isVisible(), back);
         // Live again: new text is followed.
         p.Line();
         Pane::Settle();

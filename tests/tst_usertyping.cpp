@@ -26,14 +26,19 @@ QString Runs(const DecodedTextBlock& block)
     return runs.join(QLatin1Char(' '));
 }
 
-// What a SaveUserData message carries: offset, text and the first annotation's call sign.
+// What a SaveUserData message carries: channel, block id, offset, text, its stamps as
+// "position after the offset@seconds after T0" and the first annotation's call sign.
 QString Sent(const QSignalSpy& spy, int i)
 {
     DataBlock data;
     if (!data.SetXmlString(spy.at(i).at(1).toString()))
         return QStringLiteral("unreadable");
+    QStringList stamps;
+    for (const VarnoResultDataXml::TimeStamp& stamp : data.GetTimeStamp())
+        stamps << QStringLiteral("%1@%2").arg(stamp.Position).arg(T0.secsTo(stamp.Time));
     const UserData* note = data.GetUserData().value(0);
-    return Joined(data.GetOffset(), data.GetContent(), note ? note->CallSign : QString());
+    return Joined(data.GetChannel(), data.GetID(), data.GetOffset(), data.GetContent(), stamps.join(' '),
+                  note ? note->CallSign : QString());
 }
 
 } // namespace
@@ -113,24 +118,6 @@ private slots:
             QCOMPARE(block->Text(mark->Start, mark->End), marked);
     }
 
-    void takeEditedDataStepsBackOverSameTime()
-    {
-        BlockPtr block = MakeBlock({ "aa ", "bb ", "cc ", "dd" }, User);
-        block->snippets[2].timestamp = block->snippets[1].timestamp;
-        block->snippets[2].flags |= SnippetEdited;
-        block->changed = true;
-        DataBlock data;
-        QVERIFY(data.SetXmlString(block->TakeEditedData()));
-        const auto& stamps = data.GetTimeStamp();
-        QCOMPARE(Joined(data.GetChannel(), data.GetID(), data.GetOffset(), data.GetContent(),
-                        stamps.size(), stamps.at(2).Position),
-                 QStringLiteral("1000,7,3,bb cc dd,3,6"));
-        QCOMPARE(stamps.at(2).Time, T0.addSecs(3));
-        QCOMPARE(block->snippets.at(2).flags, 0);
-        QVERIFY(!block->changed);
-        QVERIFY(block->TakeEditedData().isEmpty()); // what went out does not go out again
-    }
-
     void applyUserChannel()
     {
         DecodedTextData model;
@@ -150,14 +137,16 @@ private slots:
         model.ApplyUserChannel();
         QCOMPARE(spy.count(), 1);
         QCOMPARE(spy.at(0).at(0).toInt(), User);
-        QCOMPARE(Sent(spy, 0), QStringLiteral("0,cq dx de dl1abc,"));
+        QCOMPARE(Sent(spy, 0), QStringLiteral("1000,1,0,cq dx de dl1abc,0@3600 3@3600 6@3630 9@3630,"));
+        QVERIFY(!block->changed); // taken: the export does not count it as changed again
 
-        // An annotation goes out with its run and the runs typed at the same time before it.
+        // An annotation goes out with its run and the runs typed at the same time before it; what
+        // went out is taken, so the earlier runs do not go out again.
         QVERIFY(model.SetUserData(block, Note(UserData::CallSignType, 9, 15, "DL1ABC"),
                                   UserData::CallSignType, 9, 15));
         QCOMPARE(spy.count(), 1);
         model.ApplyUserChannel();
-        QCOMPARE(Sent(spy, 1), QStringLiteral("6,de dl1abc,DL1ABC"));
+        QCOMPARE(Sent(spy, 1), QStringLiteral("1000,1,6,de dl1abc,0@3630 3@3630,DL1ABC"));
 
         // Only the newest block is handed out.
         block->InsertTypedText(15, 0, " more", &model);
