@@ -65,11 +65,11 @@ QString Key(const DecodedTextBlock& block)
 }
 
 // A block as a reader of its export sees it: its text, each run's time and characters, and the
-// annotations the export writes, in order, with the fields they carry and the text from their
-// first character on (one written past the text is read back on its last character).
+// annotations the export writes, in order, with the fields they carry and the text they cover
+// (one written past the text is read back on its last character).
 QStringList Summary(const DecodedTextBlock& block, bool exported)
 {
-    QStringList out { block.text };
+    QStringList out { Key(block), block.text };
     int index = 0;
     for (const DecodedTextSnippet& s : block.snippets) {
         out << QStringLiteral("run %1 '%2'").arg(T0.msecsTo(s.timestamp)).arg(block.text.mid(index, s.length));
@@ -84,28 +84,23 @@ QStringList Summary(const DecodedTextBlock& block, bool exported)
         const int from = exported ? qMin(block.TextIndex(u->Start), block.text.size() - 1) : u->Start;
         out << QStringList { u->Type, u->Comment, u->CallSign, u->Text, u->ReplacedText,
                              u->Modifier, QString::number(u->Channel),
-                             block.text.mid(from) }
+                             u->ChangeTime.toString(Qt::ISODateWithMs),
+                             block.text.mid(from, u->End - u->Start) }
                    .join('|');
     }
     return out;
 }
 
-// The first difference of two channels, for the failure message.
-QString FirstDifference(const QMap<QString, QStringList>& was, const QMap<QString, QStringList>& is)
+// Every block of a channel with text, in the order of their keys.
+QStringList Blocks(DecodedTextData& model, int channel, bool exported)
 {
-    QStringList keys = was.keys() + is.keys();
-    keys.removeDuplicates();
-    for (const QString& key : keys) {
-        const QStringList a = was.value(key);
-        const QStringList b = is.value(key);
-        for (int i = 0; i < qMax(a.size(), b.size()); ++i) {
-            if (a.value(i) != b.value(i))
-                return QStringLiteral("block %1 item %2: '%3' became '%4'")
-                    .arg(key).arg(i).arg(a.value(i, "-"), b.value(i, "-"))
-                    .replace('\n', QLatin1String("\\n"));
-        }
+    QStringList out;
+    for (const BlockPtr& block : model.GetChannelData(channel)->blocks) {
+        if (!exported || !block->text.isEmpty())
+            out << Summary(*block, exported).join('\n');
     }
-    return QString();
+    out.sort();
+    return out;
 }
 
 } // namespace
@@ -119,8 +114,6 @@ private slots:
     void userChannelJoinsTheLastTransmission();
     void sameStartTimeFindsTheLastMatch_data();
     void sameStartTimeFindsTheLastMatch();
-    void annotationsRebasedToTextIndices_data();
-    void annotationsRebasedToTextIndices();
     void roundTripKeepsEverything();
 };
 
@@ -205,16 +198,6 @@ void TestExport::userChannelJoinsTheLastTransmission()
     QCOMPARE(Describe(alone),
              QStringLiteral("0-1210000 1000/1:first  0@30000 1000/3:third 0@1210000"));
     QVERIFY(!model.IsChanged(user));
-
-    DecodedTextData decoded;
-    Feed(decoded, T0, 2, "abc", { { 0, 75, 1000 } });
-    Feed(decoded, T1, 2, "xyz", { { 0, 75, 601000 } });
-    VarnoResultData document;
-    decoded.GetData(2, document, false);
-    model.GetData(user, document, false);
-    QCOMPARE(Describe(document).section(" | ", 1),
-             QStringLiteral("600000-1210000 2/1:xyz 0@601000 1000/1:first  0@30000 "
-                            "1000/3:third 0@1210000"));
 }
 
 void TestExport::sameStartTimeFindsTheLastMatch_data()
@@ -252,45 +235,8 @@ void TestExport::sameStartTimeFindsTheLastMatch()
                  k == chosen ? QStringList(QStringLiteral("%1:word").arg(channel)) : QStringList());
 }
 
-void TestExport::annotationsRebasedToTextIndices_data()
-{
-    QTest::addColumn<int>("start");
-    QTest::addColumn<int>("end");
-    QTest::addColumn<QString>("expected"); // the block's range, then the written one
-    // The block: a gap [0,10) holding "\n", then "abcdefgh" at [10,18).
-    // clang-format off
-    QTest::newRow("after a gap of width 10 the index is 9 lower") << 12 << 15 << "12-15|3-6 remark op 5";
-    QTest::newRow("inside the gap counts from the gap's start") << 4 << 6 << "4-6|4-6 remark op 5";
-    QTest::newRow("touching the end overlaps and maps to the text length") << 18 << 20 << "18-20|9-11 remark op 5";
-    QTest::newRow("beyond the end is not written") << 19 << 21 << "19-21";
-    QTest::newRow("negative start maps to zero and keeps its width") << -3 << 2 << "-3-2|0-5 remark op 5";
-    // clang-format on
-}
-
-void TestExport::annotationsRebasedToTextIndices()
-{
-    QFETCH(int, start);
-    QFETCH(int, end);
-    DecodedTextData model;
-    Feed(model, T0, 2, "abcdefgh", { { 10, 75, 1000 } });
-    const BlockPtr block = model.GetChannelData(2)->LastBlock();
-    UserData* note = Note(UserData::CommentType, start, end, QStringLiteral("remark"));
-    note->Modifier = QStringLiteral("op");
-    note->ChangeTime = T0.addSecs(5);
-    block->userData.append(note);
-
-    VarnoResultData document;
-    model.GetData(2, document, false);
-    QStringList out { Ranges(*block) }; // the block keeps its own
-    for (const UserData* u : document.GetTransmission()[0]->GetDataBlock()[0]->GetUserData())
-        out << QStringLiteral("%1-%2 %3 %4 %5").arg(u->Start).arg(u->End)
-                   .arg(u->Comment, u->Modifier).arg(T0.secsTo(u->ChangeTime));
-    QTEST(out.join('|'), "expected");
-}
-
 // Any state the intake and the operator can leave a channel in, written with GetData and read
-// into an empty model, comes back with the same blocks, runs and annotations; read back, it
-// writes the same document again.
+// into an empty model, comes back with the same blocks, runs and annotations.
 void TestExport::roundTripKeepsEverything()
 {
     const QString types[] = { UserData::CallSignType, UserData::CommentType, UserData::ChangeType };
@@ -327,6 +273,8 @@ void TestExport::roundTripKeepsEverything()
                     const int from = pick(content.size() + 2) - 1;
                     notes << Value(Note(types[pick(2)], from, from + pick(content.size() + 3),
                                         word()));
+                    notes.last().Modifier = word();
+                    notes.last().ChangeTime = T0.addMSecs(pick(100000));
                 }
                 Feed(original, start, channel, content, stamps, notes, id);
                 position = qMax(position + content.size(), stamps.last().position);
@@ -335,7 +283,7 @@ void TestExport::roundTripKeepsEverything()
                 if (!block || block->text.isEmpty())
                     continue;
                 const int end = block->EndPosition();
-                const int from = pick(end);
+                const int from = pick(end + 1);
                 const int to = qMin(end, from + pick(6));
                 const QString& type = types[pick(3)];
                 UserData* u = type == UserData::ChangeType
@@ -361,36 +309,14 @@ void TestExport::roundTripKeepsEverything()
             copy.AddTransmission(transmission->GetXmlString());
 
         for (int channel : { 2, 3 }) {
-            QMap<QString, QStringList> was;
-            QMap<QString, QStringList> is;
-            for (const BlockPtr& block : original.GetChannelData(channel)->blocks) {
-                if (!block->text.isEmpty())
-                    was.insert(Key(*block), Summary(*block, true));
-            }
             for (const BlockPtr& block : copy.GetChannelData(channel)->blocks) {
                 QVERIFY_BLOCK(*block);
                 for (const UserData* u : block->userData)
                     QVERIFY(0 <= u->Start && u->Start <= u->End && u->End <= block->text.size());
-                is.insert(Key(*block), Summary(*block, false));
             }
-            QVERIFY2(is == was, qPrintable(QStringLiteral("seed %1 channel %2, %3")
-                                               .arg(seed).arg(channel)
-                                               .arg(FirstDifference(was, is))));
-        }
-        // Once read back, a channel is written and read again without any change.
-        VarnoResultData again;
-        for (int channel : { 2, 3 })
-            copy.GetData(channel, again, false);
-        DecodedTextData second;
-        for (const Transmission* transmission : again.GetTransmission())
-            second.AddTransmission(transmission->GetXmlString());
-        for (int channel : { 2, 3 }) {
-            QStringList a, b;
-            for (const BlockPtr& block : copy.GetChannelData(channel)->blocks)
-                a << Key(*block) << Layout(*block) << Ranges(*block);
-            for (const BlockPtr& block : second.GetChannelData(channel)->blocks)
-                b << Key(*block) << Layout(*block) << Ranges(*block);
-            QCOMPARE(b, a);
+            const QString at = QStringLiteral("seed %1 channel %2: ").arg(seed).arg(channel);
+            QCOMPARE(at + Blocks(copy, channel, false).join("\n\n"),
+                     at + Blocks(original, channel, true).join("\n\n"));
         }
     }
 }
