@@ -1,7 +1,6 @@
 #include "blockinvariants.h"
 #include "modelfixtures.h"
 
-#include <QSignalSpy>
 #include <QtTest>
 
 #include <memory>
@@ -231,9 +230,8 @@ void TestExport::roundTripKeepsEverything()
             QCOMPARE(t->GetStopTime(), stop);
         }
 
-        const QString xml = document.GetXmlString();
         VarnoResultData reread;
-        QVERIFY(reread.SetXmlString(xml));
+        QVERIFY(reread.SetXmlString(document.GetXmlString()));
         DecodedTextData copy;
         copy.SetBufferSize(1000000);
         for (const Transmission* transmission : reread.GetTransmission())
