@@ -319,7 +319,6 @@ void TstModule::traceMaskComesFromTheEnvironment_data()
     QTest::addColumn<QString>("value"); // null: unset
     QTest::addColumn<uint>("mask");
     QTest::newRow("unset gives nothing enabled") << QString() << 0u;
-    QTest::newRow("hexadecimal exception bit") << QStringLiteral("0x20") << 0x20u;
     QTest::newRow("upper-case prefix, surrounding blanks") << QStringLiteral(" 0XFF ") << 0xFFu;
     QTest::newRow("leading zero is still decimal") << QStringLiteral("010") << 10u;
     QTest::newRow("all 32 bits") << QStringLiteral("4294967295") << 0xFFFFFFFFu;
