@@ -38,7 +38,7 @@ QString Key(const DecodedTextBlock& block)
 // (one written past the text is read back on its last character).
 QStringList Summary(const DecodedTextBlock& block, bool exported)
 {
-    QStringList out { Key(block), block.text };
+    QStringList out { block.text };
     int index = 0;
     for (const DecodedTextSnippet& s : block.snippets) {
         out << QStringLiteral("run %1 '%2'").arg(T0.msecsTo(s.timestamp)).arg(block.text.mid(index, s.length));
@@ -60,16 +60,20 @@ QStringList Summary(const DecodedTextBlock& block, bool exported)
     return out;
 }
 
-// Every block of a channel that has text and, when only open ones are, is open, in the order of
-// their keys.
-QStringList Blocks(DecodedTextData& model, int channel, bool exported, bool openOnly = false)
+// Every item of the blocks of a channel that have text (and are open, when only open ones are
+// written), block by block in the order of their keys, each behind where it comes from.
+QStringList Blocks(const QString& at, DecodedTextData& model, int channel, bool exported, bool openOnly = false)
 {
-    QStringList out;
+    QMap<QString, QStringList> byKey;
     for (const BlockPtr& block : model.GetChannelData(channel)->blocks) {
         if (!exported || (!block->text.isEmpty() && !(openOnly && block->closed)))
-            out << Summary(*block, exported).join('\n');
+            byKey.insert(Key(*block), Summary(*block, exported));
     }
-    out.sort();
+    QStringList out;
+    for (auto it = byKey.cbegin(); it != byKey.cend(); ++it) {
+        for (const QString& item : it.value())
+            out << QStringLiteral("%1block %2: %3").arg(at, it.key(), item);
+    }
     return out;
 }
 
@@ -109,7 +113,6 @@ void TestExport::userChannelJoinsTheLastTransmission()
     QCOMPARE(Contents(*transmission), QStringList({ "1000:first ", "1000:third" }));
     QCOMPARE(transmission->GetStartTime(), T0);
     QCOMPARE(transmission->GetStopTime(), T0.addMSecs(1210000));
-    QVERIFY(!model.IsChanged(user));
 }
 
 void TestExport::sameStartTimeFindsTheLastMatch_data()
@@ -244,8 +247,10 @@ void TestExport::roundTripKeepsEverything()
                     QVERIFY(0 <= u->Start && u->Start <= u->End && u->End <= block->text.size());
             }
             const QString at = QStringLiteral("seed %1 channel %2: ").arg(seed).arg(channel);
-            QCOMPARE(at + Blocks(copy, channel, false).join("\n\n"),
-                     at + Blocks(original, channel, true, openOnly).join("\n\n"));
+            const QStringList is = Blocks(at, copy, channel, false);
+            const QStringList was = Blocks(at, original, channel, true, openOnly);
+            for (int i = 0; i < qMax(is.size(), was.size()); ++i)
+                QCOMPARE(is.value(i), was.value(i));
         }
     }
 }
