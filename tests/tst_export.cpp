@@ -1,7 +1,6 @@
 #include "blockinvariants.h"
 #include "modelfixtures.h"
 
-#include <QSignalSpy>
 #include <QtTest>
 
 #include <memory>
@@ -20,21 +19,6 @@ void Feed(DecodedTextData& model, const QDateTime& start, int channel, const QSt
     model.AddTransmission(TransmissionXml(start, { { channel, id, content, stamps, notes } }));
 }
 
-UserData Value(UserData* note)
-{
-    const std::unique_ptr<UserData> owned(note);
-    return *owned;
-}
-
-// "position@ms after T0" per time stamp.
-QString Stamps(const DataBlock& block)
-{
-    QStringList out;
-    for (const TimeStamp& stamp : block.GetTimeStamp())
-        out << QStringLiteral("%1@%2").arg(stamp.Position).arg(T0.msecsTo(stamp.Time));
-    return out.join(QLatin1Char(' '));
-}
-
 // "channel:content" of every data block of a transmission.
 QStringList Contents(const Transmission& transmission)
 {
@@ -44,29 +28,14 @@ QStringList Contents(const Transmission& transmission)
     return out;
 }
 
-// "start-stop" in ms after T0 per transmission, then "channel/id:content stamps" per data block;
-// transmissions apart by " | ".
-QString Describe(const VarnoResultData& document)
-{
-    QStringList out;
-    for (const Transmission* t : document.GetTransmission()) {
-        out << QStringLiteral("%1-%2").arg(T0.msecsTo(t->GetStartTime()))
-                   .arg(T0.msecsTo(t->GetStopTime()));
-        for (const DataBlock* d : t->GetDataBlock())
-            out.last() += QStringLiteral(" %1/%2:%3 %4").arg(d->GetChannel()).arg(d->GetID())
-                              .arg(d->GetContent(), Stamps(*d));
-    }
-    return out.join(QStringLiteral(" | "));
-}
-
 QString Key(const DecodedTextBlock& block)
 {
     return QStringLiteral("%1/%2").arg(block.timestamp.toMSecsSinceEpoch()).arg(block.id);
 }
 
 // A block as a reader of its export sees it: its text, each run's time and characters, and the
-// annotations the export writes, in order, with the fields they carry and the text from their
-// first character on (one written past the text is read back on its last character).
+// annotations the export writes, in order, with the fields they carry and the text they cover
+// (one written past the text is read back on its last character).
 QStringList Summary(const DecodedTextBlock& block, bool exported)
 {
     QStringList out { block.text };
@@ -84,28 +53,28 @@ QStringList Summary(const DecodedTextBlock& block, bool exported)
         const int from = exported ? qMin(block.TextIndex(u->Start), block.text.size() - 1) : u->Start;
         out << QStringList { u->Type, u->Comment, u->CallSign, u->Text, u->ReplacedText,
                              u->Modifier, QString::number(u->Channel),
-                             block.text.mid(from) }
+                             u->ChangeTime.toString(Qt::ISODateWithMs),
+                             block.text.mid(from, u->End - u->Start) }
                    .join('|');
     }
     return out;
 }
 
-// The first difference of two channels, for the failure message.
-QString FirstDifference(const QMap<QString, QStringList>& was, const QMap<QString, QStringList>& is)
+// Every item of the blocks of a channel that have text (and are open, when only open ones are
+// written), block by block in the order of their keys, each behind where it comes from.
+QStringList Blocks(const QString& at, DecodedTextData& model, int channel, bool exported, bool openOnly = false)
 {
-    QStringList keys = was.keys() + is.keys();
-    keys.removeDuplicates();
-    for (const QString& key : keys) {
-        const QStringList a = was.value(key);
-        const QStringList b = is.value(key);
-        for (int i = 0; i < qMax(a.size(), b.size()); ++i) {
-            if (a.value(i) != b.value(i))
-                return QStringLiteral("block %1 item %2: '%3' became '%4'")
-                    .arg(key).arg(i).arg(a.value(i, "-"), b.value(i, "-"))
-                    .replace('\n', QLatin1String("\\n"));
-        }
+    QMap<QString, QStringList> byKey;
+    for (const BlockPtr& block : model.GetChannelData(channel)->blocks) {
+        if (!exported || (!block->text.isEmpty() && !(openOnly && block->closed)))
+            byKey.insert(Key(*block), Summary(*block, exported));
     }
-    return QString();
+    QStringList out;
+    for (auto it = byKey.cbegin(); it != byKey.cend(); ++it) {
+        for (const QString& item : it.value())
+            out << QStringLiteral("%1block %2: %3").arg(at, it.key(), item);
+    }
+    return out;
 }
 
 } // namespace
@@ -114,74 +83,11 @@ class TestExport : public QObject {
     Q_OBJECT
 
 private slots:
-    void blocksGoIntoTransmissionsByStartTime();
-    void openOnly();
     void userChannelJoinsTheLastTransmission();
     void sameStartTimeFindsTheLastMatch_data();
     void sameStartTimeFindsTheLastMatch();
-    void annotationsRebasedToTextIndices_data();
-    void annotationsRebasedToTextIndices();
     void roundTripKeepsEverything();
 };
-
-void TestExport::blocksGoIntoTransmissionsByStartTime()
-{
-    DecodedTextData model;
-    QSignalSpy created(&model, &DecodedTextData::ChannelCreated);
-    VarnoResultData document;
-    model.GetData(4, document, false);
-    // A missing channel is not created by the export.
-    QVERIFY(document.GetTransmission().isEmpty() && created.isEmpty() && !model.IsChanged(4));
-
-    Feed(model, T0, 2, "abc", { { 0, 75, 1000 } });
-    Feed(model, T0, 2, "de", { { 5, 75, 2000 } });
-    Feed(model, T1, 2, "xyz", { { 0, 75, 700000 }, { 1, 75, 701000 } });
-    Feed(model, T0, 3, "other", { { 0, 75, 3000 } }, {}, 4);
-    const BlockPtr block = model.GetChannelData(2)->FirstBlock();
-    for (DecodedTextSnippet& s : block->snippets)
-        s.flags |= SnippetEdited;
-    model.GetData(2, document, false);
-    // The export clears the changed and edited marks of that channel only.
-    QVERIFY(!model.IsChanged(2) && !block->changed && model.IsChanged(3));
-    for (const DecodedTextSnippet& s : block->snippets)
-        QCOMPARE(s.flags & ~SnippetGap, 0);
-    model.GetData(3, document, false);
-
-    // Stop times raised to the last run's time; one frame per snippet, the gap's line breaks
-    // included, positions as text indices.
-    QCOMPARE(Describe(document),
-             QStringLiteral("0-3000 2/1:abc\n\nde 0@1000 3@1000 5@2000 3/4:other 0@3000 | "
-                            "600000-701000 2/1:xyz 0@700000 1@701000"));
-    Feed(model, T0, 2, "g", { { 9, 75, 4000 } });
-    QVERIFY(model.IsChanged(2));
-
-    // Exporting again adds second data blocks to the same transmissions.
-    model.GetData(2, document, false);
-    QCOMPARE(document.GetTransmission().size(), 2);
-    QCOMPARE(Contents(*document.GetTransmission().at(0)),
-             QStringList({ "2:abc\n\nde", "3:other", "2:abc\n\nde\n\ng" }));
-}
-
-void TestExport::openOnly()
-{
-    for (bool endFirst : { false, true }) {
-        DecodedTextData model;
-        Feed(model, T0, 2, "old", { { 0, 75, 1000 } });
-        Feed(model, T1, 2, "new", { { 0, 75, 2000 } });
-        if (endFirst)
-            model.EndTransmission();
-        const auto buffer = model.GetChannelData(2);
-        VarnoResultData document;
-        model.GetData(2, document, true);
-        QStringList contents;
-        for (const Transmission* t : document.GetTransmission())
-            contents << Contents(*t);
-        // Only the open newest block is written; skipped blocks keep their changed mark.
-        QCOMPARE(contents, endFirst ? QStringList() : QStringList("2:new"));
-        QVERIFY(buffer->FirstBlock()->changed);
-        QCOMPARE(buffer->LastBlock()->changed, endFirst);
-    }
-}
 
 void TestExport::userChannelJoinsTheLastTransmission()
 {
@@ -202,19 +108,11 @@ void TestExport::userChannelJoinsTheLastTransmission()
     // Without a transmission the first non-empty block opens one under its own start time.
     VarnoResultData alone;
     model.GetData(user, alone, false);
-    QCOMPARE(Describe(alone),
-             QStringLiteral("0-1210000 1000/1:first  0@30000 1000/3:third 0@1210000"));
-    QVERIFY(!model.IsChanged(user));
-
-    DecodedTextData decoded;
-    Feed(decoded, T0, 2, "abc", { { 0, 75, 1000 } });
-    Feed(decoded, T1, 2, "xyz", { { 0, 75, 601000 } });
-    VarnoResultData document;
-    decoded.GetData(2, document, false);
-    model.GetData(user, document, false);
-    QCOMPARE(Describe(document).section(" | ", 1),
-             QStringLiteral("600000-1210000 2/1:xyz 0@601000 1000/1:first  0@30000 "
-                            "1000/3:third 0@1210000"));
+    QCOMPARE(alone.GetTransmission().size(), 1);
+    const Transmission* transmission = alone.GetTransmission().first();
+    QCOMPARE(Contents(*transmission), QStringList({ "1000:first ", "1000:third" }));
+    QCOMPARE(transmission->GetStartTime(), T0);
+    QCOMPARE(transmission->GetStopTime(), T0.addMSecs(1210000));
 }
 
 void TestExport::sameStartTimeFindsTheLastMatch_data()
@@ -252,45 +150,8 @@ void TestExport::sameStartTimeFindsTheLastMatch()
                  k == chosen ? QStringList(QStringLiteral("%1:word").arg(channel)) : QStringList());
 }
 
-void TestExport::annotationsRebasedToTextIndices_data()
-{
-    QTest::addColumn<int>("start");
-    QTest::addColumn<int>("end");
-    QTest::addColumn<QString>("expected"); // the block's range, then the written one
-    // The block: a gap [0,10) holding "\n", then "abcdefgh" at [10,18).
-    // clang-format off
-    QTest::newRow("after a gap of width 10 the index is 9 lower") << 12 << 15 << "12-15|3-6 remark op 5";
-    QTest::newRow("inside the gap counts from the gap's start") << 4 << 6 << "4-6|4-6 remark op 5";
-    QTest::newRow("touching the end overlaps and maps to the text length") << 18 << 20 << "18-20|9-11 remark op 5";
-    QTest::newRow("beyond the end is not written") << 19 << 21 << "19-21";
-    QTest::newRow("negative start maps to zero and keeps its width") << -3 << 2 << "-3-2|0-5 remark op 5";
-    // clang-format on
-}
-
-void TestExport::annotationsRebasedToTextIndices()
-{
-    QFETCH(int, start);
-    QFETCH(int, end);
-    DecodedTextData model;
-    Feed(model, T0, 2, "abcdefgh", { { 10, 75, 1000 } });
-    const BlockPtr block = model.GetChannelData(2)->LastBlock();
-    UserData* note = Note(UserData::CommentType, start, end, QStringLiteral("remark"));
-    note->Modifier = QStringLiteral("op");
-    note->ChangeTime = T0.addSecs(5);
-    block->userData.append(note);
-
-    VarnoResultData document;
-    model.GetData(2, document, false);
-    QStringList out { Ranges(*block) }; // the block keeps its own
-    for (const UserData* u : document.GetTransmission()[0]->GetDataBlock()[0]->GetUserData())
-        out << QStringLiteral("%1-%2 %3 %4 %5").arg(u->Start).arg(u->End)
-                   .arg(u->Comment, u->Modifier).arg(T0.secsTo(u->ChangeTime));
-    QTEST(out.join('|'), "expected");
-}
-
 // Any state the intake and the operator can leave a channel in, written with GetData and read
-// into an empty model, comes back with the same blocks, runs and annotations; read back, it
-// writes the same document again.
+// into an empty model, comes back with the same blocks, runs and annotations.
 void TestExport::roundTripKeepsEverything()
 {
     const QString types[] = { UserData::CallSignType, UserData::CommentType, UserData::ChangeType };
@@ -325,8 +186,10 @@ void TestExport::roundTripKeepsEverything()
                 QVector<UserData> notes;
                 for (int n = pick(3); n > 0; --n) {
                     const int from = pick(content.size() + 2) - 1;
-                    notes << Value(Note(types[pick(2)], from, from + pick(content.size() + 3),
-                                        word()));
+                    const int to = from + pick(content.size() + 3);
+                    notes << *std::unique_ptr<UserData>(Note(types[pick(2)], from, to, word()));
+                    notes.last().Modifier = word();
+                    notes.last().ChangeTime = T0.addMSecs(pick(100000));
                 }
                 Feed(original, start, channel, content, stamps, notes, id);
                 position = qMax(position + content.size(), stamps.last().position);
@@ -335,7 +198,7 @@ void TestExport::roundTripKeepsEverything()
                 if (!block || block->text.isEmpty())
                     continue;
                 const int end = block->EndPosition();
-                const int from = pick(end);
+                const int from = pick(end + 1);
                 const int to = qMin(end, from + pick(6));
                 const QString& type = types[pick(3)];
                 UserData* u = type == UserData::ChangeType
@@ -348,49 +211,46 @@ void TestExport::roundTripKeepsEverything()
             }
         }
 
+        // Channel 4 was never fed: the export writes nothing for it and does not make it.
+        const bool openOnly = pick(4) == 0;
         VarnoResultData document;
-        for (int channel : { 2, 3 })
-            original.GetData(channel, document, false);
+        for (int channel : { 2, 3, 4 })
+            original.GetData(channel, document, openOnly);
+        QVERIFY(!original.ChannelExists(4));
+        // A written block loses its changed and edited marks, a skipped closed one keeps them.
+        for (int channel : { 2, 3 }) {
+            for (const BlockPtr& block : original.GetChannelData(channel)->blocks) {
+                QCOMPARE(block->changed, openOnly && block->closed);
+                for (const DecodedTextSnippet& s : block->snippets)
+                    QVERIFY(block->changed || !(s.flags & SnippetEdited));
+            }
+        }
+        // Each transmission stops at the latest last run of its blocks, or where it starts.
+        for (const Transmission* t : document.GetTransmission()) {
+            QDateTime stop = t->GetStartTime();
+            for (const DataBlock* d : t->GetDataBlock())
+                stop = qMax(stop, d->GetTimeStamp().isEmpty() ? stop : d->GetTimeStamp().last().Time);
+            QCOMPARE(t->GetStopTime(), stop);
+        }
 
-        const QString xml = document.GetXmlString();
         VarnoResultData reread;
-        QVERIFY(reread.SetXmlString(xml));
+        QVERIFY(reread.SetXmlString(document.GetXmlString()));
         DecodedTextData copy;
         copy.SetBufferSize(1000000);
         for (const Transmission* transmission : reread.GetTransmission())
             copy.AddTransmission(transmission->GetXmlString());
 
         for (int channel : { 2, 3 }) {
-            QMap<QString, QStringList> was;
-            QMap<QString, QStringList> is;
-            for (const BlockPtr& block : original.GetChannelData(channel)->blocks) {
-                if (!block->text.isEmpty())
-                    was.insert(Key(*block), Summary(*block, true));
-            }
             for (const BlockPtr& block : copy.GetChannelData(channel)->blocks) {
                 QVERIFY_BLOCK(*block);
                 for (const UserData* u : block->userData)
                     QVERIFY(0 <= u->Start && u->Start <= u->End && u->End <= block->text.size());
-                is.insert(Key(*block), Summary(*block, false));
             }
-            QVERIFY2(is == was, qPrintable(QStringLiteral("seed %1 channel %2, %3")
-                                               .arg(seed).arg(channel)
-                                               .arg(FirstDifference(was, is))));
-        }
-        // Once read back, a channel is written and read again without any change.
-        VarnoResultData again;
-        for (int channel : { 2, 3 })
-            copy.GetData(channel, again, false);
-        DecodedTextData second;
-        for (const Transmission* transmission : again.GetTransmission())
-            second.AddTransmission(transmission->GetXmlString());
-        for (int channel : { 2, 3 }) {
-            QStringList a, b;
-            for (const BlockPtr& block : copy.GetChannelData(channel)->blocks)
-                a << Key(*block) << Layout(*block) << Ranges(*block);
-            for (const BlockPtr& block : second.GetChannelData(channel)->blocks)
-                b << Key(*block) << Layout(*block) << Ranges(*block);
-            QCOMPARE(b, a);
+            const QString at = QStringLiteral("seed %1 channel %2: ").arg(seed).arg(channel);
+            const QStringList is = Blocks(at, copy, channel, false);
+            const QStringList was = Blocks(at, original, channel, true, openOnly);
+            for (int i = 0; i < qMax(is.size(), was.size()); ++i)
+                QCOMPARE(is.value(i), was.value(i));
         }
     }
 }

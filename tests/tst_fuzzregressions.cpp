@@ -34,11 +34,9 @@ private slots:
         QFETCH(Edits, edits);
         DecodedTextData model;
         const auto block = model.GetChannelData(DecodedTextData::UserChannelID)->GetBlock(model.GetTickCount(), 1);
-        for (int i = 0; i < edits.size(); ++i) {
-            const auto& [index, count, typed] = edits.at(i);
+        for (const auto& [index, count, typed] : qAsConst(edits)) {
             QVERIFY(block->InsertTypedText(index, count, typed, &model) >= 0);
-            const QString problem = BlockInvariants::Check(*block);
-            QVERIFY2(problem.isEmpty(), qPrintable(QStringLiteral("after edit %1: %2").arg(i).arg(problem)));
+            QVERIFY_BLOCK(*block);
         }
         QTEST(block->text, "text");
     }

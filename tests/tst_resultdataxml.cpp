@@ -46,13 +46,14 @@ QString Describe(const Transmission& t, bool written = false)
 }
 
 // Text made of what XML makes awkward: every control, DEL and C1, markup and our own escape,
-// CR LF that a parser folds, lone and paired surrogates, non-characters, a byte order mark and
-// right-to-left letters.
+// CR LF that a parser folds, lone and paired surrogates, non-characters, a byte order mark,
+// right-to-left letters and decomposed letters that must not be composed on the way.
 QString RandomText(QRandomGenerator& random)
 {
     static const QStringList pieces { "<a href=\"x\">", "&amp;", "]]>", "'", "<Char code=\"13\"/>",
                                       "&#13;", "\r\n", " \t", QString::fromUtf8("\xF0\x9F\x93\xA1"),
-                                      QString::fromUtf8("مرحبا"), QString::fromUtf16(u"\uFFFE\uFFFF\uFEFF") };
+                                      QString::fromUtf8("مرحبا"), QString::fromUtf16(u"\uFFFE\uFFFF\uFEFF"),
+                                      QString::fromUtf16(u"e\u0301\u1100\u1161") };
     QString text;
     for (int n = random.bounded(12); n > 0; --n) {
         const int pick = random.bounded(4);
@@ -218,11 +219,9 @@ void TestResultDataXml::setContentGivesNfc()
         { u"Cafe\u0301", u"Caf\u00E9" }, { u"\u1100\u1161", u"\uAC00" },
         { u"\r\x01\x85\uFB01", u"\r\x01\x85\uFB01" } };
     for (const auto& c : cases) {
-        const QString expected = QString::fromUtf16(c.second);
-        DataBlock block, read;
+        DataBlock block;
         block.SetContent(QString::fromUtf16(c.first));
-        QVERIFY(read.SetXmlString(block.GetXmlString()));
-        QCOMPARE(block.GetContent() + '|' + read.GetContent(), expected + '|' + expected);
+        QCOMPARE(block.GetContent(), QString::fromUtf16(c.second));
     }
 }
 
