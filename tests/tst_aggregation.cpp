@@ -188,27 +188,15 @@ QString CheckProperties(DecodedTextData& model, const QString& separator)
     return QString();
 }
 
-// A ShiftFollowing row: first the end of snippet edited (-1 for none) is set to newEnd.
-struct Shift {
-    QString layout;
-    int edited, newEnd, index, delta;
-    QString spans;
-};
-
 } // namespace
-
-Q_DECLARE_METATYPE(Shift)
 
 class TestAggregation : public QObject {
     Q_OBJECT
 
 private slots:
     void init() { qputenv("VX_USER", "operator"); }
-    void shiftFollowing_data();
-    void shiftFollowing();
-    void replaceSnippetText_data();
-    void replaceSnippetText();
-    void removeUserDataStartingIn();
+    void blockOperations_data();
+    void blockOperations();
     void marksAndSeparators_data();
     void marksAndSeparators();
     void partialMarkUpdate();
@@ -221,26 +209,25 @@ private slots:
 };
 
 // clang-format off
-void TestAggregation::shiftFollowing_data()
-{
-    QTest::addColumn<Shift>("row");
-    QTest::newRow("data runs close up behind a grown run") << Shift { "1@1:ab 1@1:cde 1@1:f", 0, 4, 0, 2, "0-4 4-7 7-8" };
-    QTest::newRow("gap keeps its width and moves by delta") << Shift { "1@1:ab 1@1/3:~ 1@1:cd", 0, 3, 0, 1, "0-3 3-6 6-8" };
-    QTest::newRow("gap behind a run that gave up its positions moves back") << Shift { "1@1:ab 1@1:cd 1@1/2:~ 1@1:ef", 1, 2, 1, -2, "0-2 2-2 2-4 4-6" };
-    QTest::newRow("data follows its predecessor even when delta disagrees") << Shift { "1@1:ab 1@1:cd 1@1/2:~", -1, 0, 0, -2, "0-2 2-4 2-4" };
-    QTest::newRow("huge delta saturates instead of wrapping") << Shift { "1@1:ab 1@1/3:~", -1, 0, 0, std::numeric_limits<int>::max(), "0-2 2147483647-2147483647" };
-    QTest::newRow("index before the first run keeps a chained block") << Shift { "1@1:ab 1@1:cd", -1, 0, -1, 3, "0-2 2-4" };
-}
-
-void TestAggregation::replaceSnippetText_data()
+void TestAggregation::blockOperations_data()
 {
     QTest::addColumn<QString>("layout");
     QTest::addColumn<QString>("annotations");
-    QTest::addColumn<QString>("piece"); // as wide as it is long
-    QTest::addColumn<QString>("expected"); // text|spans|flags of run 1|annotations, its source
-    QTest::newRow("wider run pushes followers and their annotations") << "1@1:ab 2@2:cd 1@3:ef" << "c0-1 c4-5" << "WXYZ" << "abWXYZef|0-2 2-6 6-8|0|0-1 6-7 7@42";
-    QTest::newRow("appended run moves an empty annotation at the end along") << "1@1:ab 2@2:" << "c0-1 c2-2" << "xyz" << "abxyz|0-2 2-5|0|0-1 5-5 7@42";
-    QTest::newRow("appended run drops an annotation reaching past the end") << "1@1:ab 2@2:" << "c0-4" << "xyz" << "abxyz|0-2 2-5|0| 7@42";
+    // "shift <index> <delta> [<end>]" sets the end of run <index> first when given; "replace <piece>"
+    // puts a piece as wide as it is long into run 1; "remove <from> <to>" takes annotations out.
+    QTest::addColumn<QString>("operation");
+    QTest::addColumn<QString>("expected"); // text|spans|annotation ranges
+    QTest::newRow("data runs close up behind a grown run") << "1@1:ab 1@1:cde 1@1:f" << "" << "shift 0 2 4" << "abcdef|0-4 4-7 7-8|";
+    QTest::newRow("gap keeps its width and moves by delta") << "1@1:ab 1@1/3:~ 1@1:cd" << "" << "shift 0 1 3" << "ab~cd|0-3 3-6 6-8|";
+    QTest::newRow("gap behind a run that gave up its positions moves back") << "1@1:ab 1@1:cd 1@1/2:~ 1@1:ef" << "" << "shift 1 -2 2" << "abcd~ef|0-2 2-2 2-4 4-6|";
+    QTest::newRow("data follows its predecessor even when delta disagrees") << "1@1:ab 1@1:cd 1@1/2:~" << "" << "shift 0 -2" << "abcd~|0-2 2-4 2-4|";
+    QTest::newRow("huge delta saturates instead of wrapping") << "1@1:ab 1@1/3:~" << "" << "shift 0 2147483647" << "ab~|0-2 2147483647-2147483647|";
+    QTest::newRow("index before the first run keeps a chained block") << "1@1:ab 1@1:cd" << "" << "shift -1 3" << "abcd|0-2 2-4|";
+    QTest::newRow("wider run pushes followers and their annotations") << "1@1:ab 2@2:cd 1@3:ef" << "c0-1 c4-5" << "replace WXYZ" << "abWXYZef|0-2 2-6 6-8|0-1 6-7";
+    QTest::newRow("appended run moves an empty annotation at the end along") << "1@1:ab 2@2:" << "c0-1 c2-2" << "replace xyz" << "abxyz|0-2 2-5|0-1 5-5";
+    QTest::newRow("appended run drops an annotation reaching past the end") << "1@1:ab 2@2:" << "c0-4" << "replace xyz" << "abxyz|0-2 2-5|";
+    // Both ends count; one reaching in from before stays.
+    QTest::newRow("annotations starting in a range go") << "1@1:abcdefghijkl" << "c0-1 c1-6 c3-4 c5-9 c9-10 c10-12" << "remove 3 9" << "abcdefghijkl|0-12|0-1 1-6 10-12";
 }
 
 void TestAggregation::marksAndSeparators_data()
@@ -258,43 +245,29 @@ void TestAggregation::marksAndSeparators_data()
 }
 // clang-format on
 
-void TestAggregation::shiftFollowing()
-{
-    QFETCH(Shift, row);
-    const BlockPtr block = Build(row.layout);
-    if (row.edited >= 0)
-        block->snippets[row.edited].end = row.newEnd;
-    block->ShiftFollowing(row.index, row.delta);
-    QCOMPARE(Spans(*block), row.spans);
-}
-
-void TestAggregation::replaceSnippetText()
+void TestAggregation::blockOperations()
 {
     QFETCH(QString, layout);
     QFETCH(QString, annotations);
-    QFETCH(QString, piece);
+    QFETCH(QString, operation);
     const BlockPtr block = Build(layout);
     AddAnnotations(*block, annotations);
-    block->ReplaceSnippetText(1, 7, 42, piece.size(), false, piece);
-    const DecodedTextSnippet& s = block->snippets.at(1);
-    QTEST(QStringLiteral("%1|%2|%3|%4 %5@%6").arg(block->text, Spans(*block)).arg(s.flags)
-              .arg(Ranges(*block)).arg(s.sourceChannel).arg(s.sourcePosition),
-          "expected");
-    QVERIFY_BLOCK(*block);
+    const QStringList op = operation.split(' ');
+    if (op.first() == "shift" && op.size() > 3)
+        block->snippets[op.at(1).toInt()].end = op.at(3).toInt();
+    if (op.first() == "shift")
+        block->ShiftFollowing(op.at(1).toInt(), op.at(2).toInt());
+    else if (op.first() == "replace")
+        block->ReplaceSnippetText(1, 7, 42, op.at(1).size(), false, op.at(1));
+    else
+        block->RemoveUserDataStartingIn(op.at(1).toInt(), op.at(2).toInt());
+    const QString state = QStringLiteral("%1|%2|%3").arg(block->text, Spans(*block), Ranges(*block));
+    QTEST(QString(state).replace('\n', '~'), "expected");
     // An index outside the block changes nothing.
     const QString before = block->text + Spans(*block);
     block->ReplaceSnippetText(block->snippets.size(), 1, 0, 9, false, QStringLiteral("nine"));
     block->ReplaceSnippetText(-1, 1, 0, 9, false, QStringLiteral("nine"));
     QCOMPARE(block->text + Spans(*block), before);
-}
-
-void TestAggregation::removeUserDataStartingIn()
-{
-    const BlockPtr block = Build(QStringLiteral("1@1:abcdefghijkl"));
-    // Both ends count; one reaching in from before stays.
-    AddAnnotations(*block, QStringLiteral("c0-1 c1-6 c3-4 c5-9 c9-10 c10-12"));
-    block->RemoveUserDataStartingIn(3, 9);
-    QCOMPARE(Ranges(*block), QStringLiteral("0-1 1-6 10-12"));
 }
 
 void TestAggregation::marksAndSeparators()
