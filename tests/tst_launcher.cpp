@@ -65,19 +65,22 @@ QString TextOf(DecodedTextView& view, int channel)
 }
 
 // A decoder's recording as the launcher's --export writes it: transmissions of several frames
-// and lines, a call sign and a comment, times that interleave with the other decoders'.
-QString Recording(int channel, const QString& name)
+// and lines, a call sign and a comment, times that interleave with the other decoders'. The
+// reference view is shown the same.
+QString Recording(int channel, const QString& name, DecodedTextView& reference)
 {
     DecodedTextData model;
+    reference.DefineChannelName(channel, name);
     for (int t = 0; t < 3; ++t) {
         const QString text = QStringLiteral("CQ CQ DE %1\nQSL %2 K ").arg(name).arg(t);
-        model.AddTransmission(
-            BlockXml(channel, Origin.addSecs(10 * t), text,
-                     { Mark(UserData::CallSignType, 9, 9 + name.size(), name),
-                       Mark(UserData::CommentType, 0, 5, QStringLiteral("calling")) },
-                     { At(0, 10 * t + channel), At(6, 10 * t + channel + 2),
-                       At(text.size() - 6, 10 * t + 5) },
-                     t + 1));
+        const QString xml = BlockXml(channel, Origin.addSecs(10 * t), text,
+                                     { Mark(UserData::CallSignType, 9, 9 + name.size(), name),
+                                       Mark(UserData::CommentType, 0, 5, QStringLiteral("calling")) },
+                                     { At(0, 10 * t + channel), At(6, 10 * t + channel + 2),
+                                       At(text.size() - 6, 10 * t + 5) },
+                                     t + 1);
+        model.AddTransmission(xml);
+        reference.AddTransmission(xml);
     }
     VarnoResultData document;
     model.GetData(channel, document, false);
@@ -174,11 +177,9 @@ class TstLauncher : public QObject {
     {
         QProcess process;
         Start(process, program, arguments, environment);
-        if (!process.waitForFinished(90000)) {
-            process.kill();
-            process.waitForFinished();
+        // A process still running is killed as the QProcess goes.
+        if (!process.waitForFinished(90000))
             return { -1, QString(), QStringLiteral("did not finish") };
-        }
         return { process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
                  QString::fromUtf8(process.readAllStandardOutput()),
                  QString::fromUtf8(process.readAllStandardError()) };
@@ -482,24 +483,21 @@ private slots:
         QTest::addColumn<QStringList>("transmissions");
         QTest::addColumn<QStringList>("expected");
 
-        const QString t0 = QStringLiteral("2024-03-01T10:00:00.000Z\t");
-        const QString t1 = QStringLiteral("2024-03-01T10:00:01.000Z\t");
-        const QString t2 = QStringLiteral("2024-03-01T10:00:02.000Z\t");
-        const QString t3 = QStringLiteral("2024-03-01T10:00:03.000Z\t");
+        const auto at = [](int second) { return QStringLiteral("2024-03-01T10:00:0%1.000Z\t").arg(second); };
         QTest::newRow("every kind of line break; a line has its first character's time; "
                       "channels merge in time order under their names")
             << QStringList { BlockXml(1, Origin, "CQ CQ\r\nDE X\nK\rAR", {},
                                       { At(0, 0), At(7, 2), At(12, 3) }),
                              BlockXml(2, Origin, "mid", {}, { At(0, 1) }) }
-            << QStringList { t0 + "Channel 1\tCQ CQ", t1 + "Hu go\tmid", t2 + "Channel 1\tDE X",
-                             t3 + "Channel 1\tK", t3 + "Channel 1\tAR" };
+            << QStringList { at(0) + "Channel 1\tCQ CQ", at(1) + "Hu go\tmid", at(2) + "Channel 1\tDE X",
+                             at(3) + "Channel 1\tK", at(3) + "Channel 1\tAR" };
         QTest::newRow("call sign, comment, correction and insertion inline")
             << QStringList { BlockXml(1, Origin, "CQ DE DL1ABC QTH BERLN K",
                                       { Mark(UserData::CallSignType, 6, 12, "DL1ABC"),
                                         Mark(UserData::CommentType, 0, 2, "general call"),
                                         Mark(UserData::ChangeType, 17, 22, "BERLN", "BERLIN"),
                                         Mark(UserData::ChangeType, 23, 24, "K") }) }
-            << QStringList { t0
+            << QStringList { at(0)
                              + "Channel 1\t[CQ](note general call) DE [DL1ABC](call DL1ABC) QTH "
                                "[BERLN](was BERLIN) [K](inserted)" };
         QTest::newRow("nested and crossing annotations keep their labels")
@@ -507,10 +505,10 @@ private slots:
                                       { Mark(UserData::CommentType, 0, 8, "all"),
                                         Mark(UserData::CallSignType, 2, 4, "CD"),
                                         Mark(UserData::ChangeType, 3, 6, "DEF", "XYZ") }) }
-            << QStringList { t0 + "Channel 1\t[AB[C[D](was XYZ)](call CD)[EF](was XYZ)GH](note all)" };
+            << QStringList { at(0) + "Channel 1\t[AB[C[D](was XYZ)](call CD)[EF](was XYZ)GH](note all)" };
         QTest::newRow("the notation's characters and controls are escaped") << QStringList {
             BlockXml(1, Origin, "a[b]c\\d\ae\tf", { Mark(UserData::CommentType, 1, 3, "x)y\nz") })
-        } << QStringList { t0 + "Channel 1\ta[\\[b](note x\\)y\\nz)\\]c\\\\d\\x07e\tf" };
+        } << QStringList { at(0) + "Channel 1\ta[\\[b](note x\\)y\\nz)\\]c\\\\d\\x07e\tf" };
     }
 
     void transcriptNotation()
@@ -546,15 +544,10 @@ private slots:
         QElapsedTimer sending;
         sending.start();
         for (auto it = names.cbegin(); it != names.cend(); ++it) {
-            const QString recording = Recording(it.key(), it.value());
+            const QString recording = Recording(it.key(), it.value(), reference);
             const QString path = dir.filePath(QStringLiteral("decoder%1.xml").arg(it.key()));
             QVERIFY(WriteAll(path, recording.toUtf8()));
             expected.insert(Blocks(recording));
-            VarnoResultData document;
-            document.SetXmlString(recording);
-            for (const Transmission* transmission : document.GetTransmission())
-                reference.AddTransmission(transmission->GetXmlString());
-            reference.DefineChannelName(it.key(), it.value());
             feeds.emplace_back(new QProcess);
             feeds.back()->start(Feed, { "--to", port, path, "--speed", "40" });
         }
