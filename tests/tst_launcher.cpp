@@ -163,20 +163,13 @@ class TstLauncher : public QObject {
     QStringList traces;
     ErrorHandler::OutputSink previousSink;
 
-    // The programs keep their settings in the test's directory.
-    void Start(QProcess& process, const QString& program, const QStringList& arguments,
-               QProcessEnvironment environment = QProcessEnvironment::systemEnvironment())
-    {
-        environment.insert(QStringLiteral("VX_APP_CONFIG"), dir.filePath(QStringLiteral("run.ini")));
-        process.setProcessEnvironment(environment);
-        process.start(program, arguments);
-    }
-
+    // The programs inherit the test's settings file from init().
     Outcome Run(const QString& program, const QStringList& arguments,
                 const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment())
     {
         QProcess process;
-        Start(process, program, arguments, environment);
+        process.setProcessEnvironment(environment);
+        process.start(program, arguments);
         // A process still running is killed as the QProcess goes.
         if (!process.waitForFinished(90000))
             return { -1, QString(), QStringLiteral("did not finish") };
@@ -529,8 +522,7 @@ private slots:
         const QString exported = dir.filePath(QStringLiteral("live.xml"));
         const QString transcript = dir.filePath(QStringLiteral("live.txt"));
         QProcess launcher;
-        Start(launcher, Launcher,
-              { "--listen", "0", "--export", exported, "--transcript", transcript });
+        launcher.start(Launcher, { "--listen", "0", "--export", exported, "--transcript", transcript });
         QString output;
         const QString port
             = AwaitOutput(launcher, output, QStringLiteral("Listening on 127.0.0.1:(\\d+)"));
