@@ -64,27 +64,33 @@ QString TextOf(DecodedTextView& view, int channel)
     return text;
 }
 
-// A decoder's recording as the launcher's --export writes it: transmissions of several frames
-// and lines, a call sign and a comment, times that interleave with the other decoders'. The
-// reference view is shown the same.
-QString Recording(int channel, const QString& name, DecodedTextView& reference)
+// Decoders' recordings as the launcher's --export writes them: transmissions of several frames and
+// lines, letters beyond ASCII for the encodings, a call sign, a comment and a correction, times that
+// interleave between the channels, a frame stamped before the one it follows. The reference view
+// is shown the same.
+QString Recording(const QMap<int, QString>& names, DecodedTextView& reference)
 {
     DecodedTextData model;
-    reference.DefineChannelName(channel, name);
-    for (int t = 0; t < 3; ++t) {
-        const QString text = QStringLiteral("CQ CQ DE %1\nQSL %2 K ").arg(name).arg(t);
-        const QString xml = BlockXml(channel, Origin.addSecs(10 * t), text,
-                                     { Mark(UserData::CallSignType, 9, 9 + name.size(), name),
-                                       Mark(UserData::CommentType, 0, 5, QStringLiteral("calling")) },
-                                     { At(0, 10 * t + channel), At(6, 10 * t + channel + 2),
-                                       At(text.size() - 6, 10 * t + 5) },
-                                     t + 1);
-        model.AddTransmission(xml);
-        reference.AddTransmission(xml);
-    }
     VarnoResultData document;
-    model.GetData(channel, document, false);
-    return ChannelNameNotes::Insert(document.GetXmlString(), { { channel, name } });
+    for (auto it = names.cbegin(); it != names.cend(); ++it) {
+        const int channel = it.key();
+        reference.DefineChannelName(channel, it.value());
+        for (int t = 0; t < 3; ++t) {
+            const QString text = QStringLiteral("CQ CQ DE %1\nQSL %2 Grüße K ").arg(it.value()).arg(t);
+            const QString xml = BlockXml(
+                channel, Origin.addSecs(10 * t), text,
+                { Mark(UserData::CallSignType, 9, 9 + it.value().size(), it.value()),
+                  Mark(UserData::CommentType, 0, 5, QStringLiteral("calling")),
+                  Mark(UserData::ChangeType, text.size() - 8, text.size() - 3, "Grüße", "Gruesse") },
+                { At(0, 10 * t + channel, 90), At(6, 10 * t + channel + 2, 40 + t),
+                  At(text.size() - 6, 10 * t + 5, 70) },
+                t + 1);
+            model.AddTransmission(xml);
+            reference.AddTransmission(xml);
+        }
+        model.GetData(channel, document, false);
+    }
+    return ChannelNameNotes::Insert(document.GetXmlString(), names);
 }
 
 // Reads a process's output until it holds a pattern; the captured text, or empty.
@@ -98,37 +104,6 @@ QString AwaitOutput(QProcess& process, QString& output, const QString& pattern, 
         output += QString::fromUtf8(process.readAllStandardOutput());
     }
     return expression.match(output).captured(1);
-}
-
-// A recording with what a replay has to get right: two channels whose frames interleave,
-// a gap, a second transmission, annotations delivered with the text and made afterwards
-// (after the gap, so positions and text indices differ), a change of the text itself, and
-// letters beyond ASCII for the encodings.
-QString MakeRecording()
-{
-    DecodedTextData model;
-    const auto annotate = [&model](UserData* mark) {
-        if (!model.SetUserData(model.GetChannelData(3)->LastBlock(), mark, mark->Type, mark->Start,
-                               mark->End))
-            delete mark;
-    };
-    model.AddTransmission(BlockXml(3, Origin, QStringLiteral("Hello world, this is "), {},
-                                   { At(0, 1, 90), At(6, 2, 40) }, 7));
-    model.AddTransmission(BlockXml(5, Origin, QStringLiteral("Grüße aus Köln, 73 "),
-                                   { Mark(UserData::CallSignType, 0, 6, QStringLiteral("DL1ABC")) },
-                                   { At(0, 1.5) }, 2));
-    model.AddTransmission(
-        BlockXml(3, Origin, QStringLiteral("after the gap "), {}, { At(30, 3, 70) }, 7));
-    annotate(Mark(UserData::CommentType, 0, 5, QStringLiteral("greeting")));
-    annotate(Mark(UserData::CallSignType, 31, 34, QStringLiteral("Emil")));
-    model.AddTransmission(BlockXml(3, Origin.addSecs(10), QStringLiteral("next transmission "), {},
-                                   { At(0, 11, 60), At(5, 12.5, 60) }, 8));
-    annotate(Mark(UserData::ChangeType, 0, 4, QStringLiteral("NEXT!"), QStringLiteral("next")));
-
-    VarnoResultData document;
-    for (int channel : { 3, 5 })
-        model.GetData(channel, document, false);
-    return document.GetXmlString();
 }
 
 // Every block of a document as its own XML (text, timed frames, annotations), by
@@ -241,13 +216,14 @@ private slots:
     {
         QFETCH(QByteArray, codec);
         QFETCH(QString, declaration);
-        QString recording = MakeRecording();
+        DecodedTextView unused(nullptr);
+        QString recording = Recording({ { 3, "DL1ABC" }, { 5, "OE3XYZ" } }, unused);
         if (!declaration.isEmpty())
             recording.replace(QStringLiteral("<?xml version=\"1.0\"?>"),
                               QStringLiteral("<?xml version=\"1.0\" encoding=\"%1\"?>").arg(declaration));
         const QString input = dir.filePath(QStringLiteral("recording.xml"));
         QVERIFY(WriteAll(input, QTextCodec::codecForName(codec)->fromUnicode(recording)));
-        // The recording spans 12.5 s; at 200 times the pace it is through in 63 ms.
+        // The recording spans 27 s; at 200 times the pace it is through in 135 ms.
         const QString output = dir.filePath(QStringLiteral("replayed.xml"));
         const Outcome run
             = Run(Launcher, { "--replay", input, "--speed", "200", "--seconds", "0.8", "--export", output });
@@ -536,7 +512,7 @@ private slots:
         QElapsedTimer sending;
         sending.start();
         for (auto it = names.cbegin(); it != names.cend(); ++it) {
-            const QString recording = Recording(it.key(), it.value(), reference);
+            const QString recording = Recording({ { it.key(), it.value() } }, reference);
             const QString path = dir.filePath(QStringLiteral("decoder%1.xml").arg(it.key()));
             QVERIFY(WriteAll(path, recording.toUtf8()));
             expected.insert(Blocks(recording));
