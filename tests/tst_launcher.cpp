@@ -185,10 +185,9 @@ private slots:
         Replayer replayer(&view, &clock);
         QString error;
         QVERIFY(replayer.Load(document.GetXmlString(), error));
-        QCOMPARE(replayer.PieceCount(), 4);
         // Twice the pace halves the waits; "cccc" may not overtake "bbbb".
         QVector<qint64> due;
-        for (int piece = 0; piece < 4; ++piece)
+        for (int piece = 0; piece < replayer.PieceCount(); ++piece)
             due << replayer.DueAfter(piece, 2.0);
         QCOMPARE(due, QVector<qint64>({ 0, 2000, 3000, 3000 }));
 
