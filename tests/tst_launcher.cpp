@@ -344,7 +344,7 @@ private slots:
         FeedFrameReader reader;
         QVector<FeedFrame> received;
         for (int at = 0; at < stream.size();) {
-            const int chunk = 1 + int(random() % (random() % 2 ? 7 : 5000));
+            const int chunk = 1 + int(random() % (random() % 2 ? 5 : 5000));
             reader.Append(stream.mid(at, chunk));
             at += chunk;
             for (;;) {
