@@ -251,6 +251,8 @@ private slots:
         QTest::newRow("right end of a sign still hits") << 0 << "DL1ABC" << 0 << "DL1ABC";
         QTest::newRow("separator hits nothing") << 0 << "DL1ABC" << 2 << QString();
         QTest::newRow("second sign of a later line") << 1 << "OH2XYZ, " << 1 << "SP3KEY";
+        QTest::newRow("past the last sign of a row")
+            << 0 << "DL1ABC, DL1ABC/P, " << 1 << QString();
         QTest::newRow("line without signs") << 2 << QString() << 1 << QString();
         QTest::newRow("left margin") << 0 << QString() << -2 << QString();
     }
@@ -264,6 +266,7 @@ private slots:
 
         View v(300);
         QSignalSpy saved(&v.model, &DecodedTextData::SaveUserData);
+        QEXPECT_FAIL("past the last sign of a row", "a row's hit test runs on into the next line's signs", Continue);
         QTest::mouseClick(v.info, Qt::LeftButton, Qt::NoModifier,
                           QPoint(v.X(before) + dx, v.LineY(line)));
         QCOMPARE(v.content.textCursor().selectedText(), selected);
