@@ -162,7 +162,6 @@ private slots:
         QFETCH(int, hint);
         QFETCH(QStringList, rows);
         View v(width);
-        QCOMPARE(v.model.GetInfoAreaWidth(), width);
         QCOMPARE(v.info->sizeHint(), QSize(hint, 0));
         // A new text area takes the stored width, 0 hiding the gutter there.
         DecodedTextContent fresh(Channel, false, &v.model, nullptr);
