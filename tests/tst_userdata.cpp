@@ -56,11 +56,9 @@ private slots:
     void initTestCase() { qputenv("TZ", "Europe/Berlin"); }
     void editSteps_data();
     void editSteps();
-    void overlapReplacement_data();
     void overlapReplacement();
     void refusals_data();
     void refusals();
-    void notSentOut();
     void queriesAndToolTips();
     void importUserData();
     void channelsWithActiveUserDataAndModifier();
@@ -74,36 +72,48 @@ void TestUserData::editSteps_data()
     QTest::addColumn<QString>("runs");
     QTest::addColumn<QStringList>("steps");
     QTest::addColumn<QString>("sent"); // every document sent to the host, apart by " / "
+    QTest::addColumn<int>("channel");
+    QTest::addColumn<bool>("offline");
     // clang-format off
     // "lo" becomes "LOOP", the comment on "orl" moving along. Edited again, the old characters
     // come back before "X" goes in; the host hears of the old change as deleted and of the new
     // one. Taken out, the decoded text comes back, and a change can go in again.
     QTest::newRow("change applied, edited, taken out and made again") << "Hello| world"
-        << QStringList { "s0-2", "n7-10", "c3-5 LOOP/lo => HelLOOP world|0-2 3-7 9-12|3|0-7:7/2e 7-13:6e", "c3-7 X/lo => HelX world|0-2 3-4 6-9|3|0-4:4/-1e 4-10:6e", "x3-4 => Hello world|0-2 7-10|2|0-5:5/1e 5-11:6e", "c6-7 W/w => Hello World|0-2 6-7 7-10|3|0-5:5/1e 5-11:6e" } << "0-2: / 7-10: / 3-7:LOOP / 3-7: 3-4:X / 3-4: / 6-7:W";
+        << QStringList { "s0-2", "n7-10", "c3-5 LOOP/lo => HelLOOP world|0-2 3-7 9-12|3|0-7:7/2e 7-13:6e", "c3-7 X/lo => HelX world|0-2 3-4 6-9|3|0-4:4/-1e 4-10:6e", "x3-4 => Hello world|0-2 7-10|2|0-5:5/1e 5-11:6e", "c6-7 W/w => Hello World|0-2 6-7 7-10|3|0-5:5/1e 5-11:6e" } << "0-2: / 7-10: / 3-7:LOOP / 3-7: 3-4:X / 3-4: / 6-7:W" << 3 << false;
     // Worked out by hand: the last run touched gives up at most what lies of it in the range,
     // the run before it the rest; what is left of a growth goes to the last run again.
-    QTest::newRow("shrinking across two runs") << "Hello| world" << QStringList { "n9-10", "c3-8 Z/lo wo => HelZrld|3-4 5-6|2|0-4:4/-1e 4-7:3/-3e", "x3-4 => Hello world|9-10|1|0-5:5/1e 5-11:6/3e" } << "9-10: / 3-4:Z / 3-4:";
-    QTest::newRow("growth beyond both runs' share") << "ab|cdefgh" << QStringList { "n4-5", "c1-3 WXYZ12/bc => aWXYZ12defgh|1-7 8-9|2|0-3:3/1e 3-12:9/3e", "x1-7 => abcdefgh|4-5|1|0-2:2/-1e 2-8:6/-3e" } << "4-5: / 1-7:WXYZ12 / 1-7:";
-    QTest::newRow("insertion at a point") << "abcdef" << QStringList { "n4-5", "c3-3 XYZ/ => abcXYZdef|3-6 7-8|2|0-9:9/3e", "x3-6 => abcdef|4-5|1|0-6:6/-3e" } << "4-5: / 3-6:XYZ / 3-6:";
+    QTest::newRow("shrinking across two runs") << "Hello| world" << QStringList { "n9-10", "c3-8 Z/lo wo => HelZrld|3-4 5-6|2|0-4:4/-1e 4-7:3/-3e", "x3-4 => Hello world|9-10|1|0-5:5/1e 5-11:6/3e" } << "9-10: / 3-4:Z / 3-4:" << 3 << false;
+    QTest::newRow("growth beyond both runs' share") << "ab|cdefgh" << QStringList { "n4-5", "c1-3 WXYZ12/bc => aWXYZ12defgh|1-7 8-9|2|0-3:3/1e 3-12:9/3e", "x1-7 => abcdefgh|4-5|1|0-2:2/-1e 2-8:6/-3e" } << "4-5: / 1-7:WXYZ12 / 1-7:" << 3 << false;
+    QTest::newRow("insertion at a point") << "abcdef" << QStringList { "n4-5", "c3-3 XYZ/ => abcXYZdef|3-6 7-8|2|0-9:9/3e", "x3-6 => abcdef|4-5|1|0-6:6/-3e" } << "4-5: / 3-6:XYZ / 3-6:" << 3 << false;
     // The second change overwrites the run's shift, so undoing the first cannot rely on it.
     QTest::newRow("revert after a later change in the same run") << "Hello world"
-        << QStringList { "c0-1 JJJ/H", "c8-9 WW/w => JJJello WWorld|0-3 8-10|2|0-14:14/1e", "x0-3 => Hello WWorld|6-8|1|0-12:12/-2e", "x6-8 => Hello world||0|0-11:11/-1e" } << "0-3:JJJ / 8-10:WW / 0-3: / 6-8:";
+        << QStringList { "c0-1 JJJ/H", "c8-9 WW/w => JJJello WWorld|0-3 8-10|2|0-14:14/1e", "x0-3 => Hello WWorld|6-8|1|0-12:12/-2e", "x6-8 => Hello world||0|0-11:11/-1e" } << "0-3:JJJ / 8-10:WW / 0-3: / 6-8:" << 3 << false;
     // After the gap, positions and text indices differ by the gap's width. Worked out by hand:
     // [2, 10) touches the first change at its start, so that one gives "de" back first. The gap
     // keeps its width and takes no share; run 0 gives up its last position, and the gap owns
     // the new character in place of its line break, which it gets back when the change goes.
     QTest::newRow("change across a gap goes back whole") << "abc|~7|def"
-        << QStringList { "c10-12 XYZ/de => abc\nXYZf|10-13|1|0-3:3 3-10:1g 10-14:4/1e", "c2-10 Q/c\n => abQdef|2-3|1|0-2:2/-1e 2-9:1g 9-12:3/-1e", "x2-3 => abc\ndef||0|0-3:3/1e 3-10:1g 10-13:3/-1e" } << "10-13:XYZ / 10-13: 2-3:Q / 2-3:";
+        << QStringList { "c10-12 XYZ/de => abc\nXYZf|10-13|1|0-3:3 3-10:1g 10-14:4/1e", "c2-10 Q/c\n => abQdef|2-3|1|0-2:2/-1e 2-9:1g 9-12:3/-1e", "x2-3 => abc\ndef||0|0-3:3/1e 3-10:1g 10-13:3/-1e" } << "10-13:XYZ / 10-13: 2-3:Q / 2-3:" << 3 << false;
     // Only the text is normalised; the range stays as the editor gave it. Inside the block the
     // change stays, at the block's end it reaches one past the end and is dropped, but is sent.
-    QTest::newRow("normalised change inside the block") << "cafe!" << QStringList { "c3-4 e\u0301/e => caf\u00e9!|3-5|1|0-5:5" } << "3-5:\u00e9";
-    QTest::newRow("normalised change at the end is dropped") << "cafe" << QStringList { "c3-4 e\u0301/e => caf\u00e9||1|0-4:4" } << "3-5:\u00e9";
+    QTest::newRow("normalised change inside the block") << "cafe!" << QStringList { "c3-4 e\u0301/e => caf\u00e9!|3-5|1|0-5:5" } << "3-5:\u00e9" << 3 << false;
+    QTest::newRow("normalised change at the end is dropped") << "cafe" << QStringList { "c3-4 e\u0301/e => caf\u00e9||1|0-4:4" } << "3-5:\u00e9" << 3 << false;
     // Giving "LOOP" back shrinks "HelLOOP" to "Hello", which drops the old change while it is
     // replaced; it still goes out as deleted, with its range.
-    QTest::newRow("change dropped while it is replaced") << "Hello" << QStringList { "c3-5 LOOP/lo", "c3-7 X/lo => HelX|3-4|1|0-4:4/-1e" } << "3-7:LOOP / 3-7: 3-4:X";
+    QTest::newRow("change dropped while it is replaced") << "Hello" << QStringList { "c3-5 LOOP/lo", "c3-7 X/lo => HelX|3-4|1|0-4:4/-1e" } << "3-7:LOOP / 3-7: 3-4:X" << 3 << false;
     // Worked out by hand: giving back a deletion's two characters moves every annotation from
     // its start on by 2, the change itself included, before it is taken out.
-    QTest::newRow("deletion taken out") << "Hello world" << QStringList { "c3-5 /lo => Hel world|3-3|1|0-9:9/-2e", "x3-4 => Hello world||0|0-11:11/2e" } << "3-3: / 5-5:";
+    QTest::newRow("deletion taken out") << "Hello world" << QStringList { "c3-5 /lo => Hel world|3-3|1|0-9:9/-2e", "x3-4 => Hello world||0|0-11:11/2e" } << "3-3: / 5-5:" << 3 << false;
+    // Offline the annotation stays for the export; on the user channel it goes out with the typed
+    // text. Either way only the run it covers is marked edited.
+    QTest::newRow("offline, nothing is sent") << "abc|def" << QStringList { "n4-5 => abcdef|4-5|1|0-3:3 3-6:3e" } << "" << 3 << true;
+    QTest::newRow("the user channel sends nothing") << "abc|def" << QStringList { "n4-5 => abcdef|4-5|1|0-3:3 3-6:3e" } << "" << int(DecodedTextData::UserChannelID) << false;
+    // A new comment over [5, 9) replaces a comment it overlaps, touching counts, and no other type.
+    QTest::newRow("overlapped comment reaches into the range") << "01234|56789abcdef" << QStringList { "n7-12", "n5-9 => 0123456789abcdef|5-9|1|0-5:5 5-16:11" } << "7-12: / 7-12: 5-9:" << 3 << false;
+    QTest::newRow("overlapped comment ends where the range starts") << "01234|56789abcdef" << QStringList { "n2-5", "n5-9 => 0123456789abcdef|5-9|1|0-5:5 5-16:11" } << "2-5: / 2-5: 5-9:" << 3 << false;
+    QTest::newRow("overlapped comment starts where the range ends") << "01234|56789abcdef" << QStringList { "n9-11", "n5-9 => 0123456789abcdef|5-9|1|0-5:5 5-16:11" } << "9-11: / 9-11: 5-9:" << 3 << false;
+    QTest::newRow("a comment apart stays") << "01234|56789abcdef" << QStringList { "n10-12", "n5-9 => 0123456789abcdef|5-9 10-12|2|0-5:5 5-16:11" } << "10-12: / 5-9:" << 3 << false;
+    QTest::newRow("a call sign is another type") << "01234|56789abcdef" << QStringList { "s6-8", "n5-9 => 0123456789abcdef|5-9 6-8|2|0-5:5 5-16:11" } << "6-8: / 5-9:" << 3 << false;
     // clang-format on
 }
 
@@ -111,9 +121,12 @@ void TestUserData::editSteps()
 {
     QFETCH(QString, runs);
     QFETCH(QStringList, steps);
+    QFETCH(int, channel);
+    QFETCH(bool, offline);
     DecodedTextData model;
+    model.SetOffline(offline);
     QSignalSpy spy(&model, &DecodedTextData::SaveUserData);
-    BlockPtr block(new DecodedTextBlock(3, 7, T0));
+    BlockPtr block(new DecodedTextBlock(channel, 7, T0));
     for (const QString& run : runs.split('|'))
         run.startsWith('~') ? AddGap(*block, run.mid(1).toInt()) : AddRun(*block, run);
     for (const QString& step : steps) {
@@ -137,36 +150,17 @@ void TestUserData::editSteps()
     QTEST(sent.join(QStringLiteral(" / ")), "sent");
 }
 
-void TestUserData::overlapReplacement_data()
-{
-    QTest::addColumn<QString>("type");
-    QTest::addColumn<int>("start");
-    QTest::addColumn<int>("end");
-    QTest::addColumn<bool>("replaced");
-    // The new comment goes over [5, 9); touching counts as overlapping.
-    QTest::newRow("existing reaches into the range") << Comment << 7 << 12 << true;
-    QTest::newRow("existing ends where the range starts") << Comment << 2 << 5 << true;
-    QTest::newRow("existing starts where the range ends") << Comment << 9 << 11 << true;
-    QTest::newRow("existing lies apart") << Comment << 10 << 12 << false;
-    QTest::newRow("a call sign is another type") << CallSign << 6 << 8 << false;
-}
-
+// Which annotations a new one replaces is left to the edit steps.
 void TestUserData::overlapReplacement()
 {
-    QFETCH(QString, type);
-    QFETCH(int, start);
-    QFETCH(int, end);
-    QFETCH(bool, replaced);
     DecodedTextData model;
     QSignalSpy spy(&model, &DecodedTextData::SaveUserData);
     BlockPtr block = MakeBlock({ "01234", "56789abcdef" }, 12);
-    UserData* old = Note(type, start, end, "old");
+    UserData* old = Note(Comment, 7, 12, "old");
     old->Text = QStringLiteral("789");
     old->Modifier = QStringLiteral("bob");
-    QVERIFY(model.SetUserData(block, old, type, start, end));
+    QVERIFY(model.SetUserData(block, old, Comment, 7, 12));
     QVERIFY(model.SetUserData(block, Note(Comment, 5, 9, "new"), Comment, 5, 9));
-    QCOMPARE(QStringLiteral("%1 %2").arg(block->userData.size()).arg(block->userDataCount),
-             QString(replaced ? "1 1" : "2 2"));
     QCOMPARE(block->FindUserData(Comment, 5, 9)->Comment, QStringLiteral("new"));
     // The host gets the block's key and first stamp, then what went (range and modifier only)
     // and what came.
@@ -178,9 +172,7 @@ void TestUserData::overlapReplacement()
     for (const UserData* u : carrier.GetUserData())
         out << QStringList { QString::number(u->Start), QString::number(u->End), u->Modifier,
                              u->Text, u->Comment, u->ReplacedText }.join(',');
-    QCOMPARE(out.join(' '), QStringLiteral("7 12 - 1@1 ")
-                 + (replaced ? QStringLiteral("%1,%2,bob,,, ").arg(start).arg(end) : QString())
-                 + QStringLiteral("5,9,,,new,"));
+    QCOMPARE(out.join(' '), QStringLiteral("7 12 - 1@1 7,12,bob,,, 5,9,,,new,"));
 }
 
 void TestUserData::refusals_data()
@@ -233,22 +225,6 @@ void TestUserData::refusals()
     // Length changes at the ends of the int range saturate instead of overflowing.
     block->ApplyLengthChange(INT_MIN, INT_MAX, INT_MAX, false);
     block->ApplyLengthChange(INT_MAX, INT_MIN, INT_MIN, true);
-}
-
-void TestUserData::notSentOut()
-{
-    // Offline the annotation stays for the export; on the user channel it goes out with the
-    // typed text. Either way only the run it covers is marked edited.
-    for (int channel : { 3, int(DecodedTextData::UserChannelID) }) {
-        DecodedTextData model;
-        model.SetOffline(channel == 3);
-        QSignalSpy spy(&model, &DecodedTextData::SaveUserData);
-        BlockPtr block = MakeBlock({ "abc", "def" }, channel);
-        QVERIFY(model.SetUserData(block, Note(Comment, 4, 5), Comment, 4, 5));
-        QCOMPARE(block->snippets.at(0).flags | block->snippets.at(1).flags << 8,
-                 SnippetEdited << 8);
-        QVERIFY(spy.isEmpty() && block->changed);
-    }
 }
 
 void TestUserData::queriesAndToolTips()
