@@ -143,6 +143,35 @@ QString Messages(const QSignalSpy& saved)
     return messages.join(QStringLiteral(" / "));
 }
 
+// A call sign dragged from a press at from, dropped onto TEST or onto the closed block.
+void Drag(View& v, int from, bool releaseFirst, bool ontoClosed)
+{
+    QSignalSpy saved(&v.store, &DecodedTextData::SaveUserData);
+    QTest::mousePress(v.viewport(), Qt::LeftButton, Qt::NoModifier, v.At(from));
+    QMouseEvent move(QEvent::MouseMove, v.At(from) + QPoint(30, 0), Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(v.viewport(), &move);
+    if (releaseFirst)
+        QTest::mouseRelease(v.viewport(), Qt::LeftButton, Qt::NoModifier, v.At(from));
+    v.DropAt(ontoClosed ? v.At(7, v.Closed()) : v.At(Test));
+    QVERIFY(v.Closed()->userData.isEmpty());
+    QVERIFY(!ontoClosed || v.textCursor().selectedText() == QStringLiteral("DL1ABC"));
+    // The mark moves whole, with its author and time; the drag is over, so a second drop moves nothing.
+    if (const UserData* moved = v.Newest()->FindUserData(UserData::CallSignType, Test, Test + 1)) {
+        QCOMPARE(Joined(moved->Text, moved->Modifier, moved->ChangeTime), Joined("TEST", "earlier", T0));
+        QVERIFY(!v.textCursor().hasSelection());
+        const int count = saved.count();
+        v.DropAt(v.At(1));
+        QCOMPARE(saved.count(), count);
+    }
+    // Drops reach read-only channels, but a drag from another widget or program is not taken.
+    QVERIFY(v.viewport()->acceptDrops());
+    QMimeData mime;
+    QDragEnterEvent enter(QPoint(1, 1), Qt::MoveAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    enter.accept();
+    v.dragEnterEvent(&enter);
+    QVERIFY(!enter.isAccepted());
+}
+
 } // namespace
 
 class TestContentEditing : public QObject {
@@ -233,6 +262,12 @@ private slots:
         QTest::newRow("double click on a change opens the text dialog") << "2x Insert Text" << World + 1 << -1 << QString() << "WORLD|" << "" << "";
         QTest::newRow("double click on a call sign opens its editor") << "2x " + dcs << Oh2xyz + 1 << -1 << QString() << knownToo << "" << "";
         QTest::newRow("double click on a comment opens the comment dialog") << "2x Insert Comment" << Hello + 1 << -1 << QString() << "greeting" << "" << "";
+        // "drag": pressed on from, dropped onto TEST, or onto DL1ABC in the closed block ("closed").
+        QTest::newRow("a dragged sign moves, the host hears of the removal first") << "drag" << Oh2xyz + 2 << -1 << "" << none
+            << "C7-13 OH2XYZ / C26-30 OH2XYZ" << "";
+        QTest::newRow("onto the closed block nothing moves, the word there is selected") << "drag" << Oh2xyz << -1 << "closed" << none << "" << "";
+        QTest::newRow("press on plain text starts no drag") << "drag" << 1 << -1 << "" << none << "" << "";
+        QTest::newRow("a released drag is over") << "released drag" << Oh2xyz << -1 << "" << none << "" << "";
         // clang-format on
     }
 
@@ -305,6 +340,8 @@ private slots:
         const QDateTime start = QDateTime::currentDateTimeUtc().addSecs(-1);
         if (doubleClick)
             QTest::mouseDClick(v.viewport(), Qt::LeftButton, Qt::NoModifier, v.At(from));
+        else if (action.endsWith(QStringLiteral("drag")))
+            Drag(v, from, action.startsWith(QStringLiteral("released")), answer == QStringLiteral("closed"));
         else
             v.Menu(v.At(from), action);
         QCOMPARE(opened, shown);
@@ -319,7 +356,8 @@ private slots:
                         && u->ChangeTime.timeSpec() == Qt::UTC && u->ChangeTime >= start
                         && u->ChangeTime <= QDateTime::currentDateTimeUtc()
                         && (u->CallSign.isEmpty() || v.store.GetCallSigns().contains(u->CallSign))));
-        QCOMPARE(v.textCursor().hasSelection(), carried.isEmpty() && to >= 0 && !shown.contains(" ! "));
+        if (!action.endsWith(QStringLiteral("drag"))) // a drag leaves the selection of its own
+            QCOMPARE(v.textCursor().hasSelection(), carried.isEmpty() && to >= 0 && !shown.contains(" ! "));
         QVERIFY(v.document()->toPlainText().endsWith(newest->text));
         QVERIFY(v.TakesNewText());
     }
@@ -343,61 +381,6 @@ private slots:
         QFETCH(int, at);
         QTest::mouseDClick(v.viewport(), Qt::LeftButton, Qt::NoModifier, v.At(at));
         QTEST(v.textCursor().selectedText(), "word");
-    }
-
-    void dragCallSign_data()
-    {
-        QTest::addColumn<int>("pressAt");
-        QTest::addColumn<bool>("release");
-        QTest::addColumn<bool>("ontoClosed");
-        QTest::addColumn<QString>("carried"); // dropped onto "TEST" unless onto the closed block
-        QTest::newRow("the sign moves, the host hears of the removal first")
-            << Oh2xyz + 2 << false << false << "C7-13 OH2XYZ / C26-30 OH2XYZ";
-        QTest::newRow("onto the closed block") << Oh2xyz << false << true << "";
-        QTest::newRow("press on plain text starts no drag") << 1 << false << false << "";
-        QTest::newRow("a released drag is over") << Oh2xyz << true << false << "";
-    }
-
-    void dragCallSign()
-    {
-        QFETCH(int, pressAt);
-        QFETCH(bool, release);
-        QFETCH(bool, ontoClosed);
-        QFETCH(QString, carried);
-        View v(Channel, true);
-        QSignalSpy saved(&v.store, &DecodedTextData::SaveUserData);
-        QTest::mousePress(v.viewport(), Qt::LeftButton, Qt::NoModifier, v.At(pressAt));
-        QMouseEvent move(QEvent::MouseMove, v.At(pressAt) + QPoint(30, 0), Qt::NoButton,
-                         Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(v.viewport(), &move);
-        if (release)
-            QTest::mouseRelease(v.viewport(), Qt::LeftButton, Qt::NoModifier, v.At(pressAt));
-        v.DropAt(ontoClosed ? v.At(7, v.Closed()) : v.At(Test));
-        QCOMPARE(Messages(saved), carried);
-        QVERIFY(v.Closed()->userData.isEmpty());
-        if (carried.isEmpty()) {
-            QVERIFY(v.Newest()->FindUserData(UserData::CallSignType, Oh2xyz, Oh2xyz + 1));
-            // The word under a drop onto the closed block stays selected.
-            QVERIFY(!ontoClosed || v.textCursor().selectedText() == QStringLiteral("DL1ABC"));
-        } else {
-            // The mark moves whole, with its author and time; the drag is over, so a second
-            // drop moves nothing.
-            const UserData* moved
-                = v.Newest()->FindUserData(UserData::CallSignType, Test, Test + 1);
-            QCOMPARE(Joined(moved->Text, moved->Modifier, moved->ChangeTime),
-                     Joined("TEST", "earlier", T0));
-            QVERIFY(!v.textCursor().hasSelection());
-            v.DropAt(v.At(1));
-            QCOMPARE(Messages(saved), carried);
-        }
-        QVERIFY(v.TakesNewText());
-        // Drops reach read-only channels, but a drag from another widget or program is not taken.
-        QVERIFY(v.viewport()->acceptDrops());
-        QMimeData mime;
-        QDragEnterEvent enter(QPoint(1, 1), Qt::MoveAction, &mime, Qt::LeftButton, Qt::NoModifier);
-        enter.accept();
-        v.dragEnterEvent(&enter);
-        QVERIFY(!enter.isAccepted());
     }
 
     void typing()
