@@ -72,7 +72,6 @@ private slots:
         QTest::newRow("refused: nothing typed nor removed") << two << 2 << 0 << "" << -1 << "" << "";
         QTest::newRow("refused: nothing left to remove at the end") << two << 5 << 3 << "" << -1 << "" << "";
         QTest::newRow("refused: negative count") << two << 1 << -4 << "x" << -1 << "" << "";
-        QTest::newRow("refused: largest index") << two << INT_MAX << INT_MAX << "x" << -1 << "" << "";
         // Typing addresses text indices as positions; a block with a gap has other positions.
         QTest::newRow("refused in a block with a gap") << QStringList{"ab ", "+gap"} << 1 << 0 << "x" << -1 << "" << "";
         // clang-format on
