@@ -107,13 +107,12 @@ struct View : Owned, DecodedTextContent {
     using DecodedTextContent::dragEnterEvent;
 };
 
-// Annotations as "<C|M|X><start>-<end> <value>" (call sign, comment, change) in order of place,
-// after a block's text when there is one.
-QString Describe(QVector<UserData*> marks, const QString& text = QString())
+// Annotations as "<C|M|X><start>-<end> <value>" (call sign, comment, change) in order of place.
+QString Describe(QVector<UserData*> marks)
 {
     std::stable_sort(marks.begin(), marks.end(),
                      [](auto a, auto b) { return a->Start < b->Start; });
-    QStringList out = text.isNull() ? QStringList() : QStringList { text };
+    QStringList out;
     for (const UserData* u : qAsConst(marks)) {
         const int kind
             = QStringList { UserData::CallSignType, UserData::CommentType }.indexOf(u->Type);
@@ -124,11 +123,6 @@ QString Describe(QVector<UserData*> marks, const QString& text = QString())
                                   : u->Comment);
     }
     return out.join(QStringLiteral(" | "));
-}
-
-QString Describe(const BlockPtr& block)
-{
-    return Describe(block->userData, block->text);
 }
 
 // What SaveUserData told the host, message by message, each as the annotations it carries.
@@ -239,7 +233,6 @@ private slots:
         QTest::newRow("accepted without a sign stores nothing") << dcs << Hello << Hello + 5 << "" << known << "" << "";
         QTest::newRow("transmission ended while the dialog was open: refused with a warning") << dcs << Test << Test + 4 << "ends:DK0XX"
             << "TEST [AA1AA,ZZ9ZZ] ! Save,Unable to save modification. The transmission is finished.,true" << "" << "";
-        QTest::newRow("existing sign opens with itself, now among the known ones") << dcs << Oh2xyz + 1 << -1 << QString() << knownToo << "" << "";
         QTest::newRow("comment replaced, the old one goes out emptied") << "Insert Comment" << Hello << Hello + 5 << "merged" << "greeting" << "M14-19  | M14-19 merged" << "";
         QTest::newRow("overlapping comments offered joined, equal neighbours once") << "Insert Comment+" << Hello << Hello + 5 << "merged" << "greeting other"
             << "M14-19  | M14-19 merged | M15-18  | M16-19 " << "";
@@ -256,7 +249,7 @@ private slots:
         QTest::newRow("section deleted behind a marker") << "Delete Section" << 0 << 6 << "" << none
             << "X0-15 [...deleted...]<QRZ DE" << "[...deleted...] OH2XYZ HELLO WORLD TEST";
         QTest::newRow("double click on a change opens the text dialog") << "2x Insert Text" << World + 1 << -1 << QString() << "WORLD|" << "" << "";
-        QTest::newRow("double click on a call sign opens its editor") << "2x " + dcs << Oh2xyz + 1 << -1 << QString() << knownToo << "" << "";
+        QTest::newRow("double click on a call sign opens its editor with the sign, now among the known ones") << "2x " + dcs << Oh2xyz + 1 << -1 << QString() << knownToo << "" << "";
         QTest::newRow("double click on a comment opens the comment dialog") << "2x Insert Comment" << Hello + 1 << -1 << QString() << "greeting" << "" << "";
         // "drag": pressed on from, dropped onto TEST, or onto DL1ABC in the closed block ("closed").
         QTest::newRow("a dragged sign moves, the host hears of the removal first") << "drag" << Oh2xyz + 2 << -1 << "" << none
@@ -290,7 +283,7 @@ private slots:
             }
             v.RefreshContent();
         }
-        const QString before = Describe(newest);
+        const QString before = Describe(newest->userData);
         v.SelectIn(from, to < 0 ? from : to);
         QSignalSpy saved(&v.store, &DecodedTextData::SaveUserData);
         QSignalSpy modified(&v, &DecodedTextContent::OnModification);
@@ -344,7 +337,7 @@ private slots:
         QCOMPARE(Messages(saved), carried);
         QCOMPARE(modified.count(), 0); // the host has a read-only channel's edits already
         QCOMPARE(newest->text, text.isEmpty() ? Open : text);
-        QVERIFY(!carried.isEmpty() || Describe(newest) == before);
+        QVERIFY(!carried.isEmpty() || Describe(newest->userData) == before);
         // What the operator did is signed and dated by them; a sign they set is known from now on.
         for (const UserData* u : newest->userData)
             QVERIFY(u->Modifier == QStringLiteral("earlier")
