@@ -208,7 +208,6 @@ private slots:
     void rightToLeftFollowsBlock();
     void deferredScrollRespectsFocus();
     void tooltips();
-    void timeGutterPaintsItemLinesOnly();
 };
 
 void TestDecodedTextContent::gutterLayout()
@@ -271,10 +270,15 @@ void TestDecodedTextContent::documentLines()
         QCOMPARE(a.content.textCursor().selectedText(), QStringLiteral("a"));
     }
     Area a(blocks);
+    QVERIFY(a.Show());
+    const QImage times = a.content.findChild<QWidget*>(QStringLiteral("Timestamps"))->grab().toImage();
     // Every character of a line with an item maps to a block position and back; a line's end
-    // belongs to the next line, and a separator line to no block.
+    // belongs to the next line, and a separator line to no block. Only lines with text of a block
+    // have a time label.
     for (QTextBlock line = a.content.document()->firstBlock(); line.isValid(); line = line.next()) {
         const DecodedTextLayoutItem* own = ItemOf(line);
+        const QRect r = a.content.cursorRect(QTextCursor(line));
+        QVERIFY2((Ink(times, r.top(), r.bottom()) > 0) == (own && own->start < own->end), qPrintable(line.text()));
         for (int i = 0; i < line.length(); ++i) {
             const DecodedTextLayoutItem found = a.content.ItemAtPosition(line.position() + i);
             QCOMPARE(found.block, own ? own->block : BlockPtr());
@@ -620,19 +624,6 @@ void TestDecodedTextContent::tooltips()
     QVERIFY(help(7));
     QTRY_COMPARE(QToolTip::text(), T0.toLocalTime().toString(QStringLiteral("hh:mm:ss")));
     QToolTip::hideText();
-}
-
-void TestDecodedTextContent::timeGutterPaintsItemLinesOnly()
-{
-    Area a({ "abc", "def" });
-    DecodedTextContent& content = a.content;
-    QVERIFY(a.Show());
-    const QImage image = content.findChild<QWidget*>(QStringLiteral("Timestamps"))->grab().toImage();
-    for (int line = 0; line < 3; ++line) {
-        const QRect r = content.cursorRect(QTextCursor(content.document()->findBlockByNumber(line)));
-        // The separator line has no item, so no label.
-        QVERIFY2((Ink(image, r.top(), r.bottom()) > 0) == (line != 1), qPrintable(QString::number(line)));
-    }
 }
 
 QTEST_MAIN(TestDecodedTextContent)
