@@ -14,6 +14,8 @@
 #include <QToolTip>
 #include <QtTest>
 
+#include <optional>
+
 using namespace WidgetFixtures;
 using DocumentComparison::ItemOf;
 using DocumentComparison::Lines;
@@ -25,23 +27,31 @@ const QDateTime T0(QDate(2024, 1, 15), QTime(10, 0, 0), Qt::UTC);
 const int Channel = 3;
 const int OtherChannel = 4;
 
-// A block of the channel with runs separated by '|', each a second after the one before.
-BlockPtr NewBlock(DecodedTextData& model, int id, const QString& runs = QString())
+// A block of the channel with runs separated by '|', each a second after the one before; a
+// text area given takes the block and each run as they arrive.
+BlockPtr NewBlock(DecodedTextData& model, int id, const QString& runs = QString(),
+                  DecodedTextContent* intake = nullptr)
 {
     BlockPtr block = model.GetChannelData(Channel)->GetBlock(T0.addSecs(60 * id), id);
-    for (const QString& run : runs.split(QLatin1Char('|'), Qt::SkipEmptyParts))
+    if (intake)
+        intake->UpdateContent();
+    for (const QString& run : runs.split(QLatin1Char('|'), Qt::SkipEmptyParts)) {
         AddRun(*block, run, T0.addSecs(block->snippets.size()));
+        if (intake)
+            intake->UpdateContent();
+    }
     return block;
 }
 
 // A text area of the channel filled with one block per entry of `blocks`, runs as NewBlock lays
-// them down.
+// them down: appended as they arrive, or all at once by a refresh.
 struct Area {
-    explicit Area(const QStringList& blocks = {})
+    explicit Area(const QStringList& blocks = {}, bool appended = false)
     {
         for (int i = 0; i < blocks.size(); ++i)
-            NewBlock(model, i + 1, blocks.at(i));
-        content.RefreshContent();
+            NewBlock(model, i + 1, blocks.at(i), appended ? &content : nullptr);
+        if (!appended)
+            content.RefreshContent();
     }
     // Shows it at a fixed size and fills it again, as a pane does on opening.
     bool Show(int width = 400, int height = 200)
@@ -70,17 +80,13 @@ void LetDeferredScrollRun()
 
 // Feeds channels through the model's intake, as a decoder would; mapped, every channel's text
 // is also merged into the aggregation channel.
-class Feeder
-{
-public:
+struct Feeder {
     Feeder(DecodedTextData& model, bool mapped) : model(model), mapped(mapped) {}
-
     // Characters of the current transmission (older: the one before) from stream position
-    // `from` (-1: where it stopped), in runs of alternating quality, optionally with a call
-    // sign. Run times start again at the transmission's start, so a merge puts them between
-    // those delivered before.
-    void Send(int length, int from = -1, bool older = false, bool withCallSign = false,
-              int source = Channel, int signBack = 0)
+    // `from` (-1: where it stopped), in runs of alternating quality, with a call sign `sign`
+    // characters after `from` if given. Run times start again at the transmission's start, so
+    // a merge puts them between those delivered before.
+    void Send(int length, int from = -1, bool older = false, std::optional<int> sign = {}, int source = Channel)
     {
         const int key = older ? current - 1 : current;
         int& stream = streams[qMakePair(key, source)];
@@ -93,12 +99,10 @@ public:
         content.truncate(length);
         QVector<TimeStamp> stamps;
         for (int run = 0; run * 7 < length; ++run)
-            stamps << Stamp(position + run * 7, T0.addSecs(key).addMSecs(run),
-                            qualities[(serial + run) % 4]);
+            stamps << Stamp(position + run * 7, T0.addSecs(key).addMSecs(run), qualities[(serial + run) % 4]);
         QVector<UserData*> marks;
-        if (withCallSign)
-            marks << Mark(UserData::CallSignType, position + 1 + signBack, position + 3,
-                          QStringLiteral("K1A"));
+        if (sign)
+            marks << Mark(UserData::CallSignType, position + *sign, position + 3, QStringLiteral("K1A"));
         const QString xml = BlockXml(source, T0.addSecs(key), content, marks, stamps);
         QVector<int> used;
         if (mapped)
@@ -107,11 +111,8 @@ public:
             model.AddTransmission(xml);
         stream = position + length;
     }
-
-    void Next() { ++current; }
     int Stream() const { return streams.value(qMakePair(current, Channel)); }
 
-private:
     DecodedTextData& model;
     bool mapped;
     QMap<QPair<int, int>, int> streams;
@@ -199,7 +200,6 @@ private slots:
     void gutterLayout();
     void documentLines_data();
     void documentLines();
-    void appendKeepsWhatIsShown();
     void refreshAfterTrim_data();
     void refreshAfterTrim();
     void paneIntakeMatchesRebuild_data();
@@ -208,7 +208,6 @@ private slots:
     void rightToLeftFollowsBlock();
     void deferredScrollRespectsFocus();
     void tooltips();
-    void timeGutterPaintsItemLinesOnly();
 };
 
 void TestDecodedTextContent::gutterLayout()
@@ -239,6 +238,8 @@ void TestDecodedTextContent::documentLines_data()
     QTest::addColumn<QStringList>("lines");
 
     QTest::newRow("one line") << QStringList{"abc"} << QStringList{"abc|0-3|0"};
+    QTest::newRow("a block without text yet has its separator and its own line")
+        << QStringList{"abc", ""} << QStringList{"abc|0-3|0", "|-", "|-"};
     QTest::newRow("break inside a run")
         << QStringList{"ab\ncd"} << QStringList{"ab|0-3|0", "cd|3-5|0"};
     QTest::newRow("line continues into the next run")
@@ -256,12 +257,28 @@ void TestDecodedTextContent::documentLines()
 {
     QFETCH(QStringList, blocks);
     QFETCH(QStringList, lines);
+    for (const bool appended : { true, false }) {
+        // Appending leaves what is shown alone: the lines, their items and a selection in them.
+        Area a(blocks, appended);
+        QCOMPARE(a.Lines(), lines);
+        const DecodedTextLayoutItem* first = ItemOf(a.content.document()->firstBlock());
+        Select(a.content, 0, 1);
+        AddRun(*a.model.GetChannelData(Channel)->LastBlock(), "x", T0);
+        a.content.UpdateContent();
+        QCOMPARE(a.Lines().mid(0, lines.size() - 1), lines.mid(0, lines.size() - 1));
+        QCOMPARE(ItemOf(a.content.document()->firstBlock()), first);
+        QCOMPARE(a.content.textCursor().selectedText(), QStringLiteral("a"));
+    }
     Area a(blocks);
-    QCOMPARE(a.Lines(), lines);
+    QVERIFY(a.Show());
+    const QImage times = a.content.findChild<QWidget*>(QStringLiteral("Timestamps"))->grab().toImage();
     // Every character of a line with an item maps to a block position and back; a line's end
-    // belongs to the next line, and a separator line to no block.
+    // belongs to the next line, and a separator line to no block. Only lines with text of a block
+    // have a time label.
     for (QTextBlock line = a.content.document()->firstBlock(); line.isValid(); line = line.next()) {
         const DecodedTextLayoutItem* own = ItemOf(line);
+        const QRect r = a.content.cursorRect(QTextCursor(line));
+        QVERIFY2((Ink(times, r.top(), r.bottom()) > 0) == (own && own->start < own->end), qPrintable(line.text()));
         for (int i = 0; i < line.length(); ++i) {
             const DecodedTextLayoutItem found = a.content.ItemAtPosition(line.position() + i);
             QCOMPARE(found.block, own ? own->block : BlockPtr());
@@ -269,31 +286,6 @@ void TestDecodedTextContent::documentLines()
                 QCOMPARE(a.content.DocumentPosition(own->block, found.start), line.position() + i);
         }
     }
-}
-
-void TestDecodedTextContent::appendKeepsWhatIsShown()
-{
-    Area a({ "hello" });
-    DecodedTextContent& content = a.content;
-    const DecodedTextLayoutItem* first = ItemOf(content.document()->firstBlock());
-    Select(content, 1, 3);
-
-    // A new block without text yet still gets its separator and its own empty line.
-    BlockPtr fresh = NewBlock(a.model, 2);
-    content.UpdateContent();
-    QCOMPARE(a.Lines(), (QStringList { "hello|0-5|0", "|-", "|-" }));
-    AddRun(*fresh, "xy", T0);
-    content.UpdateContent();
-    QCOMPARE(a.Lines(), (QStringList { "hello|0-5|0", "|-", "xy|0-2|0" }));
-    // Appending does not rebuild what is already shown, nor lose the selection in it.
-    QCOMPARE(ItemOf(content.document()->firstBlock()), first);
-    QCOMPARE(content.textCursor().selectedText(), QStringLiteral("el"));
-
-    // A cursor at the end follows the text.
-    content.moveCursor(QTextCursor::End);
-    NewBlock(a.model, 3, "again");
-    content.UpdateContent();
-    QCOMPARE(content.textCursor().position(), content.document()->characterCount() - 1);
 }
 
 void TestDecodedTextContent::refreshAfterTrim_data()
@@ -441,26 +433,26 @@ void TestDecodedTextContent::paneIntakeMatchesRebuild()
         switch (op) {
         case 't':
             for (int i = 0; i < n; ++i) {
-                feeder.Next();
+                ++feeder.current;
                 feeder.Send(90);
                 model.EndTransmission();
             }
             break;
-        case 'n': feeder.Next(); feeder.Send(n); break;
+        case 'n': ++feeder.current; feeder.Send(n); break;
         case 'c': feeder.Send(n); break;
         case 'g': feeder.Send(n, feeder.Stream() + 3); break;
         case 'r': feeder.Send(n + 10, feeder.Stream() - n); break;
-        case 'o': feeder.Send(n, -1, true, true); break;
-        case 'O': feeder.Send(n, -1, true, true, Channel, -8); break;
+        case 'o': feeder.Send(n, -1, true, 1); break;
+        case 'O': feeder.Send(n, -1, true, -7); break;
         case 'f': case 'F': model.SetOffline(op == 'f'); break;
         case 'X': {
             VarnoResultDataXml::VarnoResultData document;
             model.GetData(shown, document, false);
             break;
         }
-        case 'a': feeder.Send(20, -1, false, true); break;
-        case 'A': feeder.Send(20, -1, false, true, Channel, -20); break;
-        case 'x': feeder.Send(n, -1, false, false, OtherChannel); break;
+        case 'a': feeder.Send(20, -1, false, 1); break;
+        case 'A': feeder.Send(20, -1, false, -19); break;
+        case 'x': feeder.Send(n, -1, false, {}, OtherChannel); break;
         case 'e': model.EndTransmission(); break;
         case 'h': case 'H': model.GetChannelData(Channel)->hold = op == 'h'; break;
         case 'p': case 'P':
@@ -497,6 +489,8 @@ void TestDecodedTextContent::paneIntakeMatchesRebuild()
     }
     LetDeferredScrollRun();
     QCOMPARE(DocumentComparison::Difference(*a, b), QString());
+    // Nobody reads in the pane: it shows the very end, wrapped lines laid out late included.
+    QCOMPARE(a->verticalScrollBar()->value(), a->verticalScrollBar()->maximum());
     if (steps.contains(QLatin1Char('l')))
         QCOMPARE(GutterDifference(*a, b), QString());
 }
@@ -571,25 +565,20 @@ void TestDecodedTextContent::deferredScrollRespectsFocus()
     Area a;
     DecodedTextContent& content = a.content;
     QVERIFY(a.Show(300, 120) && QTest::qWaitForWindowActive(&content));
+    QTRY_VERIFY(content.hasFocus());
     QScrollBar* bar = content.verticalScrollBar();
-    // A rebuild shows the very end whatever the font, with the operator in the text or not;
-    // followed from elsewhere, the view stays there while wrapped lines are laid out late.
-    for (bool focus : { true, false }) {
-        if (!focus)
-            content.clearFocus();
-        for (int i = 1; i <= 40; ++i)
-            NewBlock(a.model, i, QStringLiteral("line %1").arg(i) + (focus ? "" : " wraps in a pane"));
-        content.RefreshContent();
-        QVERIFY(bar->maximum() > 0);
-        QCOMPARE(bar->value(), bar->maximum());
-        LetDeferredScrollRun();
-        QTest::qWait(50); // paints that lay out more lines
-        QCOMPARE(bar->value(), bar->maximum());
-    }
+    // A rebuild shows the very end of wrapped lines with the operator in the text too;
+    // paneIntakeMatchesRebuild follows a pane without the focus.
+    for (int i = 1; i <= 40; ++i)
+        NewBlock(a.model, i, QStringLiteral("line %1 wraps in a pane").arg(i));
+    content.RefreshContent();
+    QVERIFY(bar->maximum() > 0);
+    QCOMPARE(bar->value(), bar->maximum());
+    LetDeferredScrollRun();
+    QTest::qWait(50); // paints that lay out more lines
+    QCOMPARE(bar->value(), bar->maximum());
 
     // While the operator works in the text, new text does not pull the view away.
-    content.setFocus();
-    QTRY_VERIFY(content.hasFocus());
     bar->setValue(0);
     NewBlock(a.model, 41, "new");
     content.UpdateContent();
@@ -608,18 +597,14 @@ void TestDecodedTextContent::tooltips()
 {
     Area a({ "abcdefgh" });
     DecodedTextContent& content = a.content;
-    a.model.GetChannelData(Channel)->LastBlock()->userData.append(
-        Mark(UserData::CallSignType, 0, 3, "DL1ABC"));
+    a.model.GetChannelData(Channel)->LastBlock()->userData.append(Mark(UserData::CallSignType, 0, 3, "DL1ABC"));
     QVERIFY(a.Show());
     QMetaObject::invokeMethod(&content, "SlotTooltipTime", Q_ARG(bool, false));
-
+    // Over a character of the text, or at its height over the time gutter.
     auto help = [&](int position, bool overTimes = false) {
-        QTextCursor c(content.document());
-        c.setPosition(position);
-        const QRect r = content.cursorRect(c);
-        const QPoint p(overTimes ? 1 : content.viewport()->geometry().left() + r.left() + 2,
-                       r.center().y());
-        QHelpEvent e(QEvent::ToolTip, p, content.mapToGlobal(p));
+        const QPoint p = PointAt(content, position) + content.viewport()->pos();
+        const QPoint at = overTimes ? QPoint(1, p.y()) : p;
+        QHelpEvent e(QEvent::ToolTip, at, content.mapToGlobal(at));
         return QApplication::sendEvent(&content, &e) && e.isAccepted();
     };
 
@@ -630,24 +615,10 @@ void TestDecodedTextContent::tooltips()
     QTRY_VERIFY(!QToolTip::isVisible());
     // Plain text without time: nothing to say; with time: the local time of its run.
     QVERIFY(!help(7));
-    QVERIFY(!QToolTip::isVisible());
     QMetaObject::invokeMethod(&content, "SlotTooltipTime", Q_ARG(bool, true));
     QVERIFY(help(7));
     QTRY_COMPARE(QToolTip::text(), T0.toLocalTime().toString(QStringLiteral("hh:mm:ss")));
     QToolTip::hideText();
-}
-
-void TestDecodedTextContent::timeGutterPaintsItemLinesOnly()
-{
-    Area a({ "abc", "def" });
-    DecodedTextContent& content = a.content;
-    QVERIFY(a.Show());
-    const QImage image = content.findChild<QWidget*>(QStringLiteral("Timestamps"))->grab().toImage();
-    for (int line = 0; line < 3; ++line) {
-        const QRect r = content.cursorRect(QTextCursor(content.document()->findBlockByNumber(line)));
-        // The separator line has no item, so no label.
-        QVERIFY2((Ink(image, r.top(), r.bottom()) > 0) == (line != 1), qPrintable(QString::number(line)));
-    }
 }
 
 QTEST_MAIN(TestDecodedTextContent)
