@@ -12,6 +12,7 @@ class TestDecodedTextBlock : public QObject {
 
 private slots:
     void mappingMatchesThePlainExpansion();
+    void clear();
     void adjustUserDataAfterChanges_data();
     void adjustUserDataAfterChanges();
     void applySeparators();
@@ -164,6 +165,17 @@ void TestDecodedTextBlock::mappingMatchesThePlainExpansion()
         for (int k = 0; got != expected && k < got.size(); ++k)
             QCOMPARE(Layout(*block) + ' ' + got.at(k), Layout(*block) + ' ' + expected.at(k));
     }
+}
+
+void TestDecodedTextBlock::clear()
+{
+    // Whether Clear frees the annotations is left to the leak check of the sanitizer build.
+    const BlockPtr mixed = MakeBlock({ "abc", "de" });
+    AddGap(*mixed, 7, QStringLiteral("\n\n"));
+    mixed->userData << Note(UserData::CommentType, 0, 1);
+    mixed->streamPosition = 40;
+    QCOMPARE(mixed->Clear(), 7);
+    QVERIFY(mixed->text.isEmpty() && mixed->snippets.isEmpty() && mixed->userData.isEmpty() && !mixed->streamPosition);
 }
 
 // The walk skips the annotations it knows to lie before an edit; whatever was inserted, removed
