@@ -214,21 +214,20 @@ void TestDecodedTextContent::gutterLayout()
 {
     Area a;
     QVERIFY(a.Show());
-    DecodedTextContent& content = a.content;
-    auto* time = content.findChild<QWidget*>(QStringLiteral("Timestamps"), Qt::FindDirectChildrenOnly);
-    auto* info = content.findChild<QWidget*>(QStringLiteral("Info"), Qt::FindDirectChildrenOnly);
+    auto* time = a.content.findChild<QWidget*>(QStringLiteral("Timestamps"), Qt::FindDirectChildrenOnly);
+    auto* info = a.content.findChild<QWidget*>(QStringLiteral("Info"), Qt::FindDirectChildrenOnly);
     QVERIFY(time && info);
-    QCOMPARE(time->width(), content.fontMetrics().horizontalAdvance(QStringLiteral("29:99:99")) + 4);
+    QCOMPARE(time->width(), a.content.fontMetrics().horizontalAdvance(QStringLiteral("29:99:99")) + 4);
     // Time gutter outermost, then the call signs, then the text, all as high as the text; no
     // width (-1) leaves the gutter as it was, 0 hides it.
     for (const int width : { 60, -1, 0, 70 }) {
-        content.SetInfoAreaWidth(width);
+        a.content.SetInfoAreaWidth(width);
         const int shown = width < 0 ? 60 : width;
         QCOMPARE(info->isVisible(), shown > 0);
         QCOMPARE(info->geometry().left(), time->geometry().right() + 1);
-        QCOMPARE(content.viewport()->geometry().left(), info->geometry().left() + shown);
-        QCOMPARE(time->geometry().top(), content.viewport()->geometry().top());
-        QCOMPARE(time->height(), content.viewport()->height());
+        QCOMPARE(a.content.viewport()->geometry().left(), info->geometry().left() + shown);
+        QCOMPARE(time->geometry().top(), a.content.viewport()->geometry().top());
+        QCOMPARE(time->height(), a.content.viewport()->height());
     }
 }
 
@@ -544,34 +543,32 @@ void TestDecodedTextContent::colorsMatchPlainReading()
 void TestDecodedTextContent::rightToLeftFollowsBlock()
 {
     Area a;
-    DecodedTextContent& content = a.content;
     NewBlock(a.model, 1, "abc")->rightToLeft = true;
-    content.RefreshContent();
-    const QTextOption option = content.document()->defaultTextOption();
+    a.content.RefreshContent();
+    const QTextOption option = a.content.document()->defaultTextOption();
     QCOMPARE(option.alignment(), Qt::Alignment(Qt::AlignRight));
     QCOMPARE(option.wrapMode(), QTextOption::WrapAnywhere);
     // A rebuild must not lose the direction along with the old document.
-    content.RefreshContent();
-    QCOMPARE(content.document()->defaultTextOption().textDirection(), Qt::RightToLeft);
+    a.content.RefreshContent();
+    QCOMPARE(a.content.document()->defaultTextOption().textDirection(), Qt::RightToLeft);
 
     NewBlock(a.model, 2, "def");
-    content.UpdateContent();
-    QCOMPARE(content.document()->defaultTextOption().textDirection(), Qt::LeftToRight);
-    QCOMPARE(content.document()->defaultTextOption().alignment(), Qt::Alignment(Qt::AlignLeft));
+    a.content.UpdateContent();
+    QCOMPARE(a.content.document()->defaultTextOption().textDirection(), Qt::LeftToRight);
+    QCOMPARE(a.content.document()->defaultTextOption().alignment(), Qt::Alignment(Qt::AlignLeft));
 }
 
 void TestDecodedTextContent::deferredScrollRespectsFocus()
 {
     Area a;
-    DecodedTextContent& content = a.content;
-    QVERIFY(a.Show(300, 120) && QTest::qWaitForWindowActive(&content));
-    QTRY_VERIFY(content.hasFocus());
-    QScrollBar* bar = content.verticalScrollBar();
+    QVERIFY(a.Show(300, 120) && QTest::qWaitForWindowActive(&a.content));
+    QTRY_VERIFY(a.content.hasFocus());
+    QScrollBar* bar = a.content.verticalScrollBar();
     // A rebuild shows the very end of wrapped lines with the operator in the text too;
     // paneIntakeMatchesRebuild follows a pane without the focus.
     for (int i = 1; i <= 40; ++i)
         NewBlock(a.model, i, QStringLiteral("line %1 wraps in a pane").arg(i));
-    content.RefreshContent();
+    a.content.RefreshContent();
     QVERIFY(bar->maximum() > 0);
     QCOMPARE(bar->value(), bar->maximum());
     LetDeferredScrollRun();
@@ -581,31 +578,30 @@ void TestDecodedTextContent::deferredScrollRespectsFocus()
     // While the operator works in the text, new text does not pull the view away.
     bar->setValue(0);
     NewBlock(a.model, 41, "new");
-    content.UpdateContent();
+    a.content.UpdateContent();
     LetDeferredScrollRun();
     QTest::qWait(50);
     QCOMPARE(bar->value(), 0);
 
-    QTest::keyClick(&content, Qt::Key_Escape);
-    QVERIFY(!content.hasFocus());
+    QTest::keyClick(&a.content, Qt::Key_Escape);
+    QVERIFY(!a.content.hasFocus());
     NewBlock(a.model, 42, "newer");
-    content.UpdateContent();
+    a.content.UpdateContent();
     QTRY_COMPARE(bar->value(), bar->maximum());
 }
 
 void TestDecodedTextContent::tooltips()
 {
     Area a({ "abcdefgh" });
-    DecodedTextContent& content = a.content;
     a.model.GetChannelData(Channel)->LastBlock()->userData.append(Mark(UserData::CallSignType, 0, 3, "DL1ABC"));
     QVERIFY(a.Show());
-    QMetaObject::invokeMethod(&content, "SlotTooltipTime", Q_ARG(bool, false));
+    QMetaObject::invokeMethod(&a.content, "SlotTooltipTime", Q_ARG(bool, false));
     // Over a character of the text, or at its height over the time gutter.
     auto help = [&](int position, bool overTimes = false) {
-        const QPoint p = PointAt(content, position) + content.viewport()->pos();
+        const QPoint p = PointAt(a.content, position) + a.content.viewport()->pos();
         const QPoint at = overTimes ? QPoint(1, p.y()) : p;
-        QHelpEvent e(QEvent::ToolTip, at, content.mapToGlobal(at));
-        return QApplication::sendEvent(&content, &e) && e.isAccepted();
+        QHelpEvent e(QEvent::ToolTip, at, a.content.mapToGlobal(at));
+        return QApplication::sendEvent(&a.content, &e) && e.isAccepted();
     };
 
     QVERIFY(help(1));
@@ -615,7 +611,7 @@ void TestDecodedTextContent::tooltips()
     QTRY_VERIFY(!QToolTip::isVisible());
     // Plain text without time: nothing to say; with time: the local time of its run.
     QVERIFY(!help(7));
-    QMetaObject::invokeMethod(&content, "SlotTooltipTime", Q_ARG(bool, true));
+    QMetaObject::invokeMethod(&a.content, "SlotTooltipTime", Q_ARG(bool, true));
     QVERIFY(help(7));
     QTRY_COMPARE(QToolTip::text(), T0.toLocalTime().toString(QStringLiteral("hh:mm:ss")));
     QToolTip::hideText();

@@ -535,12 +535,11 @@ private slots:
         QCOMPARE(QString::fromUtf8(ReadAll(transcript)), TranscriptWriter::Render({ &reference }));
 
         // Once the launcher is gone, a decoder finds nobody to send to.
-        const auto alone = Run(Feed,
-                               { "--to", port, dir.filePath(QStringLiteral("decoder1.xml")) });
+        const QString first = dir.filePath(QStringLiteral("decoder1.xml"));
+        const auto alone = Run(Feed, { "--to", port, first });
         QVERIFY2(alone.exitCode == 1 && alone.err.contains("refused"), qPrintable(alone.err));
         // Port 0 is only for listening anywhere free.
-        const auto nowhere = Run(Feed,
-                                 { "--to", "0", dir.filePath(QStringLiteral("decoder1.xml")) });
+        const auto nowhere = Run(Feed, { "--to", "0", first });
         QVERIFY2(nowhere.exitCode == 2 && nowhere.err.contains("not a port"), qPrintable(nowhere.err));
     }
 };
