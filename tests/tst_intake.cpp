@@ -14,7 +14,6 @@ using VarnoResultDataXml::DataBlock;
 
 namespace {
 
-const QDateTime T1 = T0.addSecs(600);
 const QDateTime T2 = T0.addSecs(1200);
 const int Limit = VarnoResultDataXml::IVarnoResultData::ValueLimit;
 
