@@ -78,23 +78,14 @@ private slots:
         model.AddTransmission(BlockXml(2, T0.addSecs(60), QString(150, QLatin1Char('x'))));
         model.AddTransmission(BlockXml(4, T0, QStringLiteral("OTHER")));
         QCOMPARE(Ticker(*pane.GetCaption())->text(), QString(99, QLatin1Char('x')) + QLatin1Char(' '));
-    }
-
-    void maxTickerCharsFollowWidth()
-    {
-        // Twice what fits; the user channel has no ticker and keeps its budget of 100.
-        DecodedTextCaption caption(QStringLiteral("Channel 1"), false, false, nullptr);
-        DecodedTextCaption user(QStringLiteral("User"), true, false, nullptr);
-        QVERIFY(!Ticker(user));
-        const int charWidth = QFontMetrics(Ticker(caption)->font()).averageCharWidth();
+        // Shown, the budget is twice what fits, and follows the width.
+        DecodedTextCaption* caption = pane.GetCaption();
+        const int charWidth = QFontMetrics(Ticker(*caption)->font()).averageCharWidth();
         for (const int width : { 400, 1200 }) {
-            caption.resize(width, 20);
-            user.resize(width, 20);
-            caption.show();
-            user.show();
-            QVERIFY(QTest::qWaitForWindowExposed(&caption) && QTest::qWaitForWindowExposed(&user));
-            QCOMPARE(caption.GetMaxTickerChars(), 2 * caption.contentsRect().width() / charWidth);
-            QCOMPARE(user.GetMaxTickerChars(), 100);
+            pane.resize(width, pane.height());
+            pane.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&pane));
+            QCOMPARE(caption->GetMaxTickerChars(), 2 * caption->contentsRect().width() / charWidth);
         }
     }
 
@@ -121,6 +112,7 @@ private slots:
         DecodedTextData model;
         DecodedTextChannel pane(QStringLiteral("User"), User, &model, nullptr);
         DecodedTextCaption* caption = pane.GetCaption();
+        QVERIFY(!Ticker(*caption)); // the user channel has no ticker
         QSignalSpy applied(caption, &DecodedTextCaption::OnApply);
         QSignalSpy sent(&model, &DecodedTextData::SaveUserData);
         pane.ExpandTextArea(true);
@@ -158,6 +150,8 @@ private slots:
         for (int i : { 2, 3, 4 })
             c[i].caption.setModified(true);
         c[4].caption.SetTickerText(QString());
+        c[3].caption.show(); // shown, a caption without a ticker has no budget to fit
+        QCOMPARE(c[3].caption.GetMaxTickerChars(), 100);
 
         // The pause is counted from the last edit; switching off stops only later edits.
         QVERIFY(!c[0].applied.wait(1000));
