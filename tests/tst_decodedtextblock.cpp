@@ -263,7 +263,8 @@ void TestDecodedTextBlock::adjustUserDataAfterChanges()
             block->AdjustUserData(from, to, delta);
             for (const UserData* annotation : qAsConst(block->userData))
                 got << seen(annotation, annotation->Start, annotation->End);
-            const QString at = QStringLiteral("seed 20261206 step %1, %2 %3 %4: ").arg(step).arg(from).arg(to).arg(delta);
+            const QString at =
+                QStringLiteral("seed 20261206 step %1, %2 %3 %4: ").arg(step).arg(from).arg(to).arg(delta);
             QCOMPARE(at + got.join(' '), at + expected.join(' '));
         }
         }

@@ -46,7 +46,11 @@ struct Reference {
     QStringList heard;
 
     int End() const { return runs.isEmpty() ? 0 : runs.last().end; }
-    QString Text() const { return std::accumulate(runs.begin(), runs.end(), QString(), [](QString t, const Run& r) { return t + r.text; }); }
+    QString Text() const
+    {
+        return std::accumulate(runs.begin(), runs.end(), QString(),
+                               [](QString t, const Run& r) { return t + r.text; });
+    }
     void AppendGap(int width, const QString& following)
     {
         if (!runs.isEmpty() && runs.last().gap) {
@@ -336,7 +340,8 @@ void TestIntake::aggregationBoundedOnline()
         QCOMPARE(log.filter(" 0"), QStringList(mode == "offline" ? "data 0 refresh" : "end 0"));
         QVERIFY_BLOCK(*block);
         if (mode == "offline")
-            QCOMPARE(QStringLiteral("%1 %2").arg(block->text.size()).arg(block->snippets.first().end), QStringLiteral("1001 2000"));
+            QCOMPARE(QStringLiteral("%1 %2").arg(block->text.size()).arg(block->snippets.first().end),
+                     QStringLiteral("1001 2000"));
     }
 }
 
@@ -476,7 +481,8 @@ void TestIntake::emptyAndBadPiecesAreSkipped()
     // Empty pieces are no error, unless annotations are lost with them; the reversed one is.
     QCOMPARE(traces.size(), 2);
     QVERIFY(traces.at(0).endsWith("1 annotations of data block 1 of channel 2 refused: the block carries no text"));
-    QVERIFY(traces.at(1).endsWith("annotation Comment [8, 6) of data block 1 of channel 2 refused: it ends before it starts"));
+    QVERIFY(traces.at(1).endsWith(
+        "annotation Comment [8, 6) of data block 1 of channel 2 refused: it ends before it starts"));
 }
 
 QTEST_GUILESS_MAIN(TestIntake)
