@@ -116,21 +116,6 @@ Q_NEVER_INLINE qint64 ViewPass(const Input& input, int bufferSize, bool colourCo
     return elapsed;
 }
 
-void Insert(QTextCursor& cursor, const PieceGenerator::Piece& piece, bool colourCoding,
-            const QTextCharFormat& normal, const QTextCharFormat& low)
-{
-    if (!colourCoding) {
-        cursor.insertText(piece.text);
-        return;
-    }
-    for (int r = 0; r < piece.runStarts.size(); ++r) {
-        const int from = piece.runStarts.at(r);
-        const int to = r + 1 < piece.runStarts.size() ? piece.runStarts.at(r + 1) : piece.text.size();
-        cursor.insertText(piece.text.mid(from, to - from),
-                          piece.qualities.at(r) >= Threshold ? normal : low);
-    }
-}
-
 // Whole lines leave the front once the text is longer than the bound.
 void Bound(QPlainTextEdit& edit, int bufferSize)
 {
@@ -160,7 +145,7 @@ qint64 BarePass(const Input& input, int bufferSize, bool colourCoding, int* char
     {
         QTextCursor cursor = edit.textCursor();
         for (const PieceGenerator::Piece& piece : input.fill) {
-            Insert(cursor, piece, colourCoding, normal, low);
+            PieceGenerator::Insert(cursor, piece, colourCoding, Threshold, normal, low);
             Bound(edit, bufferSize);
         }
         edit.setTextCursor(cursor);
@@ -172,7 +157,7 @@ qint64 BarePass(const Input& input, int bufferSize, bool colourCoding, int* char
     for (const PieceGenerator::Piece& piece : input.measured) {
         QTextCursor cursor = edit.textCursor();
         cursor.movePosition(QTextCursor::End);
-        Insert(cursor, piece, colourCoding, normal, low);
+        PieceGenerator::Insert(cursor, piece, colourCoding, Threshold, normal, low);
         Bound(edit, bufferSize);
         edit.setTextCursor(cursor);
         QApplication::processEvents();

@@ -102,21 +102,6 @@ Q_NEVER_INLINE qint64 ViewPass(const Input& input, bool colourCoding, int* lines
     return elapsed;
 }
 
-void Insert(QTextCursor& cursor, const PieceGenerator::Piece& piece, bool colourCoding,
-            const QTextCharFormat& normal, const QTextCharFormat& low)
-{
-    if (!colourCoding) {
-        cursor.insertText(piece.text);
-        return;
-    }
-    for (int r = 0; r < piece.runStarts.size(); ++r) {
-        const int from = piece.runStarts.at(r);
-        const int to = r + 1 < piece.runStarts.size() ? piece.runStarts.at(r + 1) : piece.text.size();
-        cursor.insertText(piece.text.mid(from, to - from),
-                          piece.qualities.at(r) >= Threshold ? normal : low);
-    }
-}
-
 qint64 BarePass(const Input& input, bool colourCoding, int* lines)
 {
     QPlainTextEdit edit;
@@ -128,7 +113,7 @@ qint64 BarePass(const Input& input, bool colourCoding, int* lines)
     low.setForeground(QBrush(QColor(255, 0, 0)));
     {
         QTextCursor cursor = edit.textCursor();
-        Insert(cursor, input.pieces.first(), colourCoding, normal, low);
+        PieceGenerator::Insert(cursor, input.pieces.first(), colourCoding, Threshold, normal, low);
         edit.setTextCursor(cursor);
     }
     QApplication::processEvents();
@@ -143,7 +128,7 @@ qint64 BarePass(const Input& input, bool colourCoding, int* lines)
             cursor.insertBlock();
             cursor.insertBlock();
         }
-        Insert(cursor, input.pieces.at(i), colourCoding, normal, low);
+        PieceGenerator::Insert(cursor, input.pieces.at(i), colourCoding, Threshold, normal, low);
         edit.setTextCursor(cursor);
         if (i % EventsEvery == 0)
             QApplication::processEvents();

@@ -2,6 +2,8 @@
 
 #include "varnoresultdataxml.h"
 
+#include <QTextCursor>
+
 using VarnoResultDataXml::DataBlock;
 using VarnoResultDataXml::TimeStamp;
 using VarnoResultDataXml::Transmission;
@@ -100,4 +102,21 @@ PieceGenerator::Piece PieceGenerator::Make(int index, int round)
         && roundInTransmission == shape.roundsPerTransmission - 1;
     characters += piece.text.size();
     return piece;
+}
+
+void PieceGenerator::Insert(QTextCursor& cursor, const Piece& piece, bool colourCoding,
+                            int threshold, const QTextCharFormat& normal,
+                            const QTextCharFormat& low)
+{
+    if (!colourCoding) {
+        cursor.insertText(piece.text);
+        return;
+    }
+    for (int r = 0; r < piece.runStarts.size(); ++r) {
+        const int from = piece.runStarts.at(r);
+        const int to =
+            r + 1 < piece.runStarts.size() ? piece.runStarts.at(r + 1) : piece.text.size();
+        cursor.insertText(piece.text.mid(from, to - from),
+                          piece.qualities.at(r) >= threshold ? normal : low);
+    }
 }

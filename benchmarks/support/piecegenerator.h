@@ -4,6 +4,9 @@
 #include <QString>
 #include <QVector>
 
+class QTextCharFormat;
+class QTextCursor;
+
 // Decoder output for the benchmarks: pieces of text with runs of differing quality, handed out
 // channel after channel as a bank of decoders delivers them. Every channel sends one piece per
 // round; a transmission lasts a number of rounds, and all pieces of one transmission carry its
@@ -35,6 +38,11 @@ public:
     };
 
     explicit PieceGenerator(const Shape& shape, quint32 seed = 12345u);
+
+    // The piece's text at the cursor, as a bare editor takes it: in one go, or with colour
+    // coding run by run, runs below threshold in the low format.
+    static void Insert(QTextCursor& cursor, const Piece& piece, bool colourCoding, int threshold,
+                       const QTextCharFormat& normal, const QTextCharFormat& low);
 
     Piece Next();
 
