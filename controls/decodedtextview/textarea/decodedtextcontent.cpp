@@ -285,21 +285,8 @@ void DecodedTextContent::RefreshContent()
 
     int a = 0;
     int b = 0;
-    bool restore = false;
     live->BeginRebuild();
-    if (SelectionToKeep(a, b)) {
-        QExplicitlySharedDataPointer<DecodedTextBuffer> buffer = model->GetChannelData(channel);
-        QExplicitlySharedDataPointer<DecodedTextBlock> first;
-        if (buffer)
-            first = buffer->FirstBlock();
-        if (first) {
-            // Where the oldest block still held began: text before it is about to go.
-            const int d = DocumentPosition(first, first->StartPosition());
-            a -= d;
-            b -= d;
-            restore = true;
-        }
-    }
+    const bool restore = SelectionForRebuild(a, b);
 
     Rebuild(restore, a, b);
 }
@@ -322,6 +309,24 @@ void DecodedTextContent::Rebuild(bool restore, int a, int b)
     shown->ForgetClosed();
 
     FinishRefresh(restore, a, b);
+}
+
+// The selection as a rebuild puts it back: text in front of the oldest block still held is
+// about to go, so the positions move back by where that block began.
+bool DecodedTextContent::SelectionForRebuild(int& a, int& b)
+{
+    if (!SelectionToKeep(a, b))
+        return false;
+    QExplicitlySharedDataPointer<DecodedTextBuffer> buffer = model->GetChannelData(channel);
+    QExplicitlySharedDataPointer<DecodedTextBlock> first;
+    if (buffer)
+        first = buffer->FirstBlock();
+    if (!first)
+        return false;
+    const int d = DocumentPosition(first, first->StartPosition());
+    a -= d;
+    b -= d;
+    return true;
 }
 
 // Reads the selection; a rebuild puts it back unless the cursor merely sits at the end.

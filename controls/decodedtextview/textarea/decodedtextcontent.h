@@ -109,6 +109,9 @@ private:
     bool RefreshFrontCut();
     void Rebuild(bool restore, int a, int b);
     bool SelectionToKeep(int& a, int& b) const;
+    bool SelectionForRebuild(int& a, int& b);
+    void AppendAsRebuild(const QList<QExplicitlySharedDataPointer<DecodedTextBlock>>& blocks,
+                         int from);
     void FinishRefresh(bool restore, int a, int b);
     void RehighlightStale();
     void NoteNewest();

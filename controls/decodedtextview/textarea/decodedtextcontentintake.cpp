@@ -114,6 +114,23 @@ void DecodedTextContent::UpdateViewAfterIntake()
     busy = 0;
 }
 
+// Appends the buffer's blocks from index from on as the rebuild appends them: its appends
+// would have left the view at the end of the kept text, coming from the top of an empty
+// document.
+void DecodedTextContent::AppendAsRebuild(
+    const QList<QExplicitlySharedDataPointer<DecodedTextBlock>>& blocks, int from)
+{
+    if (QScrollBar* bar = verticalScrollBar())
+        bar->setValue(0);
+    QTextCursor atEnd(document());
+    atEnd.movePosition(QTextCursor::End);
+    setTextCursor(atEnd);
+    if (!hasFocus() && !dialogOpen && !live->HoldsStill())
+        live->ScrollLater();
+    for (int i = from; i < blocks.size(); ++i)
+        AppendBlock(blocks.at(i));
+}
+
 void DecodedTextContent::RefreshAfterIntake()
 {
     if (editable || busy || !shown->valid || !(RefreshFrontCut() || RefreshFrontTrimmed()))
@@ -160,7 +177,6 @@ bool DecodedTextContent::RefreshFrontCut()
         return false;
     if (!ShownRunIntact(*buffer, newest, m - 1 - j))
         return false;
-    const int count = blocks.size();
     const int r = m - 1 - j; // the newest shown block's index in the buffer
     const DecodedTextShownBlocks::Entry& kept = t.entries.at(j);
     // Older blocks change only at their front.
@@ -244,16 +260,9 @@ bool DecodedTextContent::RefreshFrontCut()
     busy = 1;
     live->BeginRebuild();
 
-    // The selection, as the rebuild computes it.
     int a = 0;
     int b = 0;
-    bool restore = false;
-    if (SelectionToKeep(a, b)) {
-        const int d = DocumentPosition(first, first->StartPosition());
-        a -= d;
-        b -= d;
-        restore = true;
-    }
+    const bool restore = SelectionForRebuild(a, b);
 
     // Everything in front of the kept line goes; the head comes in its place, inserted as the
     // rebuild inserts it, so that its pieces carry the same formats. The first line keeps the
@@ -301,17 +310,8 @@ bool DecodedTextContent::RefreshFrontCut()
     t.DropFront(j);
     t.CutFront(keptShown - shownBefore + headLength);
 
-    // From here on as the rebuild: its appends would have left the view at the end of the
-    // kept text, coming from the top of an empty document.
-    if (QScrollBar* bar = verticalScrollBar())
-        bar->setValue(0);
+    AppendAsRebuild(blocks, r);
     QTextCursor atEnd(doc);
-    atEnd.movePosition(QTextCursor::End);
-    setTextCursor(atEnd);
-    if (!hasFocus() && !dialogOpen && !live->HoldsStill())
-        live->ScrollLater();
-    for (int i = r; i < count; ++i)
-        AppendBlock(blocks.at(i));
     atEnd.movePosition(QTextCursor::End);
     setTextCursor(atEnd);
     if (!live->HoldsStill())
@@ -364,7 +364,6 @@ bool DecodedTextContent::RefreshFrontTrimmed()
 
     if (!ShownRunIntact(*buffer, redo, m - 1 - j))
         return false;
-    const int count = blocks.size();
     const int r = m - 1 - j; // the newest shown block's index in the buffer
     const int unsafeKept = t.unsafe - unsafeFront - (t.IsSafe(newestShown) ? 0 : 1);
     if (unsafeKept != 0)
@@ -402,16 +401,9 @@ bool DecodedTextContent::RefreshFrontTrimmed()
     busy = 1;
     live->BeginRebuild();
 
-    // The selection, as the rebuild computes it.
     int a = 0;
     int b = 0;
-    bool restore = false;
-    if (SelectionToKeep(a, b)) {
-        const int d = DocumentPosition(first, first->StartPosition());
-        a -= d;
-        b -= d;
-        restore = true;
-    }
+    const bool restore = SelectionForRebuild(a, b);
 
     // The tail first, so that the front positions stay as found. Joining lines may leave the
     // remaining line with the data and line formats of a removed one: they are put back. The
@@ -441,17 +433,7 @@ bool DecodedTextContent::RefreshFrontTrimmed()
     }
     t.DropFront(j);
 
-    // From here on as the rebuild: its appends would have left the view at the end of the
-    // kept text, coming from the top of an empty document.
-    if (QScrollBar* bar = verticalScrollBar())
-        bar->setValue(0);
-    QTextCursor atEnd(doc);
-    atEnd.movePosition(QTextCursor::End);
-    setTextCursor(atEnd);
-    if (!hasFocus() && !dialogOpen && !live->HoldsStill())
-        live->ScrollLater();
-    for (int i = r; i < count; ++i)
-        AppendBlock(blocks.at(i));
+    AppendAsRebuild(blocks, r);
 
     // The oldest block may have lost annotations to the trimming.
     t.firstStale = true;
