@@ -1,6 +1,7 @@
 #include "decodedtextcontent.h"
 #include "decodedtextdata.h"
 #include "decodedtextinfoarea.h"
+#include "decodedtextsignrows.h"
 #include "decodedtexttimearea.h"
 #include "widgetfixtures.h"
 
@@ -9,6 +10,7 @@
 #include <QMenu>
 #include <QPaintEngine>
 #include <QPainter>
+#include <QRandomGenerator>
 #include <QRubberBand>
 #include <QTextBlock>
 #include <QToolTip>
@@ -222,6 +224,53 @@ private slots:
         }
         QVERIFY(painted.document()->blockCount() == 1);
         QVERIFY(Painted(painted).size() >= 4);
+    }
+
+    void layoutRowsMatchMeasuredRows()
+    {
+        // Rows read off the layout must be the rows measuring the text gives, whatever the
+        // width, the runs of blanks at the wrap and the colours splitting the text.
+        QRandomGenerator rng(7);
+        DecodedTextData model;
+        DecodedTextContent content(Channel, false, &model, nullptr);
+        content.show();
+        int laid = 0;
+        for (int round = 0; round < 24; ++round) {
+            content.resize(200 + rng.bounded(300), 300);
+            QString text;
+            while (text.size() < 400)
+                text += QString(1 + rng.bounded(rng.bounded(2) ? 3 : 40), QChar(ushort('!' + rng.bounded(90))))
+                        + QString(rng.bounded(4), QLatin1Char(' '));
+            content.setPlainText(text);
+            QTextCursor red(content.document());
+            QTextCharFormat lowQuality;
+            lowQuality.setForeground(Qt::red);
+            for (int i = 0; i < 20; ++i) {
+                red.setPosition(rng.bounded(text.size()));
+                red.setPosition(qMin(text.size(), red.position() + rng.bounded(9)), QTextCursor::KeepAnchor);
+                red.setCharFormat(lowQuality);
+            }
+            // The model's text may differ from what the document shows: measured from there on.
+            const int differs = round % 3 ? text.size() : rng.bounded(text.size());
+            QString modelText = text;
+            modelText[differs] = QLatin1Char('\t');
+            const QTextBlock line = content.document()->firstBlock();
+            const QRectF bounds = content.document()->documentLayout()->blockBoundingRect(line);
+            const int margin = int(content.document()->documentMargin());
+            DecodedTextSignRows rows;
+            rows.Begin(content.font());
+            rows.SelectLine(this, 0, QRect(0, 0, int(bounds.width()) - 2 * margin, 100), modelText, line);
+            const QFontMetrics metrics = content.fontMetrics();
+            const int flags = Qt::TextWrapAnywhere | Qt::AlignTop | Qt::AlignLeft;
+            for (int length = 1; length <= text.size(); ++length) {
+                const int h = rows.LayoutHeight(metrics, flags, length);
+                QCOMPARE(h < 0, length > differs);
+                if (h >= 0)
+                    QCOMPARE(h, rows.MeasuredHeight(metrics, flags, length));
+                laid += line.layout()->lineForTextPosition(length - 1).lineNumber() > 0 && h >= 0;
+            }
+        }
+        QVERIFY(laid > 2000);
     }
 
     void addCallSignCollectsOnce()

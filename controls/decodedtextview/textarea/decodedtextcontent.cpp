@@ -511,7 +511,8 @@ void DecodedTextContent::PaintInfoArea(QPainter* painter, const QRect& rect)
                     // All prefixes measured on this line start at the item's start.
                     signRows->SelectLine(item->block.data(), item->start, m,
                                          item->block->Text(item->start,
-                                                           std::numeric_limits<int>::max()));
+                                                           std::numeric_limits<int>::max()),
+                                         line);
                     selected = true;
                 }
                 const qint64 length = qint64(u->Start) + 1 - item->start;

@@ -1,6 +1,7 @@
 #include "decodedtextsignrows.h"
 
 #include <QFontMetrics>
+#include <QTextLayout>
 
 #include <algorithm>
 
@@ -9,6 +10,7 @@ void DecodedTextSignRows::Begin(const QFont& paintFont)
     if (paintFont != font) {
         font = paintFont;
         lines.clear();
+        rowsHeights.clear();
     }
     lines.erase(std::remove_if(lines.begin(), lines.end(),
                                [](const Line& line) { return !line.visited; }),
@@ -19,7 +21,7 @@ void DecodedTextSignRows::Begin(const QFont& paintFont)
 }
 
 void DecodedTextSignRows::SelectLine(const void* block, int start, const QRect& wrap,
-                                     const QString& text)
+                                     const QString& text, const QTextBlock& shown)
 {
     current = -1;
     for (int i = 0; i < lines.size(); ++i) {
@@ -54,9 +56,59 @@ void DecodedTextSignRows::SelectLine(const void* block, int start, const QRect& 
     line.wrap = wrap;
     line.text = text;
     line.visited = true;
+    line.shown = shown;
+    // Printable ASCII lays out alike wherever it stands: one font, no tabs, no forced breaks,
+    // no clusters. Other characters, or text the document does not show (yet), are measured.
+    const QString shownText = shown.text();
+    const int n = qMin(text.size(), shownText.size());
+    int plain = 0;
+    while (plain < n && text.at(plain) == shownText.at(plain) && text.at(plain).unicode() >= 0x20
+           && text.at(plain).unicode() < 0x7f)
+        ++plain;
+    line.plain = plain;
 }
 
 int DecodedTextSignRows::Height(const QFontMetrics& metrics, int flags, int length)
+{
+    const int laid = LayoutHeight(metrics, flags, length);
+    return laid >= 0 ? laid : MeasuredHeight(metrics, flags, length);
+}
+
+int DecodedTextSignRows::LayoutHeight(const QFontMetrics& metrics, int flags, int length)
+{
+    const Line& line = lines.at(current);
+    length = qMin(length, line.text.size());
+    if (length < 1 || length > line.plain || !(flags & Qt::TextWrapAnywhere))
+        return -1;
+    const QTextLayout* layout = line.shown.layout();
+    if (!layout || layout->lineCount() == 0
+        || layout->textOption().wrapMode() != QTextOption::WrapAnywhere
+        || layout->lineAt(0).width() != qreal(line.wrap.width()))
+        return -1;
+    // The prefix wraps as the whole line does up to its last character, whose row is the last
+    // of the prefix; the shorter prefix never has more rows.
+    const QTextLine row = layout->lineForTextPosition(length - 1);
+    if (!row.isValid())
+        return -1;
+    return RowsHeight(metrics, flags, row.lineNumber() + 1);
+}
+
+int DecodedTextSignRows::RowsHeight(const QFontMetrics& metrics, int flags, int rows)
+{
+    const auto found = rowsHeights.constFind(rows);
+    if (found != rowsHeights.constEnd())
+        return found.value();
+    // Rows of one font stack alike whether the text wraps or breaks: measuring that many short
+    // lines gives the height, leading and rounding included.
+    QString text(2 * rows - 1, QLatin1Char('\n'));
+    for (int i = 0; i < text.size(); i += 2)
+        text[i] = QLatin1Char('X');
+    const int h = metrics.boundingRect(QRect(0, 0, 1 << 20, 100), flags, text).height();
+    rowsHeights.insert(rows, h);
+    return h;
+}
+
+int DecodedTextSignRows::MeasuredHeight(const QFontMetrics& metrics, int flags, int length)
 {
     Line& line = lines[current];
     // Past the end the text measured is the whole line.
