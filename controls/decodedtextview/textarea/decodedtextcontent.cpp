@@ -217,6 +217,15 @@ void DecodedTextContent::AppendBlock(QExplicitlySharedDataPointer<DecodedTextBlo
     if (!block->closed)
         shown->MarkStale(block); // highlighted as open; closing it will change that
 
+    if (highlightLater)
+        placeLater = true; // once the whole document is laid out
+    else
+        PlaceAtEnd(cursor);
+}
+
+// Shows the cursor at the end of what was appended, and the view follows it there.
+void DecodedTextContent::PlaceAtEnd(const QTextCursor& cursor)
+{
     setTextCursor(cursor);
     // Making the cursor visible may leave the end of the last line below the view, depending on
     // the font's leading; the view is meant to show the end itself.
@@ -299,12 +308,22 @@ void DecodedTextContent::Rebuild(bool restore, int a, int b)
     QExplicitlySharedDataPointer<DecodedTextBuffer> buffer = model->GetChannelData(channel);
     if (buffer && !buffer->blocks.isEmpty()) {
         const auto blocks = buffer->blocks;
+        // Inside one edit block, and with the cursor placed only at the end, the document is
+        // shaped and laid out once the highlighting is known, not after every insertion.
+        QTextCursor batch(document());
+        batch.beginEditBlock();
         highlightLater = true;
+        placeLater = false;
         for (const auto& block : blocks)
             AppendBlock(block);
         highlightLater = false;
         highlighter->RehighlightAll();
         NoteNewest();
+        batch.endEditBlock();
+        if (placeLater) {
+            batch.movePosition(QTextCursor::End);
+            PlaceAtEnd(batch);
+        }
     }
     shown->ForgetClosed();
 

@@ -105,6 +105,7 @@ private:
     Q_DISABLE_COPY(DecodedTextContent)
 
     void AppendBlock(QExplicitlySharedDataPointer<DecodedTextBlock> block);
+    void PlaceAtEnd(const QTextCursor& cursor);
     bool RefreshFrontTrimmed();
     bool RefreshFrontCut();
     void Rebuild(bool restore, int a, int b);
@@ -149,6 +150,7 @@ private:
     bool layoutGuard;
     bool dialogOpen;
     bool highlightLater = false; // a whole-document rehighlight follows the appends
+    bool placeLater = false;     // an append left placing the cursor to the rebuild
     DecodedTextLiveFollow* live = nullptr;
     std::unique_ptr<DecodedTextShownBlocks> shown;
     std::unique_ptr<DecodedTextSignRows> signRows;
