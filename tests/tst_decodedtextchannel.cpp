@@ -1,6 +1,7 @@
 #include "decodedtextchannel.h"
 #include "decodedtextcontent.h"
 #include "decodedtextdata.h"
+#include "decodedtexttickerstyle.h"
 #include "widgetfixtures.h"
 
 #include <QLineEdit>
@@ -86,6 +87,49 @@ private slots:
             pane.show();
             QVERIFY(QTest::qWaitForWindowExposed(&pane));
             QCOMPARE(caption->GetMaxTickerChars(), 2 * caption->contentsRect().width() / charWidth);
+        }
+    }
+
+    void tickerPanelCopiedLooksDrawn()
+    {
+        // The panel drawn once and copied must give the pixels of drawing it every time, in
+        // every size and look the ticker takes on, also right after the look changes.
+        DecodedTextData model;
+        DecodedTextChannel pane(QStringLiteral("Channel 2"), 2, &model, nullptr);
+        pane.show();
+        QLineEdit* ticker = Ticker(*pane.GetCaption());
+        auto* style = ticker->findChild<DecodedTextTickerStyle*>();
+        QVERIFY(style && ticker->style() == style);
+        const auto painted = [&](bool caching) {
+            style->SetCaching(caching);
+            return ticker->grab().toImage();
+        };
+        // Each step changes one thing about the look.
+        int width = 300;
+        QColor base(Qt::white);
+        bool focused = false; // through the caption, its focus proxy
+        QApplication::setActiveWindow(&pane);
+        const QVector<std::function<void()>> steps {
+            [] {}, [&] { width = 777; }, [&] { base = QColor(40, 80, 200); },
+            [&] { focused = true; }, [&] { width = 300; }, [&] { base = Qt::white; },
+            [&] { focused = false; },
+        };
+        for (const auto& step : steps) {
+            step();
+            pane.resize(width, pane.height());
+            QPalette palette = pane.palette();
+            palette.setColor(QPalette::Base, base);
+            palette.setColor(QPalette::Window, base.darker(130));
+            pane.setPalette(palette);
+            if (focused)
+                pane.GetCaption()->setFocus();
+            else
+                pane.GetCaption()->clearFocus();
+            QCOMPARE(ticker->hasFocus(), focused);
+            const QImage copied = painted(true); // the look before changed
+            const QImage drawn = painted(false);
+            QCOMPARE(copied, drawn);
+            QCOMPARE(painted(true), drawn); // the copy kept
         }
     }
 

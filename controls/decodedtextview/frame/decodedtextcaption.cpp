@@ -1,5 +1,7 @@
 #include "decodedtextcaption.h"
 
+#include "decodedtexttickerstyle.h"
+
 #include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -59,6 +61,9 @@ DecodedTextCaption::DecodedTextCaption(const QString& name, bool userChannel, bo
         tickerLine->setFocusPolicy(Qt::StrongFocus);
         tickerLine->setFocusProxy(this);
         tickerLine->setReadOnly(true);
+        auto* tickerStyle = new DecodedTextTickerStyle;
+        tickerStyle->setParent(tickerLine);
+        tickerLine->setStyle(tickerStyle);
         layout->addWidget(tickerLine);
     } else if (offline) {
         // Offline, edits are handed on only when asked for; the spacer keeps the label and
@@ -78,6 +83,9 @@ DecodedTextCaption::~DecodedTextCaption()
 {
     // The timer was made without a parent, so nothing else deletes it.
     delete autoApplyTimer;
+    // The ticker's style goes with the ticker; the ticker is not to use it meanwhile.
+    if (tickerLine)
+        tickerLine->setStyle(nullptr);
 }
 
 void DecodedTextCaption::setModified(bool value)
