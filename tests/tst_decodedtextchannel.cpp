@@ -131,6 +131,10 @@ private slots:
             QCOMPARE(copied, drawn);
             QCOMPARE(painted(true), drawn); // the copy kept
         }
+        // Under another application style the ticker draws as that style does.
+        QApplication::setStyle(QStringLiteral("windows"));
+        QCOMPARE(ticker->style(), QApplication::style());
+        QApplication::setStyle(QStringLiteral("fusion"));
     }
 
     void pendingEdit_data()

@@ -255,6 +255,9 @@ private slots:
             QString modelText = text;
             modelText[differs] = QLatin1Char('\t');
             const QTextBlock line = content.document()->firstBlock();
+            const bool composing = round % 5 == 4; // an input method's text is not the line's
+            if (composing)
+                line.layout()->setPreeditArea(3, QStringLiteral("xyz"));
             const QRectF bounds = content.document()->documentLayout()->blockBoundingRect(line);
             const int margin = int(content.document()->documentMargin());
             DecodedTextSignRows rows;
@@ -264,7 +267,7 @@ private slots:
             const int flags = Qt::TextWrapAnywhere | Qt::AlignTop | Qt::AlignLeft;
             for (int length = 1; length <= text.size(); ++length) {
                 const int h = rows.LayoutHeight(metrics, flags, length);
-                QCOMPARE(h < 0, length > differs);
+                QCOMPARE(h < 0, composing || length > differs);
                 if (h >= 0)
                     QCOMPARE(h, rows.MeasuredHeight(metrics, flags, length));
                 laid += line.layout()->lineForTextPosition(length - 1).lineNumber() > 0 && h >= 0;

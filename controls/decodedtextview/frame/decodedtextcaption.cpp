@@ -61,10 +61,8 @@ DecodedTextCaption::DecodedTextCaption(const QString& name, bool userChannel, bo
         tickerLine->setFocusPolicy(Qt::StrongFocus);
         tickerLine->setFocusProxy(this);
         tickerLine->setReadOnly(true);
-        auto* tickerStyle = new DecodedTextTickerStyle;
-        tickerStyle->setParent(tickerLine);
-        tickerLine->setStyle(tickerStyle);
         layout->addWidget(tickerLine);
+        DecodedTextTickerStyle::Attach(tickerLine);
     } else if (offline) {
         // Offline, edits are handed on only when asked for; the spacer keeps the label and
         // button at the left like in the other bars.
@@ -83,8 +81,8 @@ DecodedTextCaption::~DecodedTextCaption()
 {
     // The timer was made without a parent, so nothing else deletes it.
     delete autoApplyTimer;
-    // The ticker's style goes with the ticker; the ticker is not to use it meanwhile.
-    if (tickerLine)
+    // A style of the ticker's own goes with the ticker; the ticker is not to use it meanwhile.
+    if (tickerLine && tickerLine->findChild<DecodedTextTickerStyle*>())
         tickerLine->setStyle(nullptr);
 }
 

@@ -64,9 +64,14 @@ void DecodedTextInfoArea::paintEvent(QPaintEvent* event)
     QPainter painter(this);
     const QRect r = event->rect();
     painter.fillRect(r, background);
-    // The one-pixel dark grey line, filled: stroking it through the paint region's clip cost
-    // more than the rest of the gutter.
-    painter.fillRect(QRect(gutterWidth - 2, r.top(), 1, r.height()), Qt::darkGray);
+    // The one-pixel dark grey line: stroking it through the paint region's clip cost more than
+    // the rest of the gutter, and on an unscaled device filling it gives the same pixels.
+    if (devicePixelRatioF() == 1.0) {
+        painter.fillRect(QRect(gutterWidth - 2, r.top(), 1, r.height()), Qt::darkGray);
+    } else {
+        painter.setPen(Qt::darkGray);
+        painter.drawLine(gutterWidth - 2, r.top(), gutterWidth - 2, r.bottom());
+    }
     if (gutterWidth > margin) {
         painter.setPen(Qt::black);
         content->PaintInfoArea(&painter, contentsRect());

@@ -3,18 +3,23 @@
 #include "dtv_export.h"
 
 #include <QImage>
+#include <QPalette>
 #include <QProxyStyle>
 #include <QRegion>
 
-// The style of a caption's ticker: the pane's fusion style, with the line edit's framed panel
-// kept as drawn once per size and look. A bank of decoders changes every ticker every second,
-// and stroking the rounded frame anew cost more than the text.
+class QLineEdit;
+
+// The style of a caption's ticker while the application's style is fusion: fusion, with the
+// line edit's framed panel kept as drawn once per size and look. A bank of decoders changes
+// every ticker every second, and stroking the rounded frame anew cost more than the text.
 class DTV_EXPORT DecodedTextTickerStyle : public QProxyStyle
 {
     Q_OBJECT
 
 public:
-    DecodedTextTickerStyle();
+    // Gives the ticker this style if the application's style is fusion, and takes it back
+    // once the application's style changes to another.
+    static void Attach(QLineEdit* ticker);
 
     void drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
                        const QWidget* widget = nullptr) const override;
@@ -22,13 +27,19 @@ public:
     // Off, the panel is drawn anew every time, as the plain style does.
     void SetCaching(bool on);
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
+    explicit DecodedTextTickerStyle(QLineEdit* ticker);
+
     struct Key
     {
         QSize size;
         State state;
         Qt::LayoutDirection direction = Qt::LeftToRight;
         qint64 palette = 0;
+        QPalette::ColorGroup group = QPalette::Active;
         int lineWidth = 0;
         int midLineWidth = 0;
         int features = 0;
@@ -36,8 +47,11 @@ private:
         bool operator==(const Key& other) const;
     };
 
+    static bool ApplicationStyleIsFusion();
+    static bool Copyable(const QPainter* painter);
     void Keep(const QStyleOption& option, const QWidget* widget) const;
 
+    QLineEdit* ticker;
     bool caching = true;
     mutable Key key;
     mutable QImage panel;

@@ -11,6 +11,14 @@ void DecodedTextSignRows::Begin(const QFont& paintFont)
         font = paintFont;
         lines.clear();
         rowsHeights.clear();
+        // Rows read off the layout stack alike only in a font that has every printable
+        // character itself, all as wide: fallback fonts change how tall a row is, and the
+        // kerning of proportional fonts where a prefix cut at a colour change wraps.
+        const QFontMetrics metrics(font);
+        const int advance = metrics.horizontalAdvance(QLatin1Char('X'));
+        plainFont = true;
+        for (char16_t c = 0x20; plainFont && c < 0x7f; ++c)
+            plainFont = metrics.inFont(QChar(c)) && metrics.horizontalAdvance(QChar(c)) == advance;
     }
     lines.erase(std::remove_if(lines.begin(), lines.end(),
                                [](const Line& line) { return !line.visited; }),
@@ -78,10 +86,11 @@ int DecodedTextSignRows::LayoutHeight(const QFontMetrics& metrics, int flags, in
 {
     const Line& line = lines.at(current);
     length = qMin(length, line.text.size());
-    if (length < 1 || length > line.plain || !(flags & Qt::TextWrapAnywhere))
+    if (!plainFont || length < 1 || length > line.plain || !(flags & Qt::TextWrapAnywhere))
         return -1;
     const QTextLayout* layout = line.shown.layout();
-    if (!layout || layout->lineCount() == 0
+    // Text being composed in an input method is laid out in the line but is not its text.
+    if (!layout || layout->lineCount() == 0 || !layout->preeditAreaText().isEmpty()
         || layout->textOption().wrapMode() != QTextOption::WrapAnywhere
         || layout->lineAt(0).width() != qreal(line.wrap.width()))
         return -1;

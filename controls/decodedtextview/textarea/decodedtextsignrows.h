@@ -51,6 +51,7 @@ private:
     int RowsHeight(const QFontMetrics& metrics, int flags, int rows);
 
     QFont font;
+    bool plainFont = false;
     QVector<Line> lines;
     int current = -1;
     QHash<int, int> rowsHeights;
