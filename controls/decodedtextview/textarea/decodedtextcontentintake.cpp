@@ -401,6 +401,12 @@ bool DecodedTextContent::RefreshFrontTrimmed()
     }
     if (!head.isValid() || !tail.isValid() || head.blockNumber() > tail.blockNumber())
         return false;
+    // The line the cut ends in is laid out again after each of the steps below, and the newest
+    // block is appended anew; once they hold a good part of the document, as transmissions
+    // without line breaks do, a rebuild, which lays everything out once, costs less.
+    const int total = doc->characterCount();
+    if (4 * tail.length() > total || 2 * (total - tail.position() - tail.length()) > total)
+        return false;
 
     busy = 1;
     live->BeginRebuild();
