@@ -59,10 +59,6 @@ void DecodedTextContent::NoteNewest()
 void DecodedTextContent::RehighlightStale()
 {
     highlighter->BeginBatch();
-    // Line by line, the highlighter lays out every line it is given first; the whole document
-    // in one pass lays out none of them.
-    if (shown->firstStale)
-        shown->staleAll = true;
     if (shown->staleAll) {
         highlighter->RehighlightAll();
         shown->staleAll = false;
