@@ -9,6 +9,7 @@
 #include "decodedtexttimearea.h"
 #include "varnoresultdataxml.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QFont>
 #include <QFontMetrics>
 #include <QHelpEvent>
@@ -362,6 +363,13 @@ bool DecodedTextContent::SelectionToKeep(int& a, int& b) const
 // leaves the document as freshly loaded.
 void DecodedTextContent::FinishRefresh(bool restore, int a, int b)
 {
+    // The editor measures its scroll range when the document's size changes, with the lines at
+    // the end laid out as they were then; lines laid out later (the last one's margin, a wrap)
+    // can leave the end cut off or the range depending on the order of the edits. Measured once
+    // more on the finished document, the end shows in full however it was reached.
+    if (QAbstractTextDocumentLayout* layout = document()->documentLayout())
+        emit layout->documentSizeChanged(layout->documentSize());
+
     QTextCursor end(document());
     end.movePosition(QTextCursor::End);
     const int newEnd = end.position();

@@ -108,13 +108,14 @@ private:
     void PlaceAtEnd(const QTextCursor& cursor);
     bool RefreshFrontTrimmed();
     bool RefreshFrontCut();
+    bool RefreshRewritten();
     void Rebuild(bool restore, int a, int b);
     bool SelectionToKeep(int& a, int& b) const;
     bool SelectionForRebuild(int& a, int& b);
     void AppendAsRebuild(const QList<QExplicitlySharedDataPointer<DecodedTextBlock>>& blocks,
                          int from);
     void FinishRefresh(bool restore, int a, int b);
-    void RehighlightStale();
+    void RehighlightStale(bool changedOnly = false);
     void NoteNewest();
     void UpdateMargins();
     void ShowToolTip(QHelpEvent* e);

@@ -56,8 +56,12 @@ void DecodedTextContent::NoteNewest()
     shown->writes = buffer ? buffer->Writes() : 0;
 }
 
-void DecodedTextContent::RehighlightStale()
+void DecodedTextContent::RehighlightStale(bool changedOnly)
 {
+    const auto renew = [this, changedOnly](const QTextBlock& line) {
+        if (!changedOnly || !highlighter->IsCurrent(line))
+            highlighter->rehighlightBlock(line);
+    };
     highlighter->BeginBatch();
     if (shown->staleAll) {
         highlighter->RehighlightAll();
@@ -74,7 +78,7 @@ void DecodedTextContent::RehighlightStale()
             const DecodedTextLayoutItem* item = ItemOf(line);
             if (!item || shown->entries.isEmpty() || item->block != shown->entries.first().block)
                 break;
-            highlighter->rehighlightBlock(line);
+            renew(line);
         }
     }
     if (!shown->stale.isEmpty()) {
@@ -93,7 +97,7 @@ void DecodedTextContent::RehighlightStale()
                 current = item->block;
             }
             if (pending.contains(current))
-                highlighter->rehighlightBlock(line);
+                renew(line);
         }
     }
     highlighter->EndBatch();
@@ -133,7 +137,8 @@ void DecodedTextContent::AppendAsRebuild(
 
 void DecodedTextContent::RefreshAfterIntake()
 {
-    if (editable || busy || !shown->valid || !(RefreshFrontCut() || RefreshFrontTrimmed()))
+    if (editable || busy || !shown->valid
+        || !(RefreshRewritten() || RefreshFrontCut() || RefreshFrontTrimmed()))
         RefreshContent();
 }
 
@@ -446,6 +451,214 @@ bool DecodedTextContent::RefreshFrontTrimmed()
     RehighlightStale();
     NoteNewest();
 
+    FinishRefresh(restore, a, b);
+    return true;
+}
+
+// The rebuild after a write that changed text the newest block already had (a merge into its
+// middle, a resend), done on the lines that differ: the lines in front of the first character
+// that a rebuild would show otherwise stay, the block is cut back to the start of the run that
+// holds that character and continued from there as an append continues it. The merges of
+// parallel decoders land near the end of the aggregation block, so most of its lines stay.
+// Only taken when the view follows the end: which rows a view scrolled elsewhere shows depends
+// on which lines the editor has laid out before, and a rebuild starts that history over.
+// Answers false, having changed nothing, unless the result is certain to equal
+// RefreshContent's; once it has changed the document and finds that the append did not come
+// out as a rebuild's would, it rebuilds.
+bool DecodedTextContent::RefreshRewritten()
+{
+    using BlockPtr = QExplicitlySharedDataPointer<DecodedTextBlock>;
+    QExplicitlySharedDataPointer<DecodedTextBuffer> buffer = model->GetChannelData(channel);
+    DecodedTextShownBlocks& t = *shown;
+    if (!buffer || t.entries.isEmpty() || t.unsafe != 0 || !buffer->LastWriteRewrote()
+        || buffer->Writes() != t.writes + 1)
+        return false;
+    int a = 0;
+    int b = 0;
+    if (hasFocus() || dialogOpen || live->HoldsStill() || SelectionToKeep(a, b))
+        return false;
+    const QList<BlockPtr> blocks = buffer->blocks;
+    const int m = t.entries.size();
+    if (blocks.size() != m)
+        return false;
+    const BlockPtr newest = blocks.last();
+    if (newest != t.newest || buffer->LastWritten() != newest || t.entries.last().block != newest
+        || newest->rightToLeft != rightToLeft)
+        return false;
+    // The older blocks are as shown: nothing was trimmed or written there.
+    for (int i = 0; i + 1 < m; ++i) {
+        if (t.entries.at(i).block != blocks.at(i)
+            || DecodedTextShownBlocks::ShapeOf(*blocks.at(i)) != t.entries.at(i).shape)
+            return false;
+    }
+    const bool quality = colorCoding && newest->HasQuality();
+    if (quality != t.entries.last().quality)
+        return false;
+
+    QTextDocument* doc = document();
+    QTextCharFormat plain;
+    if (!quality) {
+        QTextCursor probe(doc);
+        probe.movePosition(QTextCursor::End);
+        plain = probe.charFormat();
+        if (plain != textCursor().charFormat())
+            return false;
+    }
+
+    const QString& text = newest->text;
+    const QList<DecodedTextSnippet>& snippets = newest->snippets;
+    const int count = snippets.size();
+    QVector<int> textStart(count + 1, 0);
+    for (int i = 0; i < count; ++i)
+        textStart[i + 1] = textStart.at(i) + snippets.at(i).length;
+    if (count == 0 || textStart.at(count) != text.size())
+        return false;
+    const int threshold = model->GetQualityThreshold();
+    // Whether the characters [from, to) carry the format a rebuild inserts them in; asked with
+    // from never decreasing, j is the first run that may hold from.
+    int j = 0;
+    const auto insertedAs = [&](int from, int to, const QTextCharFormat& format) {
+        if (!quality)
+            return format == plain;
+        const bool normal = format == normalFormat;
+        const bool low = !normal && format == lowQualityFormat;
+        while (j < count && textStart.at(j + 1) <= from)
+            ++j;
+        for (int i = j; i < count && textStart.at(i) < to; ++i) {
+            const int q = snippets.at(i).quality;
+            if (textStart.at(i + 1) > from && ((q >= 0 && q >= threshold) ? !normal : !low))
+                return false;
+        }
+        return true;
+    };
+
+    QTextBlock line = doc->lastBlock();
+    if (!ItemOf(line) || ItemOf(line)->block != newest)
+        return false;
+    while (line.previous().isValid() && ItemOf(line.previous())
+           && ItemOf(line.previous())->block == newest)
+        line = line.previous();
+    const QTextBlock firstLine = line;
+
+    // The lines as one append of the whole block lays them out, compared with those shown up to
+    // the first character that differs in text, format, or the line's item.
+    QVector<QPair<QTextBlock, int>> kept; // lines whose start stays, with their text index
+    int difference = 0;
+    int position = newest->StartPosition();
+    int k = 0;
+    int index = 0;
+    for (; line.isValid(); line = line.next()) {
+        const DecodedTextLayoutItem* item = ItemOf(line);
+        if (!item || item->block != newest)
+            return false;
+        k = newest->IndexOfPosition(position, k);
+        if (k < 0)
+            k = count;
+        if (item->start != position || item->snippet != k) {
+            difference = index;
+            break;
+        }
+        // The line break in front of the line gave it its line format.
+        if (line != firstLine && !insertedAs(index - 1, index, line.charFormat())) {
+            difference = index - 1;
+            break;
+        }
+        kept.append(qMakePair(line, index));
+        const QString shownText = line.text();
+        const int n = shownText.size();
+        int same = 0;
+        while (same < n && index + same < text.size() && text.at(index + same) == shownText.at(same))
+            ++same;
+        for (QTextBlock::iterator f = line.begin(); !f.atEnd(); ++f) {
+            const QTextFragment fragment = f.fragment();
+            const int from = fragment.position() - line.position();
+            if (from >= same)
+                break;
+            const int to = qMin(from + fragment.length(), same);
+            if (!insertedAs(index + from, index + to, fragment.charFormat())) {
+                same = from; // the fragment's first character may already differ
+                break;
+            }
+        }
+        if (same < n || !line.next().isValid() || index + n >= text.size()
+            || text.at(index + n) != QLatin1Char('\n')) {
+            difference = index + same;
+            break;
+        }
+        const int end = position + newest->PositionSpan(k, position, n + 1);
+        if (item->end != end) {
+            difference = index + n;
+            break;
+        }
+        position = end;
+        index += n + 1;
+    }
+    if (kept.isEmpty())
+        return false;
+
+    // The append continues at the start of a run: the one that holds the first difference.
+    int s = 0;
+    while (s + 1 < count && textStart.at(s + 1) <= difference)
+        ++s;
+    const int cut = textStart.at(s);
+    int c = kept.size() - 1;
+    while (c > 0 && kept.at(c).second > cut)
+        --c;
+    const QTextBlock cutLine = kept.at(c).first;
+    if (cut <= 0 || kept.at(c).second > cut || cut > kept.at(c).second + cutLine.text().size())
+        return false;
+    // Every append to a long line lays all of it out again; a rebuild does that once.
+    if (4 * cutLine.length() > doc->characterCount())
+        return false;
+
+    busy = 1;
+    live->BeginRebuild();
+    const bool restore = SelectionForRebuild(a, b);
+
+    // One edit: the document is told of it once, and the highlighter renews the lines it
+    // touched in one pass as the rebuild's does, instead of line by line.
+    QTextCursor batch(doc);
+    batch.beginEditBlock();
+    // The line that remains may carry the data and line formats of a removed one: they are
+    // put back, with the line's end where the append goes on.
+    DecodedTextLayoutItem cutItem = *ItemOf(cutLine);
+    cutItem.end = snippets.at(s).start;
+    const QTextBlockFormat cutFormat = cutLine.blockFormat();
+    const QTextCharFormat cutCharFormat = cutLine.charFormat();
+    QTextCursor edit(doc);
+    edit.setPosition(cutLine.position() + cut - kept.at(c).second);
+    edit.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
+    edit.removeSelectedText();
+    if (doc->lastBlock().blockFormat() != cutFormat)
+        edit.setBlockFormat(cutFormat);
+    if (doc->lastBlock().charFormat() != cutCharFormat)
+        edit.setBlockCharFormat(cutCharFormat);
+    doc->lastBlock().setUserData(new DecodedTextLayoutItem(cutItem));
+    t.CutBack(cut);
+
+    // Trimming that removed no text may still have dropped annotations of the oldest block.
+    const BlockPtr first = blocks.first();
+    if (first != newest && first == t.first && first->userData.size() != t.firstAnnotations)
+        t.firstStale = true;
+
+    highlightLater = true;
+    placeLater = false;
+    AppendBlock(newest);
+    highlightLater = false;
+    batch.endEditBlock();
+    batch.movePosition(QTextCursor::End);
+    PlaceAtEnd(batch);
+
+    // The write may have moved annotations over the lines that stay; those whose highlighting
+    // did not change are left as they are, as the view shows the end.
+    t.MarkStale(newest);
+    RehighlightStale(true);
+    NoteNewest();
+
+    if (t.unsafe != 0 || t.entries.last().shownLength != text.size()) {
+        Rebuild(restore, a, b);
+        return true;
+    }
     FinishRefresh(restore, a, b);
     return true;
 }

@@ -6,6 +6,7 @@
 
 #include <QColor>
 #include <QTextBlock>
+#include <QTextLayout>
 
 #include <algorithm>
 
@@ -76,11 +77,54 @@ void DecodedTextHighlighter::IndexBlock(const DecodedTextBlock* block)
 
 void DecodedTextHighlighter::highlightBlock(const QString& /*text*/)
 {
-    const auto* item = dynamic_cast<const DecodedTextLayoutItem*>(currentBlockUserData());
+    Formats(currentBlock(), nullptr);
+}
+
+bool DecodedTextHighlighter::IsCurrent(const QTextBlock& line)
+{
+    const QTextLayout* layout = line.layout();
+    if (!layout || !layout->preeditAreaText().isEmpty())
+        return false;
+    QVector<const QTextCharFormat*> changes(line.length(), nullptr);
+    Formats(line, &changes);
+    // The ranges QSyntaxHighlighter makes of them: runs of one format, plain ones left out. The
+    // four formats differ from each other, so runs of one format are runs of one pointer.
+    const QVector<QTextLayout::FormatRange> current = layout->formats();
+    int r = 0;
+    const int n = changes.size();
+    for (int i = 0; i < n;) {
+        const QTextCharFormat* format = changes.at(i);
+        const int start = i;
+        while (i < n && changes.at(i) == format)
+            ++i;
+        if (!format)
+            continue;
+        if (r >= current.size() || current.at(r).start != start
+            || current.at(r).length != i - start || current.at(r).format != *format)
+            return false;
+        ++r;
+    }
+    return r == current.size();
+}
+
+void DecodedTextHighlighter::Formats(const QTextBlock& line, QVector<const QTextCharFormat*>* out)
+{
+    const auto* item = dynamic_cast<const DecodedTextLayoutItem*>(line.userData());
     if (!item || !item->block)
         return;
+    // QSyntaxHighlighter::setFormat, or the same on out.
+    const auto setFormat = [this, out](int start, int count, const QTextCharFormat& format) {
+        if (!out) {
+            QSyntaxHighlighter::setFormat(start, count, format);
+            return;
+        }
+        if (start < 0 || start >= out->size())
+            return;
+        const int end = qMin(start + count, out->size());
+        for (int i = start; i < end; ++i)
+            (*out)[i] = &format;
+    };
 
-    const QTextBlock line = currentBlock();
     const int P = line.position();
     const int E = P + line.length();
     // Annotations carry block positions; this maps them onto the line.

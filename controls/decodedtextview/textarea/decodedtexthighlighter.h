@@ -8,6 +8,7 @@
 
 class DecodedTextBlock;
 class DecodedTextContent;
+class QTextBlock;
 
 // Colours annotated text and greys out closed transmissions, line by line,
 // through each line's layout item.
@@ -24,6 +25,9 @@ public:
     void EndBatch();
     // rehighlight() of the whole document as one batch.
     void RehighlightAll();
+    // Whether the line already carries the highlighting rehighlightBlock would give it, which
+    // lays the line out again even when nothing changed.
+    bool IsCurrent(const QTextBlock& line);
 
 protected:
     void highlightBlock(const QString& text) override;
@@ -39,6 +43,8 @@ private:
     };
     const QTextCharFormat* FormatOf(const QString& type) const;
     void IndexBlock(const DecodedTextBlock* block);
+    // The formats of the line, set on the highlighter or, with out, noted per character.
+    void Formats(const QTextBlock& line, QVector<const QTextCharFormat*>* out);
 
     DecodedTextContent* content;
     int batch = 0;

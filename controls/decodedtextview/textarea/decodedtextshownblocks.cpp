@@ -107,6 +107,12 @@ void DecodedTextShownBlocks::CutFront(int shownLength)
     entry.shape = ShapeOf(*entry.block);
 }
 
+void DecodedTextShownBlocks::CutBack(int shownLength)
+{
+    if (!entries.isEmpty())
+        entries.last().shownLength = shownLength;
+}
+
 void DecodedTextShownBlocks::ForgetClosed()
 {
     stale.erase(std::remove_if(stale.begin(), stale.end(),

@@ -57,6 +57,8 @@ public:
     // The first entry's block lost text at its front; the document now shows shownLength
     // characters of it.
     void CutFront(int shownLength);
+    // The last entry's lines were cut back to its first shownLength characters.
+    void CutBack(int shownLength);
     // Closed blocks keep their highlighting once it was renewed.
     void ForgetClosed();
     bool IsSafe(const Entry& entry) const { return entry.canonical && entry.hasLines; }
