@@ -607,9 +607,6 @@ bool DecodedTextContent::RefreshRewritten()
     const QTextBlock cutLine = kept.at(c).first;
     if (cut <= 0 || kept.at(c).second > cut || cut > kept.at(c).second + cutLine.text().size())
         return false;
-    // Every append to a long line lays all of it out again; a rebuild does that once.
-    if (4 * cutLine.length() > doc->characterCount())
-        return false;
 
     busy = 1;
     live->BeginRebuild();
@@ -641,18 +638,32 @@ bool DecodedTextContent::RefreshRewritten()
     if (first != newest && first == t.first && first->userData.size() != t.firstAnnotations)
         t.firstStale = true;
 
+    const int keptStart = firstLine.position();
     highlightLater = true;
     placeLater = false;
     AppendBlock(newest);
     highlightLater = false;
+    highlighter->BeginBatch();
     batch.endEditBlock();
+    highlighter->EndBatch();
     batch.movePosition(QTextCursor::End);
     PlaceAtEnd(batch);
 
-    // The write may have moved annotations over the lines that stay; those whose highlighting
-    // did not change are left as they are, as the view shows the end.
-    t.MarkStale(newest);
+    // The write may have moved annotations over the lines in front of the cut, which the edit
+    // did not touch, and the highlighter skips edits while it still waits to do the whole
+    // document; lines whose highlighting did not change are left as they are, as the view shows
+    // the end.
+    highlighter->BeginBatch();
+    for (QTextBlock line = doc->findBlock(keptStart); line.isValid(); line = line.next()) {
+        if (!highlighter->IsCurrent(line))
+            highlighter->rehighlightBlock(line);
+    }
+    highlighter->EndBatch();
+    const bool newestStale = t.stale.contains(newest);
+    t.stale.removeAll(newest);
     RehighlightStale(true);
+    if (newestStale)
+        t.MarkStale(newest);
     NoteNewest();
 
     if (t.unsafe != 0 || t.entries.last().shownLength != text.size()) {
