@@ -100,9 +100,18 @@ private slots:
         QLineEdit* ticker = Ticker(*pane.GetCaption());
         auto* style = ticker->findChild<DecodedTextTickerStyle*>();
         QVERIFY(style && ticker->style() == style);
+        // Also rendered onto an image over what lies below, twice over one colour and twice over
+        // another: what drawing left over the same pixels is taken again, and not over others.
         const auto painted = [&](bool caching) {
             style->SetCaching(caching);
-            return ticker->grab().toImage();
+            QVector<QImage> out { ticker->grab().toImage() };
+            for (const QColor& below : { QColor(Qt::gray), QColor(Qt::gray), QColor(Qt::darkRed),
+                                        QColor(Qt::darkRed) }) {
+                out.append(QImage(ticker->size(), QImage::Format_RGB32));
+                out.last().fill(below);
+                ticker->render(&out.last(), QPoint(), QRegion(), QWidget::DrawChildren);
+            }
+            return out;
         };
         // Each step changes one thing about the look.
         int width = 300;
@@ -126,8 +135,8 @@ private slots:
             else
                 pane.GetCaption()->clearFocus();
             QCOMPARE(ticker->hasFocus(), focused);
-            const QImage copied = painted(true); // the look before changed
-            const QImage drawn = painted(false);
+            const QVector<QImage> copied = painted(true); // the look before changed
+            const QVector<QImage> drawn = painted(false);
             QCOMPARE(copied, drawn);
             QCOMPARE(painted(true), drawn); // the copy kept
         }

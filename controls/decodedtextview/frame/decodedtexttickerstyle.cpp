@@ -1,5 +1,7 @@
 #include "decodedtexttickerstyle.h"
 
+#include "decodedtextpixelcopy_p.h"
+
 #include <QApplication>
 #include <QEvent>
 #include <QLineEdit>
@@ -53,32 +55,12 @@ void DecodedTextTickerStyle::SetCaching(bool on)
     caching = on;
 }
 
-// Whether copying the kept panel gives the pixels drawing it would: an unscaled, unrotated
-// raster target of 32-bit pixels, drawn on whole pixels, opaque, over what lies below.
-bool DecodedTextTickerStyle::Copyable(const QPainter* painter)
-{
-    const QPaintEngine* engine = painter->paintEngine();
-    const QPaintDevice* target = engine ? engine->paintDevice() : nullptr;
-    const QTransform transform = painter->deviceTransform();
-    if (!target || engine->type() != QPaintEngine::Raster || painter->opacity() != 1.0
-        || painter->compositionMode() != QPainter::CompositionMode_SourceOver
-        || painter->device()->devicePixelRatioF() != 1.0
-        || transform.type() > QTransform::TxTranslate || transform.dx() != qRound(transform.dx())
-        || transform.dy() != qRound(transform.dy()))
-        return false;
-    if (target->devType() == QInternal::Image) {
-        const QImage::Format format = static_cast<const QImage*>(target)->format();
-        return format == QImage::Format_RGB32 || format == QImage::Format_ARGB32
-            || format == QImage::Format_ARGB32_Premultiplied;
-    }
-    return target->devType() == QInternal::Pixmap && target->depth() == 32;
-}
-
 void DecodedTextTickerStyle::drawPrimitive(PrimitiveElement element, const QStyleOption* option,
                                            QPainter* painter, const QWidget* widget) const
 {
     const auto* frame = qstyleoption_cast<const QStyleOptionFrame*>(option);
-    if (element != PE_PanelLineEdit || !frame || !caching || !Copyable(painter)) {
+    if (element != PE_PanelLineEdit || !frame || !caching
+        || !DecodedTextPixelCopy::Copyable(painter)) {
         QProxyStyle::drawPrimitive(element, option, painter, widget);
         return;
     }
@@ -95,18 +77,73 @@ void DecodedTextTickerStyle::drawPrimitive(PrimitiveElement element, const QStyl
         key = now;
     }
     // Opaque pixels come out the same whatever lay below; antialiased ones blend with it, and
-    // blending a copy rounds otherwise than drawing there, so those are drawn.
+    // blending a copy rounds otherwise than drawing there: those are drawn, or, over the same
+    // pixels as before, given what drawing left there then.
     const QPoint at = frame->rect.topLeft();
     painter->save();
     painter->setClipRegion(opaque.translated(at), Qt::IntersectClip);
     painter->drawImage(at, panel);
     painter->restore();
-    if (!blended.isEmpty()) {
-        painter->save();
-        painter->setClipRegion(blended.translated(at), Qt::IntersectClip);
-        QProxyStyle::drawPrimitive(element, option, painter, widget);
+    if (blended.isEmpty())
+        return;
+    const QTransform transform = painter->deviceTransform();
+    const QPoint device = at + QPoint(qRound(transform.dx()), qRound(transform.dy()));
+    const QVector<QRgb> below = Below(painter, device);
+    painter->save();
+    painter->setClipRegion(blended.translated(at), Qt::IntersectClip);
+    if (!below.isEmpty() && below == under) {
+        painter->drawImage(at, drawnOver); // opaque: drawing it copies it
         painter->restore();
+        return;
     }
+    QProxyStyle::drawPrimitive(element, option, painter, widget);
+    painter->restore();
+    under.clear();
+    if (below.isEmpty())
+        return;
+    // What drawing leaves over these pixels, found on an image of the target's kind, where no
+    // clip of the target's hides any of them.
+    const QImage::Format format =
+        static_cast<const QImage*>(painter->paintEngine()->paintDevice())->format();
+    QImage scratch(panel.size(), format);
+    scratch.fill(0);
+    for (int i = 0; i < below.size(); ++i) {
+        const QPoint& p = blendedPixels.at(i);
+        reinterpret_cast<QRgb*>(scratch.scanLine(p.y()))[p.x()] = below.at(i);
+    }
+    {
+        QPainter onScratch(&scratch);
+        onScratch.setClipRegion(blended);
+        QStyleOptionFrame moved(*frame);
+        moved.rect.moveTo(0, 0);
+        QProxyStyle::drawPrimitive(element, &moved, &onScratch, widget);
+    }
+    drawnOver = QImage(panel.size(), QImage::Format_ARGB32_Premultiplied);
+    drawnOver.fill(Qt::transparent);
+    for (const QPoint& p : qAsConst(blendedPixels)) {
+        const QRgb drawn = reinterpret_cast<const QRgb*>(scratch.constScanLine(p.y()))[p.x()];
+        // Only what covers the target fully is copied as drawing it would leave it.
+        if (qAlpha(drawn) != 255)
+            return;
+        reinterpret_cast<QRgb*>(drawnOver.scanLine(p.y()))[p.x()] = drawn;
+    }
+    under = below;
+}
+
+QVector<QRgb> DecodedTextTickerStyle::Below(const QPainter* painter, const QPoint& at) const
+{
+    const QPaintEngine* engine = painter->paintEngine();
+    const QPaintDevice* target = engine ? engine->paintDevice() : nullptr;
+    if (!target || target->devType() != QInternal::Image)
+        return {};
+    const QImage& image = *static_cast<const QImage*>(target);
+    if (!image.rect().contains(QRect(at, panel.size())))
+        return {};
+    QVector<QRgb> out;
+    out.reserve(blendedPixels.size());
+    for (const QPoint& p : qAsConst(blendedPixels))
+        out.append(reinterpret_cast<const QRgb*>(image.constScanLine(at.y() + p.y()))[at.x() + p.x()]);
+    return out;
 }
 
 void DecodedTextTickerStyle::Keep(const QStyleOption& option, const QWidget* widget) const
@@ -121,6 +158,8 @@ void DecodedTextTickerStyle::Keep(const QStyleOption& option, const QWidget* wid
     }
     opaque = QRegion();
     blended = QRegion();
+    blendedPixels.clear();
+    under.clear();
     for (int y = 0; y < panel.height(); ++y) {
         const auto* line = reinterpret_cast<const QRgb*>(panel.constScanLine(y));
         for (int x = 0; x < panel.width();) {
@@ -131,8 +170,11 @@ void DecodedTextTickerStyle::Keep(const QStyleOption& option, const QWidget* wid
                 ++end;
             if (alpha == 255)
                 opaque += QRect(x, y, end - x, 1);
-            else if (alpha > 0)
+            else if (alpha > 0) {
                 blended += QRect(x, y, end - x, 1);
+                for (int i = x; i < end; ++i)
+                    blendedPixels.append(QPoint(i, y));
+            }
             x = end;
         }
     }

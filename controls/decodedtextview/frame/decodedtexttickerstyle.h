@@ -6,6 +6,7 @@
 #include <QPalette>
 #include <QProxyStyle>
 #include <QRegion>
+#include <QVector>
 
 class QLineEdit;
 
@@ -48,8 +49,10 @@ private:
     };
 
     static bool ApplicationStyleIsFusion();
-    static bool Copyable(const QPainter* painter);
     void Keep(const QStyleOption& option, const QWidget* widget) const;
+    // The target's pixels under the blended ones of the panel drawn at device point at; empty
+    // when the target is not an image or the panel reaches beyond it.
+    QVector<QRgb> Below(const QPainter* painter, const QPoint& at) const;
 
     QLineEdit* ticker;
     bool caching = true;
@@ -58,4 +61,9 @@ private:
     // The panel's pixels that cover what lies below, and those that blend with it.
     mutable QRegion opaque;
     mutable QRegion blended;
+    // Blending is done pixel by pixel: over the same pixels the blended ones come out the same.
+    // The pixels once found under them, those drawing left there, and the latter as an image.
+    mutable QVector<QPoint> blendedPixels;
+    mutable QVector<QRgb> under;
+    mutable QImage drawnOver;
 };
