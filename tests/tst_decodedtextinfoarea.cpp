@@ -486,6 +486,43 @@ private slots:
             QCOMPARE(Ink(image, 2, height - 3) > 0, height > 6);
         }
     }
+
+    // Label rows kept from an earlier paint must give the pixels of drawing them: labels of
+    // several times, whole or cut by a narrow gutter, wrapped lines and lost text between.
+    void timeLabelsCopiedLookDrawn()
+    {
+        DecodedTextData model;
+        for (int t = 0; t < 8; ++t) {
+            const QDateTime start = Jan15.addSecs(61 * t);
+            model.AddTransmission(BlockXml(Channel, start,
+                                           t % 2 ? QString(90, QLatin1Char('w')) : "CQ DE K\n599",
+                                           {}, { Stamp(0, start), Stamp(5, start.addSecs(7)) }));
+            model.AddTransmission(BlockXml(Channel, start, "K\n", {}, { Stamp(200, start) }));
+            model.EndTransmission();
+        }
+        DecodedTextContent content(Channel, false, &model, nullptr);
+        content.resize(250, 400);
+        content.show();
+        content.RefreshContent();
+        auto* area = content.findChild<DecodedTextTimeArea*>(QStringLiteral("Timestamps"));
+        const auto painted = [area](bool caching) {
+            area->SetLabelCaching(caching);
+            QVector<QImage> out; // rows kept in the first paint are copied in the second
+            for (int i = 0; i < 2; ++i) {
+                out.append(QImage(area->size(), QImage::Format_RGB32));
+                out.last().fill(Qt::white);
+                area->render(&out.last());
+            }
+            return out;
+        };
+        for (const int width : { area->width(), 20 }) {
+            area->resize(width, area->height());
+            area->SetWidth(width);
+            const QVector<QImage> drawn = painted(false);
+            QCOMPARE(painted(true), drawn);
+            QVERIFY(Ink(drawn.first(), 0, drawn.first().height() - 1) > 0);
+        }
+    }
 };
 
 QTEST_MAIN(TestDecodedTextInfoArea)

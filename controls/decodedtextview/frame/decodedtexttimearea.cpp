@@ -3,6 +3,7 @@
 #include "decodedtextblock.h"
 #include "decodedtextcontent.h"
 #include "decodedtextlayoutitem.h"
+#include "decodedtexttimelabels_p.h"
 
 #include <QDateTime>
 #include <QFontMetrics>
@@ -20,15 +21,17 @@ QString Label(QDateTime time)
     return time.toLocalTime().toString(QStringLiteral("hh:mm:ss"));
 }
 
-void DrawLabel(QPainter* painter, int y, int w, int h, const QDateTime& time)
+void DrawLabel(DecodedTextTimeLabels& labels, QPainter* painter, int y, int w, int h,
+               const QDateTime& time)
 {
-    painter->drawText(QRect(QPoint(1, y), QPoint(w - 3, y + h - 1)), Qt::AlignLeft, Label(time));
+    labels.Draw(painter, QRect(QPoint(1, y), QPoint(w - 3, y + h - 1)), Label(time));
 }
 
 } // namespace
 
 DecodedTextTimeArea::DecodedTextTimeArea(DecodedTextContent* content)
-    : QWidget(content), content(content), background(220, 220, 220, 255), gutterWidth(20)
+    : QWidget(content), content(content), background(220, 220, 220, 255), gutterWidth(20),
+      labels(new DecodedTextTimeLabels)
 {
     setObjectName(QStringLiteral("Timestamps"));
 }
@@ -46,12 +49,20 @@ void DecodedTextTimeArea::SetWidth(int width)
     updateGeometry();
 }
 
+void DecodedTextTimeArea::SetLabelCaching(bool on)
+{
+    labelCaching = on;
+}
+
 void DecodedTextTimeArea::paintEvent(QPaintEvent* event)
 {
     QPainter painter(this);
     painter.fillRect(event->rect(), background);
     painter.setPen(Qt::black);
+    if (labelCaching)
+        labels->Begin(&painter, background, width(), fontMetrics().height());
     content->PaintTimeArea(&painter, event->rect());
+    labels->End();
 }
 
 void DecodedTextTimeArea::PaintBlock(QPainter* painter, DecodedTextLayoutItem* item, int top,
@@ -65,6 +76,7 @@ void DecodedTextTimeArea::PaintBlock(QPainter* painter, DecodedTextLayoutItem* i
     if (block->IsGap(item->snippet)) {
         const int mid = w / 2;
         const int q = w / 4;
+        labels->Drawn(bottom);
         painter->drawLine(mid - q, top + 1, mid + q, top + 1);
         painter->drawLine(mid - q, bottom - 2, mid + q, bottom - 2);
         if (top + 4 < bottom - 2) {
@@ -77,12 +89,12 @@ void DecodedTextTimeArea::PaintBlock(QPainter* painter, DecodedTextLayoutItem* i
 
     const QFontMetrics metrics = fontMetrics();
     const int h = metrics.height();
-    DrawLabel(painter, top, w, h, block->SnippetTime(item->snippet));
+    DrawLabel(*labels, painter, top, w, h, block->SnippetTime(item->snippet));
     // Further visual lines of a wrapped line: estimate the character that begins each.
     const int perLine = metrics.maxWidth() > 0 ? blockWidth / metrics.maxWidth() : 0;
     int c = 0;
     for (int y = top + h; y + h <= bottom; y += h) {
         c += perLine;
-        DrawLabel(painter, y, w, h, block->TimeAt(item->start + c, item->snippet));
+        DrawLabel(*labels, painter, y, w, h, block->TimeAt(item->start + c, item->snippet));
     }
 }

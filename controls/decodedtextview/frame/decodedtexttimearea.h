@@ -5,8 +5,11 @@
 #include <QColor>
 #include <QWidget>
 
+#include <memory>
+
 class DecodedTextContent;
 class DecodedTextLayoutItem;
+class DecodedTextTimeLabels;
 class QPainter;
 
 // Gutter left of the text that shows the receive time of every visual line
@@ -23,6 +26,8 @@ public:
     void SetWidth(int width);
     void PaintBlock(QPainter* painter, DecodedTextLayoutItem* item, int top, int bottom,
                     int blockWidth);
+    // Off, every label is drawn anew in every paint instead of copied from an earlier one.
+    void SetLabelCaching(bool on);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -33,4 +38,6 @@ private:
     DecodedTextContent* content;
     QColor background;
     int gutterWidth;
+    bool labelCaching = true;
+    std::unique_ptr<DecodedTextTimeLabels> labels;
 };

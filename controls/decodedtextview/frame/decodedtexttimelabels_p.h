@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QColor>
+#include <QFont>
+#include <QHash>
+#include <QImage>
+#include <QPen>
+#include <QSize>
+#include <QString>
+
+class QPainter;
+
+// The time gutter's labels as rows drawn once: over the gutter's own background a label row
+// comes out the same every time, so a row kept from drawing it stands in for drawing it again.
+class DecodedTextTimeLabels
+{
+public:
+    // A paint of the gutter whose background is filled with background begins and ends; rows
+    // are copied only in between, and only where nothing was drawn before them.
+    void Begin(const QPainter* painter, const QColor& background, int width, int rowHeight);
+    void End();
+
+    // The label text in the rectangle rect of one row: copied when it can be, else drawn.
+    void Draw(QPainter* painter, const QRect& rect, const QString& label);
+    // Something else was drawn down to bottom.
+    void Drawn(int bottom);
+
+private:
+    const QImage& Row(const QPainter* painter, const QRect& rect, const QString& label);
+
+    bool active = false;
+    int paintedTo = 0;
+    // What the kept rows were drawn with.
+    QImage::Format format = QImage::Format_Invalid;
+    QColor background;
+    QFont font;
+    QPen pen;
+    int hints = 0;
+    Qt::LayoutDirection direction = Qt::LeftToRight;
+    QSize resolution;
+    int width = 0;
+    int rowHeight = 0;
+    int labelLeft = 0;
+    int labelWidth = 0;
+    QHash<QString, QImage> rows; // a null image: the label reaches out of its row
+};
