@@ -8,6 +8,7 @@
 
 #include <QHelpEvent>
 #include <QRandomGenerator>
+#include <QScreen>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextLayout>
@@ -207,6 +208,7 @@ private slots:
     void colorsMatchPlainReading();
     void rightToLeftFollowsBlock();
     void deferredScrollRespectsFocus();
+    void screenShowsFullRepaint();
     void tooltips();
 };
 
@@ -588,6 +590,51 @@ void TestDecodedTextContent::deferredScrollRespectsFocus()
     NewBlock(a.model, 42, "newer");
     a.content.UpdateContent();
     QTRY_COMPARE(bar->value(), bar->maximum());
+}
+
+// Only the part of the view from the first line changed is painted again after a change of the
+// document: the screen must still show what painting everything shows, through appends at the
+// end and below the view, merges into the middle, resends, trims, ends and scrolling.
+void TestDecodedTextContent::screenShowsFullRepaint()
+{
+    DecodedTextData model;
+    model.SetBufferSize(1000);
+    Feeder feeder(model, true);
+    const int shown = DecodedTextData::AggregationChannelID;
+    DecodedTextContent content(shown, false, &model, nullptr);
+    QObject::connect(&model, &DecodedTextData::DataChanged, &content, [&](int channel, bool refresh) {
+        if (channel == shown)
+            refresh ? content.RefreshAfterIntake() : content.UpdateContent();
+    });
+    content.resize(260, 200);
+    content.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&content));
+    QScrollBar* bar = content.verticalScrollBar();
+    QRandomGenerator random(7);
+    ++feeder.current;
+    for (int step = 0; step < 120; ++step) {
+        const int roll = random.bounded(100);
+        const int length = 1 + random.bounded(40);
+        if (roll < 40) feeder.Send(length);
+        else if (roll < 70) feeder.Send(length, -1, false, {}, OtherChannel);
+        else if (roll < 78) feeder.Send(length + 5, qMax(0, feeder.Stream() - length));
+        else if (roll < 84) { model.EndTransmission(); ++feeder.current; }
+        else bar->setValue(random.bounded(bar->maximum() + 1));
+        if (step % 3 == 0)
+            LetDeferredScrollRun();
+        QApplication::processEvents();
+        const QImage screen = content.screen()->grabWindow(content.winId()).toImage();
+        QCOMPARE(screen.convertToFormat(QImage::Format_RGB32),
+                 content.grab().toImage().convertToFormat(QImage::Format_RGB32));
+    }
+    // Painting the background itself, the text area shows what its style sheet paints behind it
+    // once another style sheet may paint there too.
+    QVERIFY(content.viewport()->testAttribute(Qt::WA_OpaquePaintEvent));
+    const QImage own = content.grab().toImage();
+    qApp->setStyleSheet(QStringLiteral("QToolTip { color: black }"));
+    QVERIFY(!content.viewport()->testAttribute(Qt::WA_OpaquePaintEvent));
+    QCOMPARE(content.grab().toImage(), own);
+    qApp->setStyleSheet(QString());
 }
 
 void TestDecodedTextContent::tooltips()

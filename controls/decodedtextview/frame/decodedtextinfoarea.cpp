@@ -30,6 +30,8 @@ DecodedTextInfoArea::DecodedTextInfoArea(DecodedTextContent* content)
 {
     SetWidth(50);
     setObjectName(QStringLiteral("Info"));
+    // Every paint fills what it paints with an opaque colour first.
+    setAttribute(Qt::WA_OpaquePaintEvent);
     // The grip's cursor must follow the mouse without a button held.
     setMouseTracking(true);
 }

@@ -34,6 +34,8 @@ DecodedTextTimeArea::DecodedTextTimeArea(DecodedTextContent* content)
       labels(new DecodedTextTimeLabels)
 {
     setObjectName(QStringLiteral("Timestamps"));
+    // Every paint fills what it paints with an opaque colour first.
+    setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
 DecodedTextTimeArea::~DecodedTextTimeArea() = default;

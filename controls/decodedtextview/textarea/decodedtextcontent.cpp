@@ -4,12 +4,14 @@
 #include "decodedtexthighlighter.h"
 #include "decodedtextinfoarea.h"
 #include "decodedtextlivefollow_p.h"
+#include "decodedtextrepaintscope_p.h"
 #include "decodedtextshownblocks.h"
 #include "decodedtextsignrows.h"
 #include "decodedtexttimearea.h"
 #include "varnoresultdataxml.h"
 
 #include <QAbstractTextDocumentLayout>
+#include <QApplication>
 #include <QFont>
 #include <QFontMetrics>
 #include <QHelpEvent>
@@ -108,6 +110,10 @@ DecodedTextContent::DecodedTextContent(int channel, bool editable, DecodedTextDa
     connect(this, SIGNAL(updateRequest(QRect,int)), this, SLOT(UpdateView(QRect,int)));
 
     live = new DecodedTextLiveFollow(this, [this] { return !hasFocus() && !dialogOpen; });
+    if (!editable)
+        DecodedTextRepaintScope::Attach(this, [this](const QTextBlock& line) {
+            return blockBoundingGeometry(line);
+        });
 }
 
 DecodedTextContent::~DecodedTextContent() = default;
@@ -407,7 +413,22 @@ void DecodedTextContent::UpdateColors()
     setStyleSheet(QStringLiteral("QPlainTextEdit{ color: %1; background-color: %2; "
                                  "selection-color: %2; selection-background-color: %1 }")
                       .arg(model->GetForegroundColor(), model->GetBackgroundColor()));
+    UpdateOpaqueViewport();
     update();
+}
+
+// The style sheet's background shows through the viewport from behind. Painted by the viewport
+// itself, in the same colour, the viewport is opaque: scrolling then moves its pixels instead of
+// painting all of it again, and nothing behind it is painted first. Only a plain colour of our
+// own style sheet is known to be all that lies behind.
+void DecodedTextContent::UpdateOpaqueViewport()
+{
+    const QColor colour(model->GetBackgroundColor());
+    bool ownSheet = qApp->styleSheet().isEmpty();
+    for (const QWidget* w = parentWidget(); ownSheet && w; w = w->parentWidget())
+        ownSheet = w->styleSheet().isEmpty();
+    opaqueBackground = ownSheet && colour.isValid() && colour.alpha() == 255 ? colour : QColor();
+    viewport()->setAttribute(Qt::WA_OpaquePaintEvent, opaqueBackground.isValid());
 }
 
 void DecodedTextContent::UpdateView()
@@ -612,6 +633,8 @@ int DecodedTextContent::DocumentPosition(QExplicitlySharedDataPointer<DecodedTex
 
 bool DecodedTextContent::event(QEvent* e)
 {
+    if ((e->type() == QEvent::StyleChange || e->type() == QEvent::ParentChange) && model)
+        UpdateOpaqueViewport();
     if (e->type() != QEvent::ToolTip)
         return QPlainTextEdit::event(e);
     ShowToolTip(static_cast<QHelpEvent*>(e));
@@ -666,6 +689,10 @@ void DecodedTextContent::keyPressEvent(QKeyEvent* e)
 
 void DecodedTextContent::paintEvent(QPaintEvent* e)
 {
+    if (opaqueBackground.isValid()) {
+        QPainter painter(viewport());
+        painter.fillRect(e->rect(), opaqueBackground);
+    }
     QPlainTextEdit::paintEvent(e);
 }
 

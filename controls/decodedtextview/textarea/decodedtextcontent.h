@@ -6,6 +6,7 @@
 #include <QExplicitlySharedDataPointer>
 #include <QPlainTextEdit>
 #include <QString>
+#include <QColor>
 #include <QTextCharFormat>
 #include <QVector>
 
@@ -118,6 +119,7 @@ private:
     void RehighlightStale(bool changedOnly = false);
     void NoteNewest();
     void UpdateMargins();
+    void UpdateOpaqueViewport();
     void ShowToolTip(QHelpEvent* e);
 
     // Operator side: annotations, dialogs and typing.
@@ -150,6 +152,7 @@ private:
     bool editable;
     bool layoutGuard;
     bool dialogOpen;
+    QColor opaqueBackground; // painted by the viewport itself, which is then opaque
     bool highlightLater = false; // a whole-document rehighlight follows the appends
     bool placeLater = false;     // an append left placing the cursor to the rebuild
     DecodedTextLiveFollow* live = nullptr;

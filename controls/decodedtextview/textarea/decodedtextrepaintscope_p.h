@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QObject>
+#include <QRectF>
+
+#include <functional>
+
+class QPlainTextEdit;
+class QTextBlock;
+
+// Keeps a read-only text edit's repaint after a change of its document to the lines that
+// changed. The editor's document layout answers every change that spans lines, as every append
+// does, by repainting the whole view; the lines in front of the first line changed keep their
+// place and their pixels, so only the part of the view from that line down is painted again.
+class DecodedTextRepaintScope : public QObject
+{
+    Q_OBJECT
+
+public:
+    // geometry gives a line's rectangle in the coordinates of the editor's repaint requests,
+    // those of its protected blockBoundingGeometry. Does nothing unless the editor's repaint
+    // can be taken over.
+    static void Attach(QPlainTextEdit* edit, std::function<QRectF(const QTextBlock&)> geometry);
+
+private slots:
+    void ContentsChange(int from, int charsRemoved, int charsAdded);
+    void ContentsChanged();
+    void UpdateRequest(const QRectF& rect);
+
+private:
+    DecodedTextRepaintScope(QPlainTextEdit* edit, QObject* control,
+                            std::function<QRectF(const QTextBlock&)> geometry);
+
+    QPlainTextEdit* edit;
+    std::function<QRectF(const QTextBlock&)> geometry;
+    // Where the change the document is telling its layout of begins, while it does.
+    int changedFrom = -1;
+};
