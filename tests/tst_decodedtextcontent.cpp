@@ -208,6 +208,7 @@ private slots:
     void colorsMatchPlainReading();
     void rightToLeftFollowsBlock();
     void deferredScrollRespectsFocus();
+    void screenShowsFullRepaint_data();
     void screenShowsFullRepaint();
     void tooltips();
 };
@@ -594,19 +595,29 @@ void TestDecodedTextContent::deferredScrollRespectsFocus()
 
 // Only the part of the view from the first line changed is painted again after a change of the
 // document: the screen must still show what painting everything shows, through appends at the
-// end and below the view, merges into the middle, resends, trims, ends and scrolling.
+// end and below the view, merges into the middle, resends, call signs reaching back into lines
+// shown before, trims, ends and scrolling.
+void TestDecodedTextContent::screenShowsFullRepaint_data()
+{
+    QTest::addColumn<int>("shown");
+    QTest::newRow("aggregation channel: merges into the middle")
+        << int(DecodedTextData::AggregationChannelID);
+    QTest::newRow("decoder channel: call signs reaching back into lines shown") << Channel;
+}
+
 void TestDecodedTextContent::screenShowsFullRepaint()
 {
+    QFETCH(int, shown);
     DecodedTextData model;
     model.SetBufferSize(1000);
     Feeder feeder(model, true);
-    const int shown = DecodedTextData::AggregationChannelID;
     DecodedTextContent content(shown, false, &model, nullptr);
     QObject::connect(&model, &DecodedTextData::DataChanged, &content, [&](int channel, bool refresh) {
         if (channel == shown)
             refresh ? content.RefreshAfterIntake() : content.UpdateContent();
     });
-    content.resize(260, 200);
+    content.resize(300, 200);
+    content.SetInfoAreaWidth(70);
     content.show();
     QVERIFY(QTest::qWaitForWindowExposed(&content));
     QScrollBar* bar = content.verticalScrollBar();
@@ -619,6 +630,7 @@ void TestDecodedTextContent::screenShowsFullRepaint()
         else if (roll < 70) feeder.Send(length, -1, false, {}, OtherChannel);
         else if (roll < 78) feeder.Send(length + 5, qMax(0, feeder.Stream() - length));
         else if (roll < 84) { model.EndTransmission(); ++feeder.current; }
+        else if (roll < 90) feeder.Send(length, -1, false, -20 - random.bounded(60)); // a call sign reaching back
         else bar->setValue(random.bounded(bar->maximum() + 1));
         if (step % 3 == 0)
             LetDeferredScrollRun();

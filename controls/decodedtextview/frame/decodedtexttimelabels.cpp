@@ -4,7 +4,9 @@
 
 #include <QPaintEngine>
 #include <QPainter>
+#include <QRegion>
 
+#include <algorithm>
 #include <limits>
 
 namespace {
@@ -65,50 +67,59 @@ void DecodedTextTimeLabels::Draw(QPainter* painter, const QRect& rect, const QSt
     }
     // A copied row covers all it spans with the background: only where nothing is drawn yet.
     if (active && y >= paintedTo && rect.height() == rowHeight) {
-        const QImage& row = Row(painter, rect, label);
-        if (!row.isNull()) {
-            painter->drawImage(QPoint(0, y), row); // opaque: drawing it copies it
+        const auto found = rows.constFind(label);
+        if (found != rows.constEnd() && !found->isNull()) {
+            painter->drawImage(QPoint(0, y), *found); // opaque: drawing it copies it
             paintedTo = y + rowHeight;
+            return;
+        }
+        if (found == rows.constEnd()) {
+            painter->drawText(rect, Qt::AlignLeft, label);
+            const QImage kept = Kept(painter, rect, label);
+            rows.insert(label, kept);
+            paintedTo = kept.isNull() ? std::numeric_limits<int>::max() : y + rowHeight;
             return;
         }
     }
     painter->drawText(rect, Qt::AlignLeft, label);
-    paintedTo = qMax(paintedTo, y + rowHeight);
+    // Its ink may reach past its row: nothing is copied over it any more in this paint.
+    paintedTo = std::numeric_limits<int>::max();
 }
 
-const QImage& DecodedTextTimeLabels::Row(const QPainter* painter, const QRect& rect,
-                                         const QString& label)
+QImage DecodedTextTimeLabels::Kept(const QPainter* painter, const QRect& rect,
+                                   const QString& label) const
 {
-    auto found = rows.constFind(label);
-    if (found != rows.constEnd())
-        return *found;
-    // Drawn as the gutter draws it, on its background, with room around the row: the label
-    // can be kept only if it left that room untouched.
-    QImage image(width, rowHeight + 2 * Margin, format);
-    // Text is sized for the resolution of what it is drawn on.
-    image.setDotsPerMeterX(qRound(resolution.width() / 0.0254));
-    image.setDotsPerMeterY(qRound(resolution.height() / 0.0254));
-    image.fill(background);
-    const QRgb plain = image.pixel(0, 0);
+    // The row as just drawn on the target, which decides how text is rasterised there, where
+    // this paint painted all of it and nothing but its background was there before.
+    const QPaintEngine* engine = painter->paintEngine();
+    const QImage& target = *static_cast<const QImage*>(engine->paintDevice());
+    const QTransform transform = painter->deviceTransform();
+    const QRect row(qRound(transform.dx()), qRound(transform.dy()) + rect.top(), width, rowHeight);
+    const QRegion clip = engine->systemClip();
+    if (painter->hasClipping() || !target.rect().contains(row)
+        || (!clip.isEmpty() && !QRegion(row).subtracted(clip).isEmpty()))
+        return QImage();
+    // The label must stay inside its row, or a copy would lose what it drew beyond: drawn
+    // again with room around the row, it must leave that room untouched.
+    QImage probe(width, rowHeight + 2 * Margin, format);
+    probe.setDotsPerMeterX(qRound(resolution.width() / 0.0254));
+    probe.setDotsPerMeterY(qRound(resolution.height() / 0.0254));
+    probe.fill(background);
+    const QRgb plain = probe.pixel(0, 0);
     {
-        QPainter onImage(&image);
-        onImage.setRenderHints(QPainter::RenderHints(hints));
-        onImage.setLayoutDirection(direction);
-        onImage.setFont(painter->font());
-        onImage.setPen(painter->pen());
-        onImage.drawText(rect.translated(0, Margin - rect.top()), Qt::AlignLeft, label);
+        QPainter onProbe(&probe);
+        onProbe.setRenderHints(QPainter::RenderHints(hints));
+        onProbe.setLayoutDirection(direction);
+        onProbe.setFont(painter->font());
+        onProbe.setPen(painter->pen());
+        onProbe.drawText(rect.translated(0, Margin - rect.top()), Qt::AlignLeft, label);
     }
-    bool inside = true;
-    for (int y = 0; y < image.height() && inside; ++y) {
+    for (int y = 0; y < probe.height(); ++y) {
         if (y >= Margin && y < Margin + rowHeight)
             continue;
-        const auto* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
-        for (int x = 0; x < image.width(); ++x) {
-            if (line[x] != plain) {
-                inside = false;
-                break;
-            }
-        }
+        const auto* line = reinterpret_cast<const QRgb*>(probe.constScanLine(y));
+        if (std::any_of(line, line + probe.width(), [plain](QRgb p) { return p != plain; }))
+            return QImage();
     }
-    return *rows.insert(label, inside ? image.copy(0, Margin, width, rowHeight) : QImage());
+    return target.copy(row);
 }

@@ -11,7 +11,8 @@
 class QPainter;
 
 // The time gutter's labels as rows drawn once: over the gutter's own background a label row
-// comes out the same every time, so a row kept from drawing it stands in for drawing it again.
+// comes out the same every time, so the row as first drawn on the target stands in for drawing
+// it again.
 class DecodedTextTimeLabels
 {
 public:
@@ -26,7 +27,7 @@ public:
     void Drawn(int bottom);
 
 private:
-    const QImage& Row(const QPainter* painter, const QRect& rect, const QString& label);
+    QImage Kept(const QPainter* painter, const QRect& rect, const QString& label) const;
 
     bool active = false;
     int paintedTo = 0;
@@ -42,5 +43,5 @@ private:
     int rowHeight = 0;
     int labelLeft = 0;
     int labelWidth = 0;
-    QHash<QString, QImage> rows; // a null image: the label reaches out of its row
+    QHash<QString, QImage> rows; // a null image: the row could not be kept
 };

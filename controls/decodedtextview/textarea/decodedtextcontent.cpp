@@ -26,11 +26,18 @@
 #include <QTimer>
 #include <QToolTip>
 
+#include <algorithm>
+#include <cctype>
 #include <limits>
 
 using VarnoResultDataXml::UserData;
 
 namespace {
+
+// A scroll of an opaque view moves its pixels at once. Moved this often since the last paint,
+// the view is only marked for painting: a burst of appends moves it for every line, and moving
+// pixels that will be painted again anyway costs more than painting them.
+constexpr int MovesPerPaint = 4;
 
 DecodedTextLayoutItem* ItemOf(const QTextBlock& line)
 {
@@ -111,9 +118,36 @@ DecodedTextContent::DecodedTextContent(int channel, bool editable, DecodedTextDa
 
     live = new DecodedTextLiveFollow(this, [this] { return !hasFocus() && !dialogOpen; });
     if (!editable)
-        DecodedTextRepaintScope::Attach(this, [this](const QTextBlock& line) {
-            return blockBoundingGeometry(line);
-        });
+        DecodedTextRepaintScope::Attach(
+            this, [this](const QTextBlock& line) { return blockBoundingGeometry(line); },
+            [this](const QRectF& part, const QRectF& whole) { RepaintContents(part, whole); });
+}
+
+// What the editor does with its text control's request to repaint part of the document: the
+// part that shows, in the view's coordinates, is painted again and reported. The view is painted
+// again only in viewPart; the gutters, whose rows also show annotations of lines the change did
+// not touch, and anyone else following the editor's repaints, hear of the whole request.
+void DecodedTextContent::RepaintContents(const QRectF& viewPart, const QRectF& whole)
+{
+    if (!whole.isValid()) {
+        viewport()->update();
+        emit updateRequest(viewport()->rect(), 0);
+        return;
+    }
+    const QPoint offset = -contentOffset().toPoint();
+    const QRect visible(offset, viewport()->size());
+    const auto shown = [&](const QRectF& contentsRect) {
+        return contentsRect.adjusted(-1, -1, 1, 1)
+            .intersected(visible)
+            .toAlignedRect()
+            .translated(-offset);
+    };
+    const QRect part = shown(viewPart);
+    if (!part.isEmpty())
+        viewport()->update(part);
+    const QRect reported = shown(whole);
+    if (!reported.isEmpty())
+        emit updateRequest(reported, 0);
 }
 
 DecodedTextContent::~DecodedTextContent() = default;
@@ -423,12 +457,22 @@ void DecodedTextContent::UpdateColors()
 // own style sheet is known to be all that lies behind.
 void DecodedTextContent::UpdateOpaqueViewport()
 {
-    const QColor colour(model->GetBackgroundColor());
+    // Only the forms that the style sheet reads as QColor does: a hex code or a single name.
+    const QString name = model->GetBackgroundColor().trimmed();
+    const bool plainName = name.startsWith(QLatin1Char('#'))
+        ? std::all_of(name.begin() + 1, name.end(),
+                      [](QChar c) { return std::isxdigit(c.unicode() < 128 ? c.toLatin1() : 0); })
+        : !name.isEmpty()
+            && std::all_of(name.begin(), name.end(), [](QChar c) {
+                   return c.unicode() < 128 && std::isalpha(c.toLatin1());
+               });
+    const QColor colour = plainName ? QColor(name) : QColor();
     bool ownSheet = qApp->styleSheet().isEmpty();
     for (const QWidget* w = parentWidget(); ownSheet && w; w = w->parentWidget())
         ownSheet = w->styleSheet().isEmpty();
     opaqueBackground = ownSheet && colour.isValid() && colour.alpha() == 255 ? colour : QColor();
-    viewport()->setAttribute(Qt::WA_OpaquePaintEvent, opaqueBackground.isValid());
+    viewport()->setAttribute(Qt::WA_OpaquePaintEvent,
+                             opaqueBackground.isValid() && scrollsSincePaint < MovesPerPaint);
 }
 
 void DecodedTextContent::UpdateView()
@@ -453,9 +497,14 @@ void DecodedTextContent::SlotScrollBottom()
 
 void DecodedTextContent::UpdateView(QRect rect, int dy)
 {
-    if (dy) {
+    if (dy && scrollsSincePaint >= MovesPerPaint) {
+        timeArea->update();
+        infoArea->update();
+    } else if (dy) {
         timeArea->scroll(0, dy);
         infoArea->scroll(0, dy);
+        if (++scrollsSincePaint == MovesPerPaint)
+            viewport()->setAttribute(Qt::WA_OpaquePaintEvent, false);
     } else {
         timeArea->update(0, rect.y(), timeArea->width(), rect.height());
         infoArea->update(0, rect.y(), infoArea->width(), rect.height());
@@ -694,6 +743,10 @@ void DecodedTextContent::paintEvent(QPaintEvent* e)
         painter.fillRect(e->rect(), opaqueBackground);
     }
     QPlainTextEdit::paintEvent(e);
+    if (scrollsSincePaint > 0) {
+        scrollsSincePaint = 0;
+        viewport()->setAttribute(Qt::WA_OpaquePaintEvent, opaqueBackground.isValid());
+    }
 }
 
 void DecodedTextContent::resizeEvent(QResizeEvent* e)

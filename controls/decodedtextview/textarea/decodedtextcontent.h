@@ -120,6 +120,7 @@ private:
     void NoteNewest();
     void UpdateMargins();
     void UpdateOpaqueViewport();
+    void RepaintContents(const QRectF& viewPart, const QRectF& whole);
     void ShowToolTip(QHelpEvent* e);
 
     // Operator side: annotations, dialogs and typing.
@@ -153,6 +154,7 @@ private:
     bool layoutGuard;
     bool dialogOpen;
     QColor opaqueBackground; // painted by the viewport itself, which is then opaque
+    int scrollsSincePaint = 0;
     bool highlightLater = false; // a whole-document rehighlight follows the appends
     bool placeLater = false;     // an append left placing the cursor to the rebuild
     DecodedTextLiveFollow* live = nullptr;

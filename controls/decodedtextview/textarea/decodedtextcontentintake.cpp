@@ -5,8 +5,10 @@
 
 #include "decodedtextdata.h"
 #include "decodedtexthighlighter.h"
+#include "decodedtextinfoarea.h"
 #include "decodedtextlivefollow_p.h"
 #include "decodedtextshownblocks.h"
+#include "decodedtexttimearea.h"
 
 #include <QScrollBar>
 #include <QTextBlock>
@@ -670,6 +672,10 @@ bool DecodedTextContent::RefreshRewritten()
         Rebuild(restore, a, b);
         return true;
     }
+    // The gutters show times and call signs of the lines kept too, which the write may have
+    // changed without changing their text.
+    timeArea->update();
+    infoArea->update();
     FinishRefresh(restore, a, b);
     return true;
 }

@@ -85,7 +85,8 @@ bool DecodedTextHighlighter::IsCurrent(const QTextBlock& line)
     const QTextLayout* layout = line.layout();
     if (!layout || !layout->preeditAreaText().isEmpty())
         return false;
-    QVector<const QTextCharFormat*> changes(line.length(), nullptr);
+    // The highlighter keeps a format for every character of the line, not its line break.
+    QVector<const QTextCharFormat*> changes(qMax(0, line.length() - 1), nullptr);
     Formats(line, &changes);
     // The ranges QSyntaxHighlighter makes of them: runs of one format, plain ones left out. The
     // four formats differ from each other, so runs of one format are runs of one pointer.

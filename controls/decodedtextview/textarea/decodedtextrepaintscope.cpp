@@ -24,7 +24,8 @@ bool Everything(const QRectF& rect)
 } // namespace
 
 void DecodedTextRepaintScope::Attach(QPlainTextEdit* edit,
-                                     std::function<QRectF(const QTextBlock&)> geometry)
+                                     std::function<QRectF(const QTextBlock&)> geometry,
+                                     std::function<void(const QRectF&, const QRectF&)> repaint)
 {
     QObject* control = TextControl(edit);
     if (!control || edit->metaObject()->indexOfMethod("_q_repaintContents(QRectF)") < 0)
@@ -32,12 +33,13 @@ void DecodedTextRepaintScope::Attach(QPlainTextEdit* edit,
     if (!QObject::disconnect(control, SIGNAL(updateRequest(QRectF)), edit,
                              SLOT(_q_repaintContents(QRectF))))
         return;
-    new DecodedTextRepaintScope(edit, control, std::move(geometry));
+    new DecodedTextRepaintScope(edit, control, std::move(geometry), std::move(repaint));
 }
 
 DecodedTextRepaintScope::DecodedTextRepaintScope(QPlainTextEdit* edit, QObject* control,
-                                                 std::function<QRectF(const QTextBlock&)> geometry)
-    : QObject(edit), edit(edit), geometry(std::move(geometry))
+                                                 std::function<QRectF(const QTextBlock&)> geometry,
+                                                 std::function<void(const QRectF&, const QRectF&)> repaint)
+    : QObject(edit), edit(edit), geometry(std::move(geometry)), repaint(std::move(repaint))
 {
     connect(control, SIGNAL(updateRequest(QRectF)), this, SLOT(UpdateRequest(QRectF)));
     // The document tells its layout of a change between these two.
@@ -60,10 +62,12 @@ void DecodedTextRepaintScope::UpdateRequest(const QRectF& rect)
 {
     QRectF scope = rect;
     if (changedFrom >= 0 && Everything(rect) && edit->isReadOnly()) {
-        const QTextBlock first = edit->document()->findBlock(changedFrom);
+        // From the line in front: ink of the first line changed may reach above its top.
+        QTextBlock first = edit->document()->findBlock(changedFrom);
+        if (first.isValid() && first.previous().isValid())
+            first = first.previous();
         if (first.isValid())
             scope.setTop(qMax(rect.top(), geometry(first).top()));
     }
-    QMetaObject::invokeMethod(edit, "_q_repaintContents", Qt::DirectConnection,
-                              Q_ARG(QRectF, scope));
+    repaint(scope, rect);
 }

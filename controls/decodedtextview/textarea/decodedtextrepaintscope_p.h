@@ -18,9 +18,12 @@ class DecodedTextRepaintScope : public QObject
 
 public:
     // geometry gives a line's rectangle in the coordinates of the editor's repaint requests,
-    // those of its protected blockBoundingGeometry. Does nothing unless the editor's repaint
-    // can be taken over.
-    static void Attach(QPlainTextEdit* edit, std::function<QRectF(const QTextBlock&)> geometry);
+    // those of its protected blockBoundingGeometry; repaint(view, whole) does what the editor
+    // does with such a request, the view painted again only in view, while whoever follows its
+    // repaints (the gutters, the host) is told of whole. Does nothing unless the editor's
+    // repaint can be taken over.
+    static void Attach(QPlainTextEdit* edit, std::function<QRectF(const QTextBlock&)> geometry,
+                       std::function<void(const QRectF&, const QRectF&)> repaint);
 
 private slots:
     void ContentsChange(int from, int charsRemoved, int charsAdded);
@@ -29,10 +32,12 @@ private slots:
 
 private:
     DecodedTextRepaintScope(QPlainTextEdit* edit, QObject* control,
-                            std::function<QRectF(const QTextBlock&)> geometry);
+                            std::function<QRectF(const QTextBlock&)> geometry,
+                            std::function<void(const QRectF&, const QRectF&)> repaint);
 
     QPlainTextEdit* edit;
     std::function<QRectF(const QTextBlock&)> geometry;
+    std::function<void(const QRectF&, const QRectF&)> repaint;
     // Where the change the document is telling its layout of begins, while it does.
     int changedFrom = -1;
 };
