@@ -47,6 +47,16 @@ bool ShownRunIntact(const DecodedTextBuffer& buffer,
     return w >= r;
 }
 
+// Whether the document's end carries the format of the editor's cursor, in which text without
+// quality colours is inserted; that format goes to plain.
+bool EndCarries(QTextDocument* doc, const QTextCursor& editor, QTextCharFormat* plain)
+{
+    QTextCursor probe(doc);
+    probe.movePosition(QTextCursor::End);
+    *plain = probe.charFormat();
+    return *plain == editor.charFormat();
+}
+
 } // namespace
 
 void DecodedTextContent::NoteNewest()
@@ -196,15 +206,10 @@ bool DecodedTextContent::RefreshFrontCut()
 
     QTextDocument* doc = document();
     QTextCharFormat plain;
-    if (!quality) {
-        // A rebuild inserts the oldest block in the editor cursor's format; the kept text must
-        // already carry it.
-        QTextCursor probe(doc);
-        probe.movePosition(QTextCursor::End);
-        plain = probe.charFormat();
-        if (plain != textCursor().charFormat())
-            return false;
-    }
+    // A rebuild inserts the oldest block in the editor cursor's format; the kept text must
+    // already carry it.
+    if (!quality && !EndCarries(doc, textCursor(), &plain))
+        return false;
 
     // Where the text the block still holds begins: behind the gap the trimming put in front.
     const int held = first->snippets.size() > 1 && first->IsGap(0)
@@ -383,9 +388,8 @@ bool DecodedTextContent::RefreshFrontTrimmed()
         if (!kept.quality)
             return false;
     } else {
-        QTextCursor probe(doc);
-        probe.movePosition(QTextCursor::End);
-        if (probe.charFormat() != textCursor().charFormat())
+        QTextCharFormat plain;
+        if (!EndCarries(doc, textCursor(), &plain))
             return false;
     }
 
@@ -494,18 +498,14 @@ bool DecodedTextContent::RefreshRewritten()
             return false;
     }
     const bool quality = colorCoding && newest->HasQuality();
-    if (quality != t.entries.last().quality)
+    if (quality != t.entries.last().quality
+        || newest->IndexOfPosition(newest->StartPosition(), 0) != 0)
         return false;
 
     QTextDocument* doc = document();
     QTextCharFormat plain;
-    if (!quality) {
-        QTextCursor probe(doc);
-        probe.movePosition(QTextCursor::End);
-        plain = probe.charFormat();
-        if (plain != textCursor().charFormat())
-            return false;
-    }
+    if (!quality && !EndCarries(doc, textCursor(), &plain))
+        return false;
 
     const QString& text = newest->text;
     const QList<DecodedTextSnippet>& snippets = newest->snippets;
