@@ -62,7 +62,7 @@ void DecodedTextTimeArea::paintEvent(QPaintEvent* event)
     painter.fillRect(event->rect(), background);
     painter.setPen(Qt::black);
     if (labelCaching)
-        labels->Begin(&painter, background, width(), fontMetrics().height());
+        labels->Begin(&painter, background, width(), fontMetrics().height(), screen());
     content->PaintTimeArea(&painter, event->rect());
     labels->End();
 }

@@ -11,13 +11,14 @@
 
 namespace {
 
-// Rows drawn for finding out whether a label stays inside its row.
+// Room above and below a row in which the ink of its label is looked for.
 constexpr int Margin = 8;
 constexpr int MaxRows = 512;
 
 } // namespace
 
-void DecodedTextTimeLabels::Begin(const QPainter* painter, const QColor& fill, int w, int h)
+void DecodedTextTimeLabels::Begin(const QPainter* painter, const QColor& fill, int w, int h,
+                                  const void* screen)
 {
     active = false;
     paintedTo = std::numeric_limits<int>::min();
@@ -30,9 +31,13 @@ void DecodedTextTimeLabels::Begin(const QPainter* painter, const QColor& fill, i
         return;
     const QImage::Format now = static_cast<const QImage*>(target)->format();
     const QSize dpi(painter->device()->logicalDpiX(), painter->device()->logicalDpiY());
+    // How text is rasterised also depends on what is painted on (a window rasterises text for
+    // its screen) and on the screen.
+    const int kind = painter->device()->devType();
     if (now != format || fill != background || painter->font() != font || painter->pen() != pen
         || int(painter->renderHints()) != hints || painter->layoutDirection() != direction
-        || dpi != resolution || w != width || h != rowHeight || rows.size() > MaxRows) {
+        || dpi != resolution || kind != deviceKind || screen != onScreen || w != width
+        || h != rowHeight || rows.size() > MaxRows) {
         rows.clear();
         format = now;
         background = fill;
@@ -41,6 +46,8 @@ void DecodedTextTimeLabels::Begin(const QPainter* painter, const QColor& fill, i
         hints = int(painter->renderHints());
         direction = painter->layoutDirection();
         resolution = dpi;
+        deviceKind = kind;
+        onScreen = screen;
         width = w;
         rowHeight = h;
     }
@@ -67,17 +74,18 @@ void DecodedTextTimeLabels::Draw(QPainter* painter, const QRect& rect, const QSt
     }
     // A copied row covers all it spans with the background: only where nothing is drawn yet.
     if (active && y >= paintedTo && rect.height() == rowHeight) {
-        const auto found = rows.constFind(label);
-        if (found != rows.constEnd() && !found->isNull()) {
-            painter->drawImage(QPoint(0, y), *found); // opaque: drawing it copies it
+        auto found = rows.find(label);
+        if (found == rows.end())
+            found = rows.insert(label, Row { QImage(), Inside(painter, rect, label) });
+        if (!found->pixels.isNull()) {
+            painter->drawImage(QPoint(0, y), found->pixels); // opaque: drawing it copies it
             paintedTo = y + rowHeight;
             return;
         }
-        if (found == rows.constEnd()) {
+        if (found->inside) {
             painter->drawText(rect, Qt::AlignLeft, label);
-            const QImage kept = Kept(painter, rect, label);
-            rows.insert(label, kept);
-            paintedTo = kept.isNull() ? std::numeric_limits<int>::max() : y + rowHeight;
+            found->pixels = Drawn(painter, rect);
+            paintedTo = y + rowHeight;
             return;
         }
     }
@@ -86,21 +94,12 @@ void DecodedTextTimeLabels::Draw(QPainter* painter, const QRect& rect, const QSt
     paintedTo = std::numeric_limits<int>::max();
 }
 
-QImage DecodedTextTimeLabels::Kept(const QPainter* painter, const QRect& rect,
+bool DecodedTextTimeLabels::Inside(const QPainter* painter, const QRect& rect,
                                    const QString& label) const
 {
-    // The row as just drawn on the target, which decides how text is rasterised there, where
-    // this paint painted all of it and nothing but its background was there before.
-    const QPaintEngine* engine = painter->paintEngine();
-    const QImage& target = *static_cast<const QImage*>(engine->paintDevice());
-    const QTransform transform = painter->deviceTransform();
-    const QRect row(qRound(transform.dx()), qRound(transform.dy()) + rect.top(), width, rowHeight);
-    const QRegion clip = engine->systemClip();
-    if (painter->hasClipping() || !target.rect().contains(row)
-        || (!clip.isEmpty() && !QRegion(row).subtracted(clip).isEmpty()))
-        return QImage();
-    // The label must stay inside its row, or a copy would lose what it drew beyond: drawn
-    // again with room around the row, it must leave that room untouched.
+    // Drawn on an image with room around the row, the label must leave that room and a clear
+    // line at either edge of its row untouched: the target may rasterise text otherwise (for
+    // a screen's subpixels), which spreads its ink by less than a pixel.
     QImage probe(width, rowHeight + 2 * Margin, format);
     probe.setDotsPerMeterX(qRound(resolution.width() / 0.0254));
     probe.setDotsPerMeterY(qRound(resolution.height() / 0.0254));
@@ -115,11 +114,26 @@ QImage DecodedTextTimeLabels::Kept(const QPainter* painter, const QRect& rect,
         onProbe.drawText(rect.translated(0, Margin - rect.top()), Qt::AlignLeft, label);
     }
     for (int y = 0; y < probe.height(); ++y) {
-        if (y >= Margin && y < Margin + rowHeight)
+        if (y > Margin && y < Margin + rowHeight - 1)
             continue;
         const auto* line = reinterpret_cast<const QRgb*>(probe.constScanLine(y));
         if (std::any_of(line, line + probe.width(), [plain](QRgb p) { return p != plain; }))
-            return QImage();
+            return false;
     }
+    return true;
+}
+
+QImage DecodedTextTimeLabels::Drawn(const QPainter* painter, const QRect& rect) const
+{
+    // The row as just drawn on the target, which decides how text is rasterised there; only
+    // where this paint painted all of it, over nothing but the background.
+    const QPaintEngine* engine = painter->paintEngine();
+    const QImage& target = *static_cast<const QImage*>(engine->paintDevice());
+    const QTransform transform = painter->deviceTransform();
+    const QRect row(qRound(transform.dx()), qRound(transform.dy()) + rect.top(), width, rowHeight);
+    const QRegion clip = engine->systemClip();
+    if (painter->hasClipping() || !target.rect().contains(row)
+        || (!clip.isEmpty() && !QRegion(row).subtracted(clip).isEmpty()))
+        return QImage();
     return target.copy(row);
 }

@@ -18,7 +18,8 @@ class DecodedTextTimeLabels
 public:
     // A paint of the gutter whose background is filled with background begins and ends; rows
     // are copied only in between, and only where nothing was drawn before them.
-    void Begin(const QPainter* painter, const QColor& background, int width, int rowHeight);
+    void Begin(const QPainter* painter, const QColor& background, int width, int rowHeight,
+               const void* screen);
     void End();
 
     // The label text in the rectangle rect of one row: copied when it can be, else drawn.
@@ -27,7 +28,13 @@ public:
     void Drawn(int bottom);
 
 private:
-    QImage Kept(const QPainter* painter, const QRect& rect, const QString& label) const;
+    struct Row
+    {
+        QImage pixels; // as first drawn where the whole row was painted
+        bool inside = false; // the label's ink stays inside its row
+    };
+    bool Inside(const QPainter* painter, const QRect& rect, const QString& label) const;
+    QImage Drawn(const QPainter* painter, const QRect& rect) const;
 
     bool active = false;
     int paintedTo = 0;
@@ -39,9 +46,11 @@ private:
     int hints = 0;
     Qt::LayoutDirection direction = Qt::LeftToRight;
     QSize resolution;
+    int deviceKind = 0;
+    const void* onScreen = nullptr;
     int width = 0;
     int rowHeight = 0;
     int labelLeft = 0;
     int labelWidth = 0;
-    QHash<QString, QImage> rows; // a null image: the row could not be kept
+    QHash<QString, Row> rows;
 };

@@ -134,7 +134,9 @@ void DecodedTextContent::RepaintContents(const QRectF& viewPart, const QRectF& w
         emit updateRequest(viewport()->rect(), 0);
         return;
     }
-    const QPoint offset = -contentOffset().toPoint();
+    // As the editor takes its offsets, cut to whole pixels.
+    const QPointF content = contentOffset();
+    const QPoint offset(int(-content.x()), int(-content.y()));
     const QRect visible(offset, viewport()->size());
     const auto shown = [&](const QRectF& contentsRect) {
         return contentsRect.adjusted(-1, -1, 1, 1)
