@@ -84,7 +84,7 @@ void DecodedTextTimeLabels::Draw(QPainter* painter, const QRect& rect, const QSt
         }
         if (found->inside) {
             painter->drawText(rect, Qt::AlignLeft, label);
-            found->pixels = Drawn(painter, rect);
+            found->pixels = TargetRow(painter, rect);
             paintedTo = y + rowHeight;
             return;
         }
@@ -123,7 +123,7 @@ bool DecodedTextTimeLabels::Inside(const QPainter* painter, const QRect& rect,
     return true;
 }
 
-QImage DecodedTextTimeLabels::Drawn(const QPainter* painter, const QRect& rect) const
+QImage DecodedTextTimeLabels::TargetRow(const QPainter* painter, const QRect& rect) const
 {
     // The row as just drawn on the target, which decides how text is rasterised there; only
     // where this paint painted all of it, over nothing but the background.

@@ -34,7 +34,7 @@ private:
         bool inside = false; // the label's ink stays inside its row
     };
     bool Inside(const QPainter* painter, const QRect& rect, const QString& label) const;
-    QImage Drawn(const QPainter* painter, const QRect& rect) const;
+    QImage TargetRow(const QPainter* painter, const QRect& rect) const;
 
     bool active = false;
     int paintedTo = 0;
