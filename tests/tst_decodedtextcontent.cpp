@@ -600,14 +600,18 @@ void TestDecodedTextContent::deferredScrollRespectsFocus()
 void TestDecodedTextContent::screenShowsFullRepaint_data()
 {
     QTest::addColumn<int>("shown");
+    QTest::addColumn<bool>("appendsOnly");
     QTest::newRow("aggregation channel: merges into the middle")
-        << int(DecodedTextData::AggregationChannelID);
-    QTest::newRow("decoder channel: call signs reaching back into lines shown") << Channel;
+        << int(DecodedTextData::AggregationChannelID) << false;
+    QTest::newRow("decoder channel: call signs reaching back into lines shown") << Channel << false;
+    QTest::newRow("decoder channel: appends, view moved down and back between two paints")
+        << Channel << true;
 }
 
 void TestDecodedTextContent::screenShowsFullRepaint()
 {
     QFETCH(int, shown);
+    QFETCH(bool, appendsOnly);
     DecodedTextData model;
     model.SetBufferSize(1000);
     Feeder feeder(model, true);
@@ -616,28 +620,49 @@ void TestDecodedTextContent::screenShowsFullRepaint()
         if (channel == shown)
             refresh ? content.RefreshAfterIntake() : content.UpdateContent();
     });
-    content.resize(300, 200);
+    // Wide enough for a row to take several appends.
+    content.resize(appendsOnly ? 600 : 300, 200);
     content.SetInfoAreaWidth(70);
     content.show();
     QVERIFY(QTest::qWaitForWindowExposed(&content));
+    if (appendsOnly)
+        content.clearFocus(); // nobody reads in it: the view follows the end
     QScrollBar* bar = content.verticalScrollBar();
     QRandomGenerator random(7);
     ++feeder.current;
     for (int step = 0; step < 120; ++step) {
-        const int roll = random.bounded(100);
-        const int length = 1 + random.bounded(40);
+        const int roll = appendsOnly ? 0 : random.bounded(100);
+        const int length = 1 + random.bounded(appendsOnly ? 12 : 40);
         if (roll < 40) feeder.Send(length);
         else if (roll < 70) feeder.Send(length, -1, false, {}, OtherChannel);
         else if (roll < 78) feeder.Send(length + 5, qMax(0, feeder.Stream() - length));
         else if (roll < 84) { model.EndTransmission(); ++feeder.current; }
         else if (roll < 90) feeder.Send(length, -1, false, -20 - random.bounded(60)); // a call sign reaching back
         else bar->setValue(random.bounded(bar->maximum() + 1));
-        if (step % 3 == 0)
+        const auto screenShown = [&] {
+            QApplication::processEvents();
+            const QImage screen = content.screen()->grabWindow(content.winId()).toImage();
+            return screen.convertToFormat(QImage::Format_RGB32)
+                == content.grab().toImage().convertToFormat(QImage::Format_RGB32);
+        };
+        if (appendsOnly) {
+            // Painted before the deferred scroll to the end comes, and again after it.
+            QVERIFY2(screenShown(), qPrintable(QStringLiteral("step %1").arg(step)));
+            // Two rows one way and one back: a strip at the top and one at the bottom are
+            // painted at once.
+            const int value = bar->value();
+            const int way = value + 2 <= bar->maximum() ? 1 : value >= 2 ? -1 : 0;
+            if (way) {
+                bar->setValue(value + 2 * way);
+                bar->setValue(value + way);
+                QVERIFY2(screenShown(), qPrintable(QStringLiteral("step %1, moved").arg(step)));
+            }
+            if (step % 2 == 0)
+                LetDeferredScrollRun();
+        } else if (step % 3 == 0) {
             LetDeferredScrollRun();
-        QApplication::processEvents();
-        const QImage screen = content.screen()->grabWindow(content.winId()).toImage();
-        QCOMPARE(screen.convertToFormat(QImage::Format_RGB32),
-                 content.grab().toImage().convertToFormat(QImage::Format_RGB32));
+        }
+        QVERIFY2(screenShown(), qPrintable(QStringLiteral("step %1").arg(step)));
     }
     // Painting the background itself, the text area shows what its style sheet paints behind it
     // once another style sheet may paint there too.

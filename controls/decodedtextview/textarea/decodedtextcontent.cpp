@@ -38,6 +38,8 @@ namespace {
 // the view is only marked for painting: a burst of appends moves it for every line, and moving
 // pixels that will be painted again anyway costs more than painting them.
 constexpr int MovesPerPaint = 4;
+// Beyond this many rectangles a paint is done in one go, as the editor does it.
+constexpr int MaxPaintedParts = 8;
 
 DecodedTextLayoutItem* ItemOf(const QTextBlock& line)
 {
@@ -744,7 +746,19 @@ void DecodedTextContent::paintEvent(QPaintEvent* e)
         QPainter painter(viewport());
         painter.fillRect(e->rect(), opaqueBackground);
     }
-    QPlainTextEdit::paintEvent(e);
+    // The editor draws every line across the bounding rectangle of what is to be painted, clipped
+    // to that rectangle. A scroll back and forth leaves a strip at the top and one at the bottom,
+    // and every line between would be drawn for nothing: each strip is painted on its own, each
+    // clipped to itself, so no pixel is drawn twice.
+    const QRegion& region = e->region();
+    if (region.rectCount() > 1 && region.rectCount() <= MaxPaintedParts) {
+        for (const QRect& part : region) {
+            QPaintEvent partEvent(part);
+            QPlainTextEdit::paintEvent(&partEvent);
+        }
+    } else {
+        QPlainTextEdit::paintEvent(e);
+    }
     if (scrollsSincePaint > 0) {
         scrollsSincePaint = 0;
         viewport()->setAttribute(Qt::WA_OpaquePaintEvent, opaqueBackground.isValid());
