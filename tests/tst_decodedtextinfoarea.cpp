@@ -523,6 +523,39 @@ private slots:
             QVERIFY(Ink(drawn.first(), 0, drawn.first().height() - 1) > 0);
         }
     }
+
+    // Labels are the local time of day; a change of the system's time zone shows in labels
+    // painted a second later at the latest, as a new gutter paints them.
+    void timeLabelsFollowTimeZone()
+    {
+        const QByteArray zone = qgetenv("TZ");
+        const bool hadZone = qEnvironmentVariableIsSet("TZ");
+        qputenv("TZ", "UTC0");
+        DecodedTextData model;
+        model.AddTransmission(BlockXml(Channel, Jan15, "CQ DE K\n599\nK", {},
+                                       { Stamp(0, Jan15), Stamp(8, Jan15.addSecs(7)) }));
+        const auto rendered = [&model] {
+            DecodedTextContent content(Channel, false, &model, nullptr);
+            content.resize(250, 200);
+            content.show();
+            content.RefreshContent();
+            return content.findChild<QWidget*>(QStringLiteral("Timestamps"))->grab().toImage();
+        };
+        DecodedTextContent content(Channel, false, &model, nullptr);
+        content.resize(250, 200);
+        content.show();
+        content.RefreshContent();
+        QWidget* area = content.findChild<QWidget*>(QStringLiteral("Timestamps"));
+        const QImage utc = area->grab().toImage();
+        QCOMPARE(utc, rendered());
+        qputenv("TZ", "IST-5:30");
+        QTRY_VERIFY(area->grab().toImage() != utc);
+        QCOMPARE(area->grab().toImage(), rendered());
+        if (hadZone)
+            qputenv("TZ", zone);
+        else
+            qunsetenv("TZ");
+    }
 };
 
 QTEST_MAIN(TestDecodedTextInfoArea)

@@ -12,19 +12,10 @@
 
 namespace {
 
-QString Label(QDateTime time)
-{
-    if (time.isNull())
-        return QString();
-    // Snippet times are UTC, whatever time zone the QDateTime carries.
-    time.setTimeSpec(Qt::UTC);
-    return time.toLocalTime().toString(QStringLiteral("hh:mm:ss"));
-}
-
 void DrawLabel(DecodedTextTimeLabels& labels, QPainter* painter, int y, int w, int h,
                const QDateTime& time)
 {
-    labels.Draw(painter, QRect(QPoint(1, y), QPoint(w - 3, y + h - 1)), Label(time));
+    labels.Draw(painter, QRect(QPoint(1, y), QPoint(w - 3, y + h - 1)), labels.Text(time));
 }
 
 } // namespace

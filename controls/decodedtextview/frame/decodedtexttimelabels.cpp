@@ -14,6 +14,8 @@ namespace {
 // Room above and below a row in which the ink of its label is looked for.
 constexpr int Margin = 8;
 constexpr int MaxRows = 512;
+constexpr int MaxTexts = 4096;
+constexpr qint64 TextsValidMs = 1000;
 
 } // namespace
 
@@ -57,6 +59,23 @@ void DecodedTextTimeLabels::Begin(const QPainter* painter, const QColor& fill, i
 void DecodedTextTimeLabels::End()
 {
     active = false;
+}
+
+QString DecodedTextTimeLabels::Text(QDateTime time)
+{
+    if (time.isNull())
+        return QString();
+    // Snippet times are UTC, whatever time zone the QDateTime carries.
+    time.setTimeSpec(Qt::UTC);
+    if (!textsMade.isValid() || textsMade.hasExpired(TextsValidMs) || texts.size() >= MaxTexts) {
+        texts.clear();
+        textsMade.start();
+    }
+    const qint64 key = time.toMSecsSinceEpoch();
+    const auto kept = texts.constFind(key);
+    if (kept != texts.constEnd())
+        return *kept;
+    return *texts.insert(key, time.toLocalTime().toString(QStringLiteral("hh:mm:ss")));
 }
 
 void DecodedTextTimeLabels::Drawn(int bottom)

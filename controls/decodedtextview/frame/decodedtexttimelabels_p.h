@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QColor>
+#include <QDateTime>
+#include <QElapsedTimer>
 #include <QFont>
 #include <QHash>
 #include <QImage>
@@ -26,6 +28,10 @@ public:
     void Draw(QPainter* painter, const QRect& rect, const QString& label);
     // Something else was drawn down to bottom.
     void Drawn(int bottom);
+
+    // A snippet time's label, its local time of day. Reading the system's time zone costs a look
+    // at the zone's file, so the labels made are kept for a second before it is read again.
+    QString Text(QDateTime time);
 
 private:
     struct Row
@@ -53,4 +59,6 @@ private:
     int labelLeft = 0;
     int labelWidth = 0;
     QHash<QString, Row> rows;
+    QHash<qint64, QString> texts; // by milliseconds since the epoch
+    QElapsedTimer textsMade;
 };
