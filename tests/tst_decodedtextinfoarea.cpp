@@ -12,6 +12,7 @@
 #include <QPainter>
 #include <QRandomGenerator>
 #include <QRubberBand>
+#include <QScopeGuard>
 #include <QTextBlock>
 #include <QToolTip>
 #include <QtTest>
@@ -487,6 +488,27 @@ private slots:
         }
     }
 
+    // Label texts are kept by the second they show: random times, many within a second of one
+    // painted before, around the epoch and long before it, each read as its own conversion.
+    void timeLabelTextsMatchConversion()
+    {
+        Painter p;
+        const QDateTime epoch(QDate(1970, 1, 1), QTime(0, 0), Qt::UTC);
+        const QDateTime anchors[] = { Jan15, epoch, epoch.addYears(-30), Jan15.addDays(180) };
+        QRandomGenerator random(11);
+        QVector<QDateTime> times{ QDateTime(QDate(), QTime(0, 0, 0, 1)), epoch.addMSecs(1) };
+        for (int i = 0; i < 300; ++i)
+            times << anchors[random.bounded(4)].addMSecs(random.bounded(6000) - 3000);
+        for (const QDateTime& time : qAsConst(times)) {
+            TextDevice device;
+            p.Paint(&device, Timed(time), p.h);
+            const QString expected =
+                time.isValid() ? time.toLocalTime().toString(QStringLiteral("hh:mm:ss")) : QString();
+            QCOMPARE(device.engine.rows.isEmpty() ? QString() : device.engine.rows.first(),
+                     expected);
+        }
+    }
+
     // Label rows kept from an earlier paint must give the pixels of drawing them: labels of
     // several times, whole or cut by a narrow gutter, wrapped lines and lost text between.
     void timeLabelsCopiedLookDrawn()
@@ -530,6 +552,12 @@ private slots:
     {
         const QByteArray zone = qgetenv("TZ");
         const bool hadZone = qEnvironmentVariableIsSet("TZ");
+        const auto restore = qScopeGuard([&] {
+            if (hadZone)
+                qputenv("TZ", zone);
+            else
+                qunsetenv("TZ");
+        });
         qputenv("TZ", "UTC0");
         DecodedTextData model;
         model.AddTransmission(BlockXml(Channel, Jan15, "CQ DE K\n599\nK", {},
@@ -551,10 +579,6 @@ private slots:
         qputenv("TZ", "IST-5:30");
         QTRY_VERIFY(area->grab().toImage() != utc);
         QCOMPARE(area->grab().toImage(), rendered());
-        if (hadZone)
-            qputenv("TZ", zone);
-        else
-            qunsetenv("TZ");
     }
 };
 

@@ -63,15 +63,17 @@ void DecodedTextTimeLabels::End()
 
 QString DecodedTextTimeLabels::Text(QDateTime time)
 {
-    if (time.isNull())
-        return QString();
     // Snippet times are UTC, whatever time zone the QDateTime carries.
     time.setTimeSpec(Qt::UTC);
+    if (!time.isValid())
+        return QString();
     if (!textsMade.isValid() || textsMade.hasExpired(TextsValidMs) || texts.size() >= MaxTexts) {
         texts.clear();
         textsMade.start();
     }
-    const qint64 key = time.toMSecsSinceEpoch();
+    // Zones are whole seconds off UTC: the second tells the label.
+    const qint64 ms = time.toMSecsSinceEpoch();
+    const qint64 key = ms / 1000 - (ms % 1000 < 0 ? 1 : 0);
     const auto kept = texts.constFind(key);
     if (kept != texts.constEnd())
         return *kept;

@@ -59,6 +59,6 @@ private:
     int labelLeft = 0;
     int labelWidth = 0;
     QHash<QString, Row> rows;
-    QHash<qint64, QString> texts; // by milliseconds since the epoch
+    QHash<qint64, QString> texts; // by seconds since the epoch
     QElapsedTimer textsMade;
 };

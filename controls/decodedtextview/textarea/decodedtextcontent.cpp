@@ -28,6 +28,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <limits>
 
 using VarnoResultDataXml::UserData;
@@ -40,6 +41,23 @@ namespace {
 constexpr int MovesPerPaint = 4;
 // Beyond this many rectangles a paint is done in one go, as the editor does it.
 constexpr int MaxPaintedParts = 8;
+
+// Whether region is a few strips across the same width, one above the other with room between:
+// painted one by one, none of them shares a pixel with another, nor does a strip reach past the
+// editor's right margin on its own. A fractional pixel ratio could round two strips onto one
+// row of pixels.
+bool SeparateStrips(const QRegion& region, qreal pixelRatio)
+{
+    if (region.rectCount() < 2 || region.rectCount() > MaxPaintedParts
+        || pixelRatio != std::floor(pixelRatio))
+        return false;
+    const QRect bounds = region.boundingRect();
+    for (const QRect& part : region) {
+        if (part.left() != bounds.left() || part.right() != bounds.right())
+            return false;
+    }
+    return true;
+}
 
 DecodedTextLayoutItem* ItemOf(const QTextBlock& line)
 {
@@ -751,7 +769,7 @@ void DecodedTextContent::paintEvent(QPaintEvent* e)
     // and every line between would be drawn for nothing: each strip is painted on its own, each
     // clipped to itself, so no pixel is drawn twice.
     const QRegion& region = e->region();
-    if (region.rectCount() > 1 && region.rectCount() <= MaxPaintedParts) {
+    if (SeparateStrips(region, viewport()->devicePixelRatioF())) {
         for (const QRect& part : region) {
             QPaintEvent partEvent(part);
             QPlainTextEdit::paintEvent(&partEvent);
