@@ -543,7 +543,13 @@ bool DecodedTextContent::RefreshRewritten()
     const QTextBlock firstLine = line;
 
     // The lines as one append of the whole block lays them out, compared with those shown up to
-    // the first character that differs in text, format, or the line's item.
+    // the first character that differs in text, format, or the line's item. Reading the
+    // document's text at once costs less than making a string of every line, unless it holds
+    // much more in front of the block.
+    const bool atOnce = qint64(doc->characterCount() - firstLine.position()) * 4
+        >= doc->characterCount();
+    const QString documentText = atOnce ? doc->toRawText() : QString();
+    QString oneLine;
     QVector<QPair<QTextBlock, int>> kept; // lines whose start stays, with their text index
     int difference = 0;
     int position = newest->StartPosition();
@@ -566,10 +572,14 @@ bool DecodedTextContent::RefreshRewritten()
             break;
         }
         kept.append(qMakePair(line, index));
-        const QString shownText = line.text();
-        const int n = shownText.size();
+        const int n = line.length() - 1;
+        if (!atOnce)
+            oneLine = line.text();
+        const QChar* lineText =
+            atOnce ? documentText.constData() + line.position() : oneLine.constData();
+        const int comparable = qMin(n, text.size() - index);
         int same = 0;
-        while (same < n && index + same < text.size() && text.at(index + same) == shownText.at(same))
+        while (same < comparable && text.at(index + same) == lineText[same])
             ++same;
         for (QTextBlock::iterator f = line.begin(); !f.atEnd(); ++f) {
             const QTextFragment fragment = f.fragment();
@@ -607,7 +617,7 @@ bool DecodedTextContent::RefreshRewritten()
     while (c > 0 && kept.at(c).second > cut)
         --c;
     const QTextBlock cutLine = kept.at(c).first;
-    if (cut <= 0 || kept.at(c).second > cut || cut > kept.at(c).second + cutLine.text().size())
+    if (cut <= 0 || kept.at(c).second > cut || cut > kept.at(c).second + cutLine.length() - 1)
         return false;
 
     busy = 1;
