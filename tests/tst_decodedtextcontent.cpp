@@ -332,8 +332,10 @@ void TestDecodedTextContent::paneIntakeMatchesRebuild_data()
     // channel; "l<n>" n pieces drawn at random for the open transmission (mostly plain pieces,
     // now and then one with a call sign, a gap, a resend, a mark by the host, a selection,
     // colour coding switched, and in aggregation rows pieces of the second decoder), each
-    // compared with the rebuild, gutters included. Aggregation rows show the aggregation
-    // channel, fed by mapped intake online.
+    // compared with the rebuild, gutters included; "k<n>" the pane's first line of the newest
+    // block is highlighted for a call sign the block then loses again, the line left so, before
+    // n characters of the second decoder. Aggregation rows show the aggregation channel, fed by
+    // mapped intake online.
     QTest::addColumn<QString>("steps");
     QTest::addColumn<bool>("aggregation");
     QTest::newRow("trimming one old block per transmission") << "t16 n30 c20 e t4" << false;
@@ -373,6 +375,8 @@ void TestDecodedTextContent::paneIntakeMatchesRebuild_data()
         << "t2 n40 x30 r15 x10 e n30 x10 r10 x10 g10 x5" << true;
     QTest::newRow("aggregation: selection kept while the open block changes")
         << "t3 n60 x30 s c10 x10" << true;
+    QTest::newRow("aggregation: a line highlighted behind the merges' back")
+        << "t2 n60 x30 c20 x20 k10 c20 x10 k10" << true;
 }
 
 void TestDecodedTextContent::paneIntakeMatchesRebuild()
@@ -455,6 +459,18 @@ void TestDecodedTextContent::paneIntakeMatchesRebuild()
         case 'a': feeder.Send(20, -1, false, 1); break;
         case 'A': feeder.Send(20, -1, false, -19); break;
         case 'x': feeder.Send(n, -1, false, {}, OtherChannel); break;
+        case 'k': {
+            BlockPtr newest = model.GetChannelData(shown)->LastBlock();
+            const int start = newest->StartPosition();
+            UserData* sign = Mark(UserData::CallSignType, start, start + 3, QStringLiteral("DL1AB"));
+            newest->userData.append(sign);
+            a->document()->findChild<DecodedTextHighlighter*>()->rehighlightBlock(
+                a->document()->findBlock(a->DocumentPosition(newest, start)));
+            newest->userData.removeAll(sign);
+            delete sign;
+            feeder.Send(n, -1, false, {}, OtherChannel);
+            break;
+        }
         case 'e': model.EndTransmission(); break;
         case 'h': case 'H': model.GetChannelData(Channel)->hold = op == 'h'; break;
         case 'p': case 'P':

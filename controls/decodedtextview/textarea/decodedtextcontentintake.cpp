@@ -619,6 +619,13 @@ bool DecodedTextContent::RefreshRewritten()
     const QTextBlock cutLine = kept.at(c).first;
     if (cut <= 0 || kept.at(c).second > cut || cut > kept.at(c).second + cutLine.length() - 1)
         return false;
+    // The lines in front of the cut line keep the highlighting all lines were found to show last
+    // time, unless some line was highlighted since or an annotation drawn over them changed.
+    const QVector<DecodedTextShownBlocks::Mark> marks = DecodedTextShownBlocks::MarksOf(*newest);
+    const bool frontCurrent = t.markedBlock == newest
+        && t.markedHighlights == highlighter->Highlights() && t.markedClosed == newest->closed
+        && DecodedTextShownBlocks::SameMarksBefore(t.marks, marks, ItemOf(cutLine)->start);
+    const int checkFrom = frontCurrent ? cutLine.position() : firstLine.position();
 
     busy = 1;
     live->BeginRebuild();
@@ -650,7 +657,6 @@ bool DecodedTextContent::RefreshRewritten()
     if (first != newest && first == t.first && first->userData.size() != t.firstAnnotations)
         t.firstStale = true;
 
-    const int keptStart = firstLine.position();
     highlightLater = true;
     placeLater = false;
     AppendBlock(newest);
@@ -666,7 +672,7 @@ bool DecodedTextContent::RefreshRewritten()
     // document; lines whose highlighting did not change are left as they are, as the view shows
     // the end.
     highlighter->BeginBatch();
-    for (QTextBlock line = doc->findBlock(keptStart); line.isValid(); line = line.next()) {
+    for (QTextBlock line = doc->findBlock(checkFrom); line.isValid(); line = line.next()) {
         if (!highlighter->IsCurrent(line))
             highlighter->rehighlightBlock(line);
     }
@@ -674,6 +680,11 @@ bool DecodedTextContent::RefreshRewritten()
     const bool newestStale = t.stale.contains(newest);
     t.stale.removeAll(newest);
     RehighlightStale(true);
+    // Every line of the block now shows the highlighting of its annotations.
+    t.markedBlock = newest;
+    t.marks = marks;
+    t.markedHighlights = highlighter->Highlights();
+    t.markedClosed = newest->closed;
     if (newestStale)
         t.MarkStale(newest);
     NoteNewest();

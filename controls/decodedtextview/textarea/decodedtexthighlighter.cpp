@@ -77,6 +77,7 @@ void DecodedTextHighlighter::IndexBlock(const DecodedTextBlock* block)
 
 void DecodedTextHighlighter::highlightBlock(const QString& /*text*/)
 {
+    ++highlights;
     Formats(currentBlock(), nullptr);
 }
 

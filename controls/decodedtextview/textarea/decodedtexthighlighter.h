@@ -28,6 +28,9 @@ public:
     // Whether the line already carries the highlighting rehighlightBlock would give it, which
     // lays the line out again even when nothing changed.
     bool IsCurrent(const QTextBlock& line);
+    // How many lines were highlighted so far: lines highlighted as found current before keep
+    // that highlighting as long as this stays the same.
+    quint64 Highlights() const { return highlights; }
 
 protected:
     void highlightBlock(const QString& text) override;
@@ -48,6 +51,7 @@ private:
 
     DecodedTextContent* content;
     int batch = 0;
+    quint64 highlights = 0;
     const DecodedTextBlock* indexed = nullptr;
     QVector<Span> spans; // the indexed block's annotations in order of start
     qint64 longest = 0;

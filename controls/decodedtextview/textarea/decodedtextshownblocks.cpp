@@ -1,6 +1,10 @@
 #include "decodedtextshownblocks.h"
 
+#include "varnoresultdataxml.h"
+
 #include <algorithm>
+
+using VarnoResultDataXml::UserData;
 
 bool DecodedTextShownBlocks::Shape::operator==(const Shape& other) const
 {
@@ -36,12 +40,51 @@ void DecodedTextShownBlocks::Reset()
     stale.clear();
     firstStale = false;
     newest.reset();
+    markedBlock.reset();
 }
 
 void DecodedTextShownBlocks::Invalidate()
 {
     valid = false;
     staleAll = true;
+    markedBlock.reset();
+}
+
+QVector<DecodedTextShownBlocks::Mark> DecodedTextShownBlocks::MarksOf(const DecodedTextBlock& block)
+{
+    QVector<Mark> out;
+    out.reserve(block.userData.size());
+    for (const UserData* u : block.userData) {
+        if (!u)
+            continue;
+        Mark mark;
+        mark.start = u->Start;
+        mark.end = qMax(qint64(u->End), mark.start + 1);
+        mark.type = u->Type;
+        out.append(mark);
+    }
+    return out;
+}
+
+bool DecodedTextShownBlocks::SameMarksBefore(const QVector<Mark>& a, const QVector<Mark>& b,
+                                             qint64 end)
+{
+    int i = 0;
+    int j = 0;
+    for (;;) {
+        while (i < a.size() && a.at(i).start >= end)
+            ++i;
+        while (j < b.size() && b.at(j).start >= end)
+            ++j;
+        if (i == a.size() || j == b.size())
+            return i == a.size() && j == b.size();
+        const Mark& x = a.at(i);
+        const Mark& y = b.at(j);
+        if (x.start != y.start || qMin(x.end, end) != qMin(y.end, end) || x.type != y.type)
+            return false;
+        ++i;
+        ++j;
+    }
 }
 
 void DecodedTextShownBlocks::Appended(const BlockPtr& block, int inserted, bool quality,
