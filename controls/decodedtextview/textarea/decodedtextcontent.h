@@ -108,7 +108,7 @@ private:
     void AppendBlock(QExplicitlySharedDataPointer<DecodedTextBlock> block);
     void PlaceAtEnd(const QTextCursor& cursor);
     bool RefreshFrontTrimmed();
-    bool RefreshFrontCut();
+    bool RefreshFrontCut(bool thenRewritten = false);
     bool RefreshRewritten();
     void Rebuild(bool restore, int a, int b);
     bool SelectionToKeep(int& a, int& b) const;

@@ -150,7 +150,8 @@ void DecodedTextContent::AppendAsRebuild(
 void DecodedTextContent::RefreshAfterIntake()
 {
     if (editable || busy || !shown->valid
-        || !(RefreshRewritten() || RefreshFrontCut() || RefreshFrontTrimmed()))
+        || !(RefreshRewritten() || RefreshFrontCut() || RefreshFrontTrimmed()
+             || RefreshFrontCut(true)))
         RefreshContent();
 }
 
@@ -162,8 +163,10 @@ void DecodedTextContent::RefreshAfterIntake()
 // stays open while the buffer trims its front costs what is cut and added, not what is held.
 // Answers false, having changed nothing, unless the result is certain to equal
 // RefreshContent's; once it has changed the document and finds that the appends did not come
-// out as a rebuild would, it rebuilds.
-bool DecodedTextContent::RefreshFrontCut()
+// out as a rebuild would, it rebuilds. With thenRewritten, for a write that also changed text
+// of the newest block (a merge into its middle while the buffer trimmed its front), the front
+// is cut here and the rest left to RefreshRewritten.
+bool DecodedTextContent::RefreshFrontCut(bool thenRewritten)
 {
     using BlockPtr = QExplicitlySharedDataPointer<DecodedTextBlock>;
     QExplicitlySharedDataPointer<DecodedTextBuffer> buffer = model->GetChannelData(channel);
@@ -172,8 +175,14 @@ bool DecodedTextContent::RefreshFrontCut()
         return false;
     // Exactly one write since the document was last brought up to date, and one that only
     // added text: anything else (a resend, a merge into the middle, separators) is not seen
-    // from here.
-    if (buffer->Writes() != t.writes + 1 || buffer->LastWriteRewrote())
+    // from here, but for the newest block by RefreshRewritten afterwards.
+    if (buffer->Writes() != t.writes + 1 || buffer->LastWriteRewrote() != thenRewritten)
+        return false;
+    int a = 0;
+    int b = 0;
+    if (thenRewritten
+        && (buffer->LastWritten() != t.newest || buffer->blocks.last() != t.newest || hasFocus()
+            || dialogOpen || live->HoldsStill() || SelectionToKeep(a, b)))
         return false;
     const QList<BlockPtr> blocks = buffer->blocks;
     const BlockPtr first = blocks.first();
@@ -272,8 +281,6 @@ bool DecodedTextContent::RefreshFrontCut()
     busy = 1;
     live->BeginRebuild();
 
-    int a = 0;
-    int b = 0;
     const bool restore = SelectionForRebuild(a, b);
 
     // Everything in front of the kept line goes; the head comes in its place, inserted as the
@@ -321,6 +328,17 @@ bool DecodedTextContent::RefreshFrontCut()
     }
     t.DropFront(j);
     t.CutFront(keptShown - shownBefore + headLength);
+    // The oldest block may have lost annotations to the trimming.
+    t.firstStale = true;
+
+    if (thenRewritten) {
+        busy = 0;
+        if (!RefreshRewritten()) {
+            busy = 1;
+            Rebuild(restore, a, b);
+        }
+        return true;
+    }
 
     AppendAsRebuild(blocks, r);
     QTextCursor atEnd(doc);
@@ -329,8 +347,6 @@ bool DecodedTextContent::RefreshFrontCut()
     if (!live->HoldsStill())
         SlotScrollBottom();
 
-    // The oldest block may have lost annotations to the trimming.
-    t.firstStale = true;
     RehighlightStale();
     NoteNewest();
 
