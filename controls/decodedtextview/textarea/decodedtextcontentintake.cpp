@@ -332,6 +332,8 @@ bool DecodedTextContent::RefreshFrontCut(bool thenRewritten)
     t.firstStale = true;
 
     if (thenRewritten) {
+        // Nothing holds the view (checked above), so beginning the rebuild once more there only
+        // forgets a place that was never noted.
         busy = 0;
         if (!RefreshRewritten()) {
             busy = 1;
