@@ -660,6 +660,9 @@ void TestDecodedTextContent::screenShowsFullRepaint()
         else bar->setValue(random.bounded(bar->maximum() + 1));
         const auto screenShown = [&] {
             QApplication::processEvents();
+            // A timer that came due meanwhile may have moved pixels whose repaint is still on
+            // its way: the window shows them only after that repaint.
+            QApplication::sendPostedEvents(nullptr, QEvent::UpdateRequest);
             const QImage screen = content.screen()->grabWindow(content.winId()).toImage();
             return screen.convertToFormat(QImage::Format_RGB32)
                 == content.grab().toImage().convertToFormat(QImage::Format_RGB32);
