@@ -80,17 +80,13 @@ public:
         qint64 start = 0;
         qint64 end = 0;
         QString type;
-        bool operator==(const Mark& other) const
-        {
-            return start == other.start && end == other.end && type == other.type;
-        }
     };
     static QVector<Mark> MarksOf(const DecodedTextBlock& block);
     // Whether the annotations a and b, in order, draw the same in front of block position end.
     static bool SameMarksBefore(const QVector<Mark>& a, const QVector<Mark>& b, qint64 end);
 
     // The newest block's lines were all found to show the highlighting of these annotations
-    // when the highlighter had highlighted `highlights` lines in all; lines it has not
+    // when the highlighter's count of lines highlighted was markedHighlights; lines it has not
     // highlighted since show it still.
     BlockPtr markedBlock;
     QVector<Mark> marks;
