@@ -3,6 +3,7 @@
 #include "decodedtextdata.h"
 #include "decodedtexthighlighter.h"
 #include "decodedtextinfoarea.h"
+#include "decodedtextlastlinecache_p.h"
 #include "decodedtextlivefollow_p.h"
 #include "decodedtextrepaintscope_p.h"
 #include "decodedtextshownblocks.h"
@@ -82,7 +83,8 @@ DecodedTextContent::DecodedTextContent(int channel, bool editable, DecodedTextDa
       layoutGuard(false),
       dialogOpen(false),
       shown(new DecodedTextShownBlocks),
-      signRows(new DecodedTextSignRows)
+      signRows(new DecodedTextSignRows),
+      lastLine(new DecodedTextLastLineCache(document()))
 {
     setObjectName(QStringLiteral("DecodedTextContent"));
 
@@ -289,6 +291,7 @@ void DecodedTextContent::AppendBlock(QExplicitlySharedDataPointer<DecodedTextBlo
 // Shows the cursor at the end of what was appended, and the view follows it there.
 void DecodedTextContent::PlaceAtEnd(const QTextCursor& cursor)
 {
+    lastLine->Follow();
     setTextCursor(cursor);
     // Making the cursor visible may leave the end of the last line below the view, depending on
     // the font's leading; the view is meant to show the end itself.
@@ -414,11 +417,11 @@ bool DecodedTextContent::SelectionForRebuild(int& a, int& b)
 // Reads the selection; a rebuild puts it back unless the cursor merely sits at the end.
 bool DecodedTextContent::SelectionToKeep(int& a, int& b) const
 {
-    QTextCursor cursor = textCursor();
+    const QTextCursor cursor = textCursor();
     a = cursor.selectionStart();
     b = cursor.selectionEnd();
-    cursor.movePosition(QTextCursor::End);
-    return cursor.position() > a || b != a;
+    // The end as a cursor moved there finds it, without measuring where it shows.
+    return document()->characterCount() - 1 > a || b != a;
 }
 
 // Puts back the selection a rebuild moved (a and b already counted from the new start) and
@@ -432,10 +435,9 @@ void DecodedTextContent::FinishRefresh(bool restore, int a, int b)
     if (QAbstractTextDocumentLayout* layout = document()->documentLayout())
         emit layout->documentSizeChanged(layout->documentSize());
 
-    QTextCursor end(document());
-    end.movePosition(QTextCursor::End);
-    const int newEnd = end.position();
+    const int newEnd = document()->characterCount() - 1;
     if (restore && a >= 0 && a < newEnd && b <= newEnd) {
+        QTextCursor end(document());
         end.setPosition(a);
         if (b != a)
             end.setPosition(b, QTextCursor::KeepAnchor);

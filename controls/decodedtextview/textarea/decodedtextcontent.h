@@ -16,6 +16,7 @@ class DecodedTextBlock;
 class DecodedTextData;
 class DecodedTextHighlighter;
 class DecodedTextInfoArea;
+class DecodedTextLastLineCache;
 class DecodedTextLiveFollow;
 class DecodedTextShownBlocks;
 class DecodedTextSignRows;
@@ -160,4 +161,5 @@ private:
     DecodedTextLiveFollow* live = nullptr;
     std::unique_ptr<DecodedTextShownBlocks> shown;
     std::unique_ptr<DecodedTextSignRows> signRows;
+    std::unique_ptr<DecodedTextLastLineCache> lastLine;
 };
