@@ -3,6 +3,7 @@
 #include "decodedtextcontent.h"
 #include "decodedtextdata.h"
 #include "decodedtexthighlighter.h"
+#include "decodedtextlastlinecache_p.h"
 #include "documentcomparison.h"
 #include "widgetfixtures.h"
 
@@ -98,6 +99,8 @@ struct Feeder {
         while (content.size() < length)
             content += QLatin1String(words[(serial++) % 6]);
         content.truncate(length);
+        if (flat)
+            content.replace(QLatin1Char('\n'), QLatin1Char(' '));
         QVector<TimeStamp> stamps;
         for (int run = 0; run * 7 < length; ++run)
             stamps << Stamp(position + run * 7, T0.addSecs(key).addMSecs(run), qualities[(serial + run) % 4]);
@@ -119,6 +122,7 @@ struct Feeder {
     QMap<QPair<int, int>, int> streams;
     int current = 0;
     int serial = 0;
+    bool flat = false; // no line breaks: the block is one line
 };
 
 // Where the painted gutters of two text areas differ: both follow the layout items and the
@@ -334,8 +338,8 @@ void TestDecodedTextContent::paneIntakeMatchesRebuild_data()
     // colour coding switched, and in aggregation rows pieces of the second decoder), each
     // compared with the rebuild, gutters included; "k<n>" the pane's first line of the newest
     // block is highlighted for a call sign the block then loses again, the line left so, before
-    // n characters of the second decoder. Aggregation rows show the aggregation channel, fed by
-    // mapped intake online.
+    // n characters of the second decoder; "w"/"W" the decoders send no line breaks / line
+    // breaks again. Aggregation rows show the aggregation channel, fed by mapped intake online.
     QTest::addColumn<QString>("steps");
     QTest::addColumn<bool>("aggregation");
     QTest::newRow("trimming one old block per transmission") << "t16 n30 c20 e t4" << false;
@@ -377,6 +381,11 @@ void TestDecodedTextContent::paneIntakeMatchesRebuild_data()
         << "t3 n60 x30 s c10 x10" << true;
     QTest::newRow("aggregation: a line highlighted behind the merges' back")
         << "t2 n60 x30 c20 x20 k10 c20 x10 k10" << true;
+    // The last line keeps its shaping once it is long, and gives it up to the next one.
+    QTest::newRow("aggregation: one long line, merged into and trimmed, then the next")
+        << "w n40 x300 c200 x100 l60 e n30 x300 W c40 x20 w c300 e t1" << true;
+    QTest::newRow("long lines of an open transmission trimmed from its front")
+        << "w n40 l300 W c30 w l100" << false;
 }
 
 void TestDecodedTextContent::paneIntakeMatchesRebuild()
@@ -472,6 +481,7 @@ void TestDecodedTextContent::paneIntakeMatchesRebuild()
             break;
         }
         case 'e': model.EndTransmission(); break;
+        case 'w': case 'W': feeder.flat = op == 'w'; break;
         case 'h': case 'H': model.GetChannelData(Channel)->hold = op == 'h'; break;
         case 'p': case 'P':
             model.SetChannelSeparator(op == 'p' ? QStringLiteral(" | ") : QString());
@@ -504,14 +514,19 @@ void TestDecodedTextContent::paneIntakeMatchesRebuild()
         if (difference.isEmpty() && steps.contains(QLatin1Char('l')))
             difference = GutterDifference(*a, b);
         QVERIFY2(difference.isEmpty(), qPrintable(step + QStringLiteral(": ") + difference));
-        // Only the last line keeps its shaping: lines that kept it once and were left would
-        // hold all of theirs after the next layout, for as long as they are shown.
+        // The last line keeps its shaping when it is long, no other line does: a line that
+        // kept it once and was left would hold all of it after every layout until trimmed.
+        const QTextBlock last = a->document()->lastBlock();
         for (QTextBlock line = a->document()->firstBlock(); line.isValid(); line = line.next()) {
-            QVERIFY2(!line.layout()->cacheEnabled() || line == a->document()->lastBlock(),
-                     qPrintable(QStringLiteral("%1: line %2 of %3 keeps its shaping")
+            const bool keeps = line == last
+                && line.length() >= DecodedTextLastLineCache::LongLine;
+            QVERIFY2(line.layout()->cacheEnabled() == keeps,
+                     qPrintable(QStringLiteral("%1: line %2 of %3, %4 characters, %5")
                                     .arg(step)
                                     .arg(line.blockNumber())
-                                    .arg(a->document()->blockCount())));
+                                    .arg(a->document()->blockCount())
+                                    .arg(line.length())
+                                    .arg(keeps ? "lets go" : "keeps its shaping")));
         }
     }
     LetDeferredScrollRun();

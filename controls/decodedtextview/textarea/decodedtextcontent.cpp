@@ -417,11 +417,11 @@ bool DecodedTextContent::SelectionForRebuild(int& a, int& b)
 // Reads the selection; a rebuild puts it back unless the cursor merely sits at the end.
 bool DecodedTextContent::SelectionToKeep(int& a, int& b) const
 {
-    const QTextCursor cursor = textCursor();
+    QTextCursor cursor = textCursor();
     a = cursor.selectionStart();
     b = cursor.selectionEnd();
-    // The end as a cursor moved there finds it, without measuring where it shows.
-    return document()->characterCount() - 1 > a || b != a;
+    cursor.movePosition(QTextCursor::End);
+    return cursor.position() > a || b != a;
 }
 
 // Puts back the selection a rebuild moved (a and b already counted from the new start) and
@@ -432,12 +432,14 @@ void DecodedTextContent::FinishRefresh(bool restore, int a, int b)
     // the end laid out as they were then; lines laid out later (the last one's margin, a wrap)
     // can leave the end cut off or the range depending on the order of the edits. Measured once
     // more on the finished document, the end shows in full however it was reached.
+    lastLine->Follow();
     if (QAbstractTextDocumentLayout* layout = document()->documentLayout())
         emit layout->documentSizeChanged(layout->documentSize());
 
-    const int newEnd = document()->characterCount() - 1;
+    QTextCursor end(document());
+    end.movePosition(QTextCursor::End);
+    const int newEnd = end.position();
     if (restore && a >= 0 && a < newEnd && b <= newEnd) {
-        QTextCursor end(document());
         end.setPosition(a);
         if (b != a)
             end.setPosition(b, QTextCursor::KeepAnchor);

@@ -12,24 +12,28 @@ DecodedTextLastLineCache::DecodedTextLastLineCache(QTextDocument* document)
 void DecodedTextLastLineCache::Follow()
 {
     const QTextBlock last = document->lastBlock();
-    QTextLayout* layout = last.isValid() ? last.layout() : nullptr;
-    if (layout && layout == held && layout->cacheEnabled() && !holder.isNull()
-        && holder.block() == last)
-        return;
-    // The line that kept it, if it is still there: a removed line took its layout along, and
-    // another line's layout at the same address only loses a cache.
-    if (held && !holder.isNull()) {
+    const bool wanted = last.isValid() && last.length() >= LongLine;
+    if (!holder.isNull()) {
+        // The line that kept it; when that line was removed, the one the cursor moved into,
+        // which kept nothing unless it is the last.
         const QTextBlock before = holder.block();
-        if (before.isValid() && before != last && before.layout() == held)
-            held->setCacheEnabled(false);
+        if (before.isValid() && (before != last || !wanted) && before.layout()->cacheEnabled()) {
+            before.layout()->setCacheEnabled(false);
+            // Laid out again without the privilege, the line lets go of what it kept.
+            if (before != last)
+                document->markContentsDirty(before.position(), before.length());
+        }
+        if (before != last || !wanted)
+            holder = QTextCursor();
     }
-    held = layout;
-    if (!layout) {
-        holder = QTextCursor();
+    if (!wanted)
         return;
+    if (!last.layout()->cacheEnabled())
+        last.layout()->setCacheEnabled(true);
+    // At the line's start: a line split in front of the cursor would leave the line behind.
+    if (holder.isNull() || holder.position() != last.position()) {
+        holder = QTextCursor(last);
+        // Text going in at the line's start, where a merge cuts back to, stays in the line.
+        holder.setKeepPositionOnInsert(true);
     }
-    layout->setCacheEnabled(true);
-    holder = QTextCursor(last);
-    // Text going on at the line's start, where a merge cuts back to, stays in the line.
-    holder.setKeepPositionOnInsert(true);
 }
