@@ -520,13 +520,14 @@ void TestDecodedTextContent::paneIntakeMatchesRebuild()
         for (QTextBlock line = a->document()->firstBlock(); line.isValid(); line = line.next()) {
             const bool keeps = line == last
                 && line.length() >= DecodedTextLastLineCache::LongLine;
+            const char* wrong = keeps ? "does not keep its shaping" : "keeps its shaping";
             QVERIFY2(line.layout()->cacheEnabled() == keeps,
                      qPrintable(QStringLiteral("%1: line %2 of %3, %4 characters, %5")
                                     .arg(step)
                                     .arg(line.blockNumber())
                                     .arg(a->document()->blockCount())
                                     .arg(line.length())
-                                    .arg(keeps ? "lets go" : "keeps its shaping")));
+                                    .arg(QLatin1String(wrong))));
         }
     }
     LetDeferredScrollRun();
