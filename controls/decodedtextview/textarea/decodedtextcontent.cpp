@@ -84,7 +84,7 @@ DecodedTextContent::DecodedTextContent(int channel, bool editable, DecodedTextDa
       dialogOpen(false),
       shown(new DecodedTextShownBlocks),
       signRows(new DecodedTextSignRows),
-      lastLine(new DecodedTextLastLineCache(document()))
+      lastLine(new DecodedTextLastLineCache)
 {
     setObjectName(QStringLiteral("DecodedTextContent"));
 
@@ -291,7 +291,7 @@ void DecodedTextContent::AppendBlock(QExplicitlySharedDataPointer<DecodedTextBlo
 // Shows the cursor at the end of what was appended, and the view follows it there.
 void DecodedTextContent::PlaceAtEnd(const QTextCursor& cursor)
 {
-    lastLine->Follow();
+    lastLine->Follow(document());
     setTextCursor(cursor);
     // Making the cursor visible may leave the end of the last line below the view, depending on
     // the font's leading; the view is meant to show the end itself.
@@ -333,6 +333,9 @@ void DecodedTextContent::UpdateContent()
     const int slider = bar ? bar->sliderPosition() : 0;
     const int rows = bar ? bar->maximum() : 0;
     AppendBlock(last);
+    // An append that only opened the block's lines placed nothing, and the line that was last
+    // may keep its shaping still.
+    lastLine->Follow(document());
     // Annotations delivered with the data may colour lines shown before.
     if (!shown->entries.isEmpty() && shown->entries.last().block == last
         && shown->entries.last().hasLines)
@@ -432,7 +435,7 @@ void DecodedTextContent::FinishRefresh(bool restore, int a, int b)
     // the end laid out as they were then; lines laid out later (the last one's margin, a wrap)
     // can leave the end cut off or the range depending on the order of the edits. Measured once
     // more on the finished document, the end shows in full however it was reached.
-    lastLine->Follow();
+    lastLine->Follow(document());
     if (QAbstractTextDocumentLayout* layout = document()->documentLayout())
         emit layout->documentSizeChanged(layout->documentSize());
 

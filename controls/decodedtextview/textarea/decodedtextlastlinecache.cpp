@@ -1,16 +1,14 @@
 #include "decodedtextlastlinecache_p.h"
 
+#include <QPlainTextDocumentLayout>
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTextLayout>
 
-DecodedTextLastLineCache::DecodedTextLastLineCache(QTextDocument* document)
-    : document(document)
+void DecodedTextLastLineCache::Follow(QTextDocument* document)
 {
-}
-
-void DecodedTextLastLineCache::Follow()
-{
+    if (!holder.isNull() && holder.document() != document)
+        holder = QTextCursor();
     const QTextBlock last = document->lastBlock();
     const bool wanted = last.isValid() && last.length() >= LongLine;
     if (!holder.isNull()) {
@@ -18,10 +16,15 @@ void DecodedTextLastLineCache::Follow()
         // which kept nothing unless it is the last.
         const QTextBlock before = holder.block();
         if (before.isValid() && (before != last || !wanted) && before.layout()->cacheEnabled()) {
-            before.layout()->setCacheEnabled(false);
-            // Laid out again without the privilege, the line lets go of what it kept.
-            if (before != last)
-                document->markContentsDirty(before.position(), before.length());
+            QTextLayout* layout = before.layout();
+            layout->setCacheEnabled(false);
+            // Laid out once more, to the same lines, the line lets go of what it kept; the last
+            // line lets go at its next layout anyway.
+            auto* lines = qobject_cast<QPlainTextDocumentLayout*>(document->documentLayout());
+            if (before != last && lines) {
+                layout->clearLayout();
+                lines->ensureBlockLayout(before);
+            }
         }
         if (before != last || !wanted)
             holder = QTextCursor();
