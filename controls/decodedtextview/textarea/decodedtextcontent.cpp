@@ -228,6 +228,10 @@ void DecodedTextContent::AppendBlock(QExplicitlySharedDataPointer<DecodedTextBlo
         s = block->IndexOfPosition(position, 0);
     if (s < 0) {
         shown->Appended(block, -1, false, true);
+        // Only the block's lines were opened and nothing is placed; the line that was last may
+        // keep its shaping still. A rebuild follows the end once it is done.
+        if (!highlightLater)
+            lastLine->Follow(doc);
         return;
     }
 
@@ -333,9 +337,6 @@ void DecodedTextContent::UpdateContent()
     const int slider = bar ? bar->sliderPosition() : 0;
     const int rows = bar ? bar->maximum() : 0;
     AppendBlock(last);
-    // An append that only opened the block's lines placed nothing, and the line that was last
-    // may keep its shaping still.
-    lastLine->Follow(document());
     // Annotations delivered with the data may colour lines shown before.
     if (!shown->entries.isEmpty() && shown->entries.last().block == last
         && shown->entries.last().hasLines)
