@@ -173,6 +173,8 @@ private slots:
     void endTransmissionHandsOutUserChannel_data();
     void endTransmissionHandsOutUserChannel();
     void aggregationBoundedOnline();
+    void runningNumbersStayWritable_data();
+    void runningNumbersStayWritable();
     void mappedIntakeFollowsTheMap();
     void refusedDataBlocks_data();
     void refusedDataBlocks();
@@ -305,6 +307,50 @@ void TestIntake::endTransmissionHandsOutUserChannel()
     QCOMPARE(buffer->blocks.size(), typed ? 2 : 1);
     QVERIFY(buffer->LastBlock()->id == 5 && buffer->LastBlock()->timestamp == T2
             && !buffer->LastBlock()->closed);
+}
+
+void TestIntake::runningNumbersStayWritable_data()
+{
+    // A decoder's data block for the channel opens its block with the decoder's id; the next
+    // block of the channel takes the next running number.
+    QTest::addColumn<int>("channel");
+    QTest::addColumn<int>("id");
+    QTest::addColumn<int>("next");
+    const int top = VarnoResultDataXml::IVarnoResultData::ValueLimit;
+    QTest::newRow("aggregation after the top id a document carries")
+        << int(DecodedTextData::AggregationChannelID) << top << 1;
+    QTest::newRow("aggregation just below it") << int(DecodedTextData::AggregationChannelID)
+                                               << top - 1 << top;
+    QTest::newRow("user channel after the top id")
+        << int(DecodedTextData::UserChannelID) << top << 1;
+    QTest::newRow("user channel after a negative id")
+        << int(DecodedTextData::UserChannelID) << -top << 1 - top;
+}
+
+void TestIntake::runningNumbersStayWritable()
+{
+    QFETCH(int, channel);
+    QFETCH(int, id);
+    QFETCH(int, next);
+    DecodedTextData model;
+    model.AddTransmission(TransmissionXml(T0, { { channel, id, "ab", { { 0, 90, 0 } } } }));
+    model.EndTransmission();
+    QVector<int> used;
+    model.AddTransmission({ { 1, 1 } }, used,
+                          TransmissionXml(T2, { { 1, 7, "cd", { { 0, 90, 0 } } } }));
+    const auto buffer = model.GetChannelData(channel);
+    QVERIFY(buffer);
+    QCOMPARE(buffer->LastBlock()->id, next);
+    // Every block of the channel goes out again.
+    VarnoResultDataXml::VarnoResultData document;
+    model.GetData(channel, document, false);
+    for (const VarnoResultDataXml::Transmission* transmission : document.GetTransmission()) {
+        try {
+            QVERIFY(!transmission->GetXmlString().isEmpty());
+        } catch (const VarnoResultDataXml::VarnoResultDataException& e) {
+            QFAIL(qPrintable(e.GetMessage()));
+        }
+    }
 }
 
 // Online, the merged channel is bounded before every merge as each channel is before its

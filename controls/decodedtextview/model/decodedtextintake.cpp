@@ -2,7 +2,6 @@
 #include "errorhandler.h"
 #include "varnoresultdataxml.h"
 
-#include <climits>
 
 using VarnoResultDataXml::DataBlock;
 using VarnoResultDataXml::IVarnoResultData;
@@ -80,10 +79,11 @@ QString RefusedStamps(const QString& content, const QVector<TimeStamp>& stamps,
     return QString();
 }
 
-// Next running number of the user and aggregation channels; a decoder may have used the top id.
+// Next running number of the user and aggregation channels. A decoder may have used the top id
+// a document carries: the numbers start over rather than leave what an export can write.
 int NextId(int id)
 {
-    return id == INT_MAX ? 1 : id + 1;
+    return id >= DocumentLimit ? 1 : id + 1;
 }
 
 } // namespace
