@@ -101,6 +101,9 @@ struct Feeder {
         content.truncate(length);
         if (flat)
             content.replace(QLatin1Char('\n'), QLatin1Char(' '));
+        // The second decoder's text differs from the first's wherever a merge puts it.
+        if (source != Channel)
+            content = content.toLower();
         QVector<TimeStamp> stamps;
         for (int run = 0; run * 7 < length; ++run)
             stamps << Stamp(position + run * 7, T0.addSecs(key).addMSecs(run), qualities[(serial + run) % 4]);

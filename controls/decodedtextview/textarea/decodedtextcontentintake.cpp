@@ -559,21 +559,33 @@ bool DecodedTextContent::RefreshRewritten()
            && ItemOf(line.previous())->block == newest)
         line = line.previous();
     const QTextBlock firstLine = line;
+    // Lines wholly in front of what the write changed were found as a rebuild makes them when
+    // the block was last refreshed, and the document has not changed since; the comparison
+    // starts at the line that holds the first character that may differ.
+    QTextBlock from = firstLine;
+    const int checkedUpTo =
+        t.CheckedUpTo(newest, textStart, doc->revision(), threshold, quality);
+    if (checkedUpTo > 0) {
+        const QTextBlock holder = doc->findBlock(firstLine.position() + checkedUpTo);
+        if (holder.position() > firstLine.position() && ItemOf(holder)
+            && ItemOf(holder)->block == newest)
+            from = holder;
+    }
 
     // The lines as one append of the whole block lays them out, compared with those shown up to
     // the first character that differs in text, format, or the line's item. Reading the
     // document's text at once costs less than making a string of every line, unless it holds
-    // much more in front of the block.
-    const bool atOnce = qint64(doc->characterCount() - firstLine.position()) * 4
-        >= doc->characterCount();
+    // much more in front of the lines compared.
+    const bool atOnce =
+        qint64(doc->characterCount() - from.position()) * 4 >= doc->characterCount();
     const QString documentText = atOnce ? doc->toRawText() : QString();
     QString oneLine;
-    QVector<QPair<QTextBlock, int>> kept; // lines whose start stays, with their text index
+    QVector<QPair<QTextBlock, int>> kept; // lines compared whose start stays, with text index
     int difference = 0;
-    int position = newest->StartPosition();
+    int position = from == firstLine ? newest->StartPosition() : ItemOf(from)->start;
     int k = 0;
-    int index = 0;
-    for (; line.isValid(); line = line.next()) {
+    int index = from.position() - firstLine.position();
+    for (line = from; line.isValid(); line = line.next()) {
         const DecodedTextLayoutItem* item = ItemOf(line);
         if (!item || item->block != newest)
             return false;
@@ -623,7 +635,7 @@ bool DecodedTextContent::RefreshRewritten()
         position = end;
         index += n + 1;
     }
-    if (kept.isEmpty())
+    if (kept.isEmpty() && from == firstLine)
         return false;
 
     // The append continues at the start of a run: the one that holds the first difference.
@@ -631,11 +643,22 @@ bool DecodedTextContent::RefreshRewritten()
     while (s + 1 < count && textStart.at(s + 1) <= difference)
         ++s;
     const int cut = textStart.at(s);
-    int c = kept.size() - 1;
-    while (c > 0 && kept.at(c).second > cut)
-        --c;
-    const QTextBlock cutLine = kept.at(c).first;
-    if (cut <= 0 || kept.at(c).second > cut || cut > kept.at(c).second + cutLine.length() - 1)
+    QTextBlock cutLine;
+    int cutIndex = 0;
+    if (!kept.isEmpty() && kept.first().second <= cut) {
+        int c = kept.size() - 1;
+        while (c > 0 && kept.at(c).second > cut)
+            --c;
+        cutLine = kept.at(c).first;
+        cutIndex = kept.at(c).second;
+    } else {
+        // Among the lines found as checked, in front of those compared.
+        cutLine = doc->findBlock(firstLine.position() + cut);
+        cutIndex = cutLine.position() - firstLine.position();
+        if (cutLine.position() >= from.position())
+            return false;
+    }
+    if (cut <= 0 || cutIndex > cut || cut > cutIndex + cutLine.length() - 1)
         return false;
     // The lines in front of the cut line keep the highlighting all lines were found to show last
     // time, unless some line was highlighted since or an annotation drawn over them changed.
@@ -660,7 +683,7 @@ bool DecodedTextContent::RefreshRewritten()
     const QTextBlockFormat cutFormat = cutLine.blockFormat();
     const QTextCharFormat cutCharFormat = cutLine.charFormat();
     QTextCursor edit(doc);
-    edit.setPosition(cutLine.position() + cut - kept.at(c).second);
+    edit.setPosition(cutLine.position() + cut - cutIndex);
     edit.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
     edit.removeSelectedText();
     if (doc->lastBlock().blockFormat() != cutFormat)
@@ -716,5 +739,6 @@ bool DecodedTextContent::RefreshRewritten()
     timeArea->update();
     infoArea->update();
     FinishRefresh(restore, a, b);
+    t.NoteChecked(newest, doc->revision(), threshold, quality);
     return true;
 }

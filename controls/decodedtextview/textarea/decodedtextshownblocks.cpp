@@ -41,6 +41,7 @@ void DecodedTextShownBlocks::Reset()
     firstStale = false;
     newest.reset();
     markedBlock.reset();
+    checkedBlock.reset();
 }
 
 void DecodedTextShownBlocks::Invalidate()
@@ -48,6 +49,7 @@ void DecodedTextShownBlocks::Invalidate()
     valid = false;
     staleAll = true;
     markedBlock.reset();
+    checkedBlock.reset();
 }
 
 QVector<DecodedTextShownBlocks::Mark> DecodedTextShownBlocks::MarksOf(const DecodedTextBlock& block)
@@ -161,4 +163,66 @@ void DecodedTextShownBlocks::ForgetClosed()
     stale.erase(std::remove_if(stale.begin(), stale.end(),
                                [](const BlockPtr& block) { return block->closed; }),
                 stale.end());
+}
+
+bool DecodedTextShownBlocks::Run::operator==(const Run& other) const
+{
+    return length == other.length && start == other.start && end == other.end
+        && shift == other.shift && quality == other.quality && flags == other.flags;
+}
+
+DecodedTextShownBlocks::Run DecodedTextShownBlocks::RunOf(const DecodedTextSnippet& snippet)
+{
+    Run run;
+    run.length = snippet.length;
+    run.start = snippet.start;
+    run.end = snippet.end;
+    run.shift = snippet.shift;
+    run.quality = snippet.quality;
+    run.flags = snippet.flags;
+    return run;
+}
+
+void DecodedTextShownBlocks::NoteChecked(const BlockPtr& block, int revision, int threshold,
+                                         bool quality)
+{
+    checkedBlock = block;
+    checkedRevision = revision;
+    checkedThreshold = threshold;
+    checkedQuality = quality;
+    if (!block)
+        return;
+    checkedText = block->text;
+    checkedRuns.resize(block->snippets.size());
+    for (int i = 0; i < block->snippets.size(); ++i)
+        checkedRuns[i] = RunOf(block->snippets.at(i));
+}
+
+int DecodedTextShownBlocks::CheckedUpTo(const BlockPtr& block, const QVector<int>& textStart,
+                                        int revision, int threshold, bool quality) const
+{
+    if (!block || block != checkedBlock || revision != checkedRevision
+        || threshold != checkedThreshold || quality != checkedQuality)
+        return 0;
+    const QString& text = block->text;
+    const int count = block->snippets.size();
+    if (textStart.size() != count + 1 || textStart.at(count) != text.size())
+        return 0;
+    const int comparable = qMin(text.size(), checkedText.size());
+    int same = 0;
+    if (text.constData() == checkedText.constData()) {
+        same = comparable;
+    } else {
+        const QChar* a = text.constData();
+        const QChar* b = checkedText.constData();
+        while (same < comparable && a[same] == b[same])
+            ++same;
+    }
+    const int runs = qMin(count, checkedRuns.size());
+    int i = 0;
+    while (i < runs && textStart.at(i + 1) <= same
+           && RunOf(block->snippets.at(i)) == checkedRuns.at(i))
+        ++i;
+    // A line's item may look one run ahead of the run its line starts in.
+    return textStart.at(qMax(0, i - 1));
 }

@@ -4,6 +4,7 @@
 
 #include <QExplicitlySharedDataPointer>
 #include <QList>
+#include <QString>
 #include <QVector>
 
 // What the text area knows about the blocks its document shows, so that routine intake (a
@@ -92,4 +93,35 @@ public:
     QVector<Mark> marks;
     quint64 markedHighlights = 0;
     bool markedClosed = false;
+
+    // The newest block as it was when all of its lines were last found to be what a rebuild
+    // makes of them, at the document's revision then, so that a later write into its middle
+    // need not have the lines in front of what it changed compared again.
+    void NoteChecked(const BlockPtr& block, int revision, int threshold, bool quality);
+    // The index into block's text in front of which its lines are still as checked: the start
+    // of the run before the first run that changed or holds changed text; 0 when nothing is
+    // known. textStart holds the index of every run's first character and the text's size.
+    int CheckedUpTo(const BlockPtr& block, const QVector<int>& textStart, int revision,
+                    int threshold, bool quality) const;
+
+private:
+    // What of a run decides the lines that show it.
+    struct Run
+    {
+        int length = 0;
+        int start = 0;
+        int end = 0;
+        int shift = 0;
+        int quality = 0;
+        int flags = 0;
+        bool operator==(const Run& other) const;
+    };
+    static Run RunOf(const DecodedTextSnippet& snippet);
+
+    BlockPtr checkedBlock;
+    QString checkedText;
+    QVector<Run> checkedRuns;
+    int checkedRevision = -1;
+    int checkedThreshold = 0;
+    bool checkedQuality = false;
 };
