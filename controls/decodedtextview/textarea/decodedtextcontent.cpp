@@ -424,6 +424,10 @@ bool DecodedTextContent::SelectionToKeep(int& a, int& b) const
     QTextCursor cursor = textCursor();
     a = cursor.selectionStart();
     b = cursor.selectionEnd();
+    // The cursor the view leaves at the end while it follows: moving a copy there would only
+    // shape the last line again to learn where on it the copy stands.
+    if (a == b && a == document()->characterCount() - 1)
+        return false;
     cursor.movePosition(QTextCursor::End);
     return cursor.position() > a || b != a;
 }
