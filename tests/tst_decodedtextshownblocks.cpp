@@ -7,13 +7,19 @@ using namespace Fixtures;
 
 namespace {
 
-// Runs as "text" or "text@quality".
+// Runs as "text", "text@quality", or "#width" for a gap of that many positions holding a
+// line break.
 void Fill(DecodedTextBlock& block, const QStringList& runs)
 {
     block.text.clear();
     block.snippets.clear();
     for (int i = 0; i < runs.size(); ++i) {
-        const QStringList parts = runs.at(i).split(QLatin1Char('@'));
+        const QString& run = runs.at(i);
+        if (run.startsWith(QLatin1Char('#'))) {
+            AddGap(block, run.mid(1).toInt(), QStringLiteral("\n"), 1000 * i);
+            continue;
+        }
+        const QStringList parts = run.split(QLatin1Char('@'));
         AddRun(block, parts.at(0), parts.size() > 1 ? parts.at(1).toInt() : 90, 1000 * i);
     }
 }
@@ -48,6 +54,11 @@ void TestDecodedTextShownBlocks::checkedUpTo_data()
     QTest::newRow("nothing changed: all but the last run") << four << four << 3;
     QTest::newRow("a run's text changed: the run in front is left out too")
         << four << QStringList { "CQ CQ ", "DE K1A\n", "TEXT ", "73\n" } << 1;
+    QTest::newRow("a later run's quality changed, not its text")
+        << four << QStringList { "CQ CQ ", "DE K1A\n", "TEST @20", "73\n" } << 1;
+    QTest::newRow("a gap widened: the runs behind it moved, their text did not")
+        << QStringList { "CQ CQ ", "DE K1A\n", "#3", "TEST ", "73\n" }
+        << QStringList { "CQ CQ ", "DE K1A\n", "#5", "TEST ", "73\n" } << 1;
     QTest::newRow("a run's quality changed, not its text")
         << four << QStringList { "CQ CQ ", "DE K1A\n@20", "TEST ", "73\n" } << 0;
     QTest::newRow("the first run changed")
