@@ -165,22 +165,10 @@ void DecodedTextShownBlocks::ForgetClosed()
                 stale.end());
 }
 
-bool DecodedTextShownBlocks::Run::operator==(const Run& other) const
-{
-    return length == other.length && start == other.start && end == other.end
-        && shift == other.shift && quality == other.quality && flags == other.flags;
-}
-
 DecodedTextShownBlocks::Run DecodedTextShownBlocks::RunOf(const DecodedTextSnippet& snippet)
 {
-    Run run;
-    run.length = snippet.length;
-    run.start = snippet.start;
-    run.end = snippet.end;
-    run.shift = snippet.shift;
-    run.quality = snippet.quality;
-    run.flags = snippet.flags;
-    return run;
+    return { snippet.length, snippet.start,   snippet.end,
+             snippet.shift,  snippet.quality, snippet.flags };
 }
 
 void DecodedTextShownBlocks::NoteChecked(const BlockPtr& block, int revision, int threshold,

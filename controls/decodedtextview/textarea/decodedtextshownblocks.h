@@ -7,6 +7,8 @@
 #include <QString>
 #include <QVector>
 
+#include <array>
+
 // What the text area knows about the blocks its document shows, so that routine intake (a
 // transmission appended, its end, the oldest block trimmed away) can touch only the lines
 // that changed. Whenever something happened that this record cannot account for, it says so,
@@ -105,17 +107,8 @@ public:
                     int threshold, bool quality) const;
 
 private:
-    // What of a run decides the lines that show it.
-    struct Run
-    {
-        int length = 0;
-        int start = 0;
-        int end = 0;
-        int shift = 0;
-        int quality = 0;
-        int flags = 0;
-        bool operator==(const Run& other) const;
-    };
+    // What of a run decides the lines that show it: its length, place, shift, quality and flags.
+    using Run = std::array<int, 6>;
     static Run RunOf(const DecodedTextSnippet& snippet);
 
     BlockPtr checkedBlock;
