@@ -7,16 +7,17 @@ using namespace Fixtures;
 
 namespace {
 
-// Runs as "text", "text@quality", or "#width" for a gap of that many positions holding a
-// line break.
+// Runs as "text", "text@quality", "#width" for a gap of that many positions holding a line
+// break, or "~width" for one holding no text.
 void Fill(DecodedTextBlock& block, const QStringList& runs)
 {
     block.text.clear();
     block.snippets.clear();
     for (int i = 0; i < runs.size(); ++i) {
         const QString& run = runs.at(i);
-        if (run.startsWith(QLatin1Char('#'))) {
-            AddGap(block, run.mid(1).toInt(), QStringLiteral("\n"), 1000 * i);
+        if (run.startsWith(QLatin1Char('#')) || run.startsWith(QLatin1Char('~'))) {
+            AddGap(block, run.mid(1).toInt(),
+                   run.startsWith(QLatin1Char('#')) ? QStringLiteral("\n") : QString(), 1000 * i);
             continue;
         }
         const QStringList parts = run.split(QLatin1Char('@'));
@@ -59,6 +60,9 @@ void TestDecodedTextShownBlocks::checkedUpTo_data()
     QTest::newRow("a gap widened: the runs behind it moved, their text did not")
         << QStringList { "CQ CQ ", "DE K1A\n", "#3", "TEST ", "73\n" }
         << QStringList { "CQ CQ ", "DE K1A\n", "#5", "TEST ", "73\n" } << 1;
+    QTest::newRow("a run changed behind an empty gap: the run in front of the gap is left out")
+        << QStringList{ "CQ CQ ", "DE K1A\n", "~3", "TEST ", "73\n" }
+        << QStringList{ "CQ CQ ", "DE K1A\n", "~3", "TEXT ", "73\n" } << 1;
     QTest::newRow("a run's quality changed, not its text")
         << four << QStringList { "CQ CQ ", "DE K1A\n@20", "TEST ", "73\n" } << 0;
     QTest::newRow("the first run changed")

@@ -211,6 +211,9 @@ int DecodedTextShownBlocks::CheckedUpTo(const BlockPtr& block, const QVector<int
     while (i < runs && textStart.at(i + 1) <= same
            && RunOf(block->snippets.at(i)) == checkedRuns.at(i))
         ++i;
-    // A line's item may look one run ahead of the run its line starts in.
-    return textStart.at(qMax(0, i - 1));
+    // A line's item looks ahead to the next run that holds text, past empty ones.
+    int j = i - 1;
+    while (j > 0 && block->snippets.at(j).length <= 0)
+        --j;
+    return textStart.at(qMax(0, j));
 }

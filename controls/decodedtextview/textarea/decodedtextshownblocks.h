@@ -101,8 +101,9 @@ public:
     // need not have the lines in front of what it changed compared again.
     void NoteChecked(const BlockPtr& block, int revision, int threshold, bool quality);
     // The index into block's text in front of which its lines are still as checked: the start
-    // of the run before the first run that changed or holds changed text; 0 when nothing is
-    // known. textStart holds the index of every run's first character and the text's size.
+    // of the last run with text before the first run that changed or holds changed text; 0 when
+    // nothing is known. textStart holds the index of every run's first character and the
+    // text's size.
     int CheckedUpTo(const BlockPtr& block, const QVector<int>& textStart, int revision,
                     int threshold, bool quality) const;
 
