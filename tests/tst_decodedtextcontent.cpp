@@ -645,17 +645,22 @@ void TestDecodedTextContent::screenShowsFullRepaint_data()
 {
     QTest::addColumn<int>("shown");
     QTest::addColumn<bool>("appendsOnly");
+    QTest::addColumn<bool>("follows"); // nobody reads in it or scrolls it
     QTest::newRow("aggregation channel: merges into the middle")
-        << int(DecodedTextData::AggregationChannelID) << false;
-    QTest::newRow("decoder channel: call signs reaching back into lines shown") << Channel << false;
+        << int(DecodedTextData::AggregationChannelID) << false << false;
+    QTest::newRow("aggregation channel: merges above the first line shown, the view following")
+        << int(DecodedTextData::AggregationChannelID) << false << true;
+    QTest::newRow("decoder channel: call signs reaching back into lines shown")
+        << Channel << false << false;
     QTest::newRow("decoder channel: appends, view moved down and back between two paints")
-        << Channel << true;
+        << Channel << true << true;
 }
 
 void TestDecodedTextContent::screenShowsFullRepaint()
 {
     QFETCH(int, shown);
     QFETCH(bool, appendsOnly);
+    QFETCH(bool, follows);
     DecodedTextData model;
     model.SetBufferSize(1000);
     Feeder feeder(model, true);
@@ -669,7 +674,7 @@ void TestDecodedTextContent::screenShowsFullRepaint()
     content.SetInfoAreaWidth(70);
     content.show();
     QVERIFY(QTest::qWaitForWindowExposed(&content));
-    if (appendsOnly) {
+    if (follows) {
         // Nobody reads in it: the view follows the end. Activation would give it the focus.
         QVERIFY(QTest::qWaitForWindowActive(&content));
         content.clearFocus();
@@ -678,7 +683,7 @@ void TestDecodedTextContent::screenShowsFullRepaint()
     QRandomGenerator random(7);
     ++feeder.current;
     for (int step = 0; step < 120; ++step) {
-        const int roll = appendsOnly ? 0 : random.bounded(100);
+        const int roll = appendsOnly ? 0 : random.bounded(follows ? 90 : 100);
         const int length = 1 + random.bounded(appendsOnly ? 12 : 40);
         if (roll < 40) feeder.Send(length);
         else if (roll < 70) feeder.Send(length, -1, false, {}, OtherChannel);

@@ -142,7 +142,11 @@ DecodedTextContent::DecodedTextContent(int channel, bool editable, DecodedTextDa
     if (!editable)
         DecodedTextRepaintScope::Attach(
             this, [this](const QTextBlock& line) { return blockBoundingGeometry(line); },
-            [this](const QRectF& part, const QRectF& whole) { RepaintContents(part, whole); });
+            [this](const QRectF& part, const QRectF& whole) { RepaintContents(part, whole); },
+            [this] {
+                const bool follows = !hasFocus() && !dialogOpen && !live->HoldsStill();
+                return follows ? firstVisibleBlock().blockNumber() : -1;
+            });
 }
 
 // What the editor does with its text control's request to repaint part of the document: the
