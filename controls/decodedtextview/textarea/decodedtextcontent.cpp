@@ -355,13 +355,6 @@ void DecodedTextContent::UpdateContent()
         live->Release();
     if (bar)
         live->LinesAppended(bar->maximum() - rows, followed);
-    // The newest block's lines are again what a rebuild makes of them, so that a merge into its
-    // middle that follows compares them only from what it changes.
-    const DecodedTextShownBlocks& t = *shown;
-    if (!editable && t.valid && t.unsafe == 0 && !t.entries.isEmpty()
-        && t.entries.last().block == last && t.entries.last().shownLength == last->text.size())
-        shown->NoteChecked(last, document()->revision(), model->GetQualityThreshold(),
-                           t.entries.last().quality);
     busy = 0;
 }
 
