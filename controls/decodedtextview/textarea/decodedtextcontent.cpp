@@ -425,15 +425,12 @@ bool DecodedTextContent::SelectionForRebuild(int& a, int& b)
 // Reads the selection; a rebuild puts it back unless the cursor merely sits at the end.
 bool DecodedTextContent::SelectionToKeep(int& a, int& b) const
 {
-    QTextCursor cursor = textCursor();
+    const QTextCursor cursor = textCursor();
     a = cursor.selectionStart();
     b = cursor.selectionEnd();
-    // The cursor the view leaves at the end while it follows: moving a copy there would only
-    // shape the last line again to learn where on it the copy stands.
-    if (a == b && a == document()->characterCount() - 1)
-        return false;
-    cursor.movePosition(QTextCursor::End);
-    return cursor.position() > a || b != a;
+    // The end read off the document: moving a copy of the cursor there would shape the last
+    // line again to learn where on it the copy stands.
+    return b != a || a != document()->characterCount() - 1;
 }
 
 // Puts back the selection a rebuild moved (a and b already counted from the new start) and
