@@ -26,7 +26,7 @@ bool Everything(const QRectF& rect)
 void DecodedTextRepaintScope::Attach(QPlainTextEdit* edit,
                                      std::function<QRectF(const QTextBlock&)> geometry,
                                      std::function<void(const QRectF&, const QRectF&)> repaint,
-                                     std::function<int()> top)
+                                     std::function<int()> firstShown)
 {
     QObject* control = TextControl(edit);
     if (!control || edit->metaObject()->indexOfMethod("_q_repaintContents(QRectF)") < 0)
@@ -35,15 +35,15 @@ void DecodedTextRepaintScope::Attach(QPlainTextEdit* edit,
                              SLOT(_q_repaintContents(QRectF))))
         return;
     new DecodedTextRepaintScope(edit, control, std::move(geometry), std::move(repaint),
-                                std::move(top));
+                                std::move(firstShown));
 }
 
 DecodedTextRepaintScope::DecodedTextRepaintScope(QPlainTextEdit* edit, QObject* control,
                                                  std::function<QRectF(const QTextBlock&)> geometry,
                                                  std::function<void(const QRectF&, const QRectF&)> repaint,
-                                                 std::function<int()> top)
+                                                 std::function<int()> firstShown)
     : QObject(edit), edit(edit), geometry(std::move(geometry)), repaint(std::move(repaint)),
-      top(std::move(top))
+      firstShown(std::move(firstShown))
 {
     connect(control, SIGNAL(updateRequest(QRectF)), this, SLOT(UpdateRequest(QRectF)));
     // The document tells its layout of a change between these two.
@@ -70,10 +70,10 @@ void DecodedTextRepaintScope::UpdateRequest(const QRectF& rect)
         QTextBlock first = edit->document()->findBlock(changedFrom);
         if (first.isValid() && first.previous().isValid())
             first = first.previous();
-        // From a line at or above the first one shown the whole view changed: its place is not
+        // From a line above the first one shown the whole view changed: its place is not
         // needed, and finding it would lay out the lines between, which nobody looks at.
-        const int shownFirst = top();
-        if (first.isValid() && (shownFirst < 0 || first.blockNumber() > shownFirst))
+        const int shownFirst = firstShown();
+        if (first.isValid() && (shownFirst < 0 || first.blockNumber() >= shownFirst))
             scope.setTop(qMax(rect.top(), geometry(first).top()));
     }
     repaint(scope, rect);

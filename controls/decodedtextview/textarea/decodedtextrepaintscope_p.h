@@ -22,11 +22,11 @@ public:
     // does with such a request, the view painted again only in view, while whoever follows its
     // repaints (the gutters, the host) is told of whole. Does nothing unless the editor's
     // repaint can be taken over.
-    // top gives the number of the first line the view shows while it follows the end, -1
-    // otherwise: a view held elsewhere shows rows that depend on the lines laid out above it.
+    // firstShown gives the number of the first line the view shows while it follows the end,
+    // -1 otherwise: a view held elsewhere shows rows that depend on the lines laid out above it.
     static void Attach(QPlainTextEdit* edit, std::function<QRectF(const QTextBlock&)> geometry,
                        std::function<void(const QRectF&, const QRectF&)> repaint,
-                       std::function<int()> top);
+                       std::function<int()> firstShown);
 
 private slots:
     void ContentsChange(int from, int charsRemoved, int charsAdded);
@@ -37,12 +37,12 @@ private:
     DecodedTextRepaintScope(QPlainTextEdit* edit, QObject* control,
                             std::function<QRectF(const QTextBlock&)> geometry,
                             std::function<void(const QRectF&, const QRectF&)> repaint,
-                            std::function<int()> top);
+                            std::function<int()> firstShown);
 
     QPlainTextEdit* edit;
     std::function<QRectF(const QTextBlock&)> geometry;
     std::function<void(const QRectF&, const QRectF&)> repaint;
-    std::function<int()> top;
+    std::function<int()> firstShown;
     // Where the change the document is telling its layout of begins, while it does.
     int changedFrom = -1;
 };
