@@ -560,8 +560,8 @@ bool DecodedTextContent::RefreshRewritten()
         line = line.previous();
     const QTextBlock firstLine = line;
     // Lines wholly in front of what the write changed were found as a rebuild makes them when
-    // the block was last refreshed, and the document has not changed since; the comparison
-    // starts at the line that holds the first character that may differ.
+    // the last write into the block's middle was refreshed, and the document has not changed
+    // since; the comparison starts at the line that holds the first character that may differ.
     QTextBlock from = firstLine;
     const int checkedUpTo =
         t.CheckedUpTo(newest, textStart, doc->revision(), threshold, quality);
@@ -739,6 +739,8 @@ bool DecodedTextContent::RefreshRewritten()
     timeArea->update();
     infoArea->update();
     FinishRefresh(restore, a, b);
-    t.NoteChecked(newest, doc->revision(), threshold, quality);
+    // A block of one line has nothing in front of its only line to leave unchecked.
+    t.NoteChecked(firstLine != doc->lastBlock() ? newest : BlockPtr(), doc->revision(), threshold,
+                  quality);
     return true;
 }

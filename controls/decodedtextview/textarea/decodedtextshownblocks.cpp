@@ -178,8 +178,11 @@ void DecodedTextShownBlocks::NoteChecked(const BlockPtr& block, int revision, in
     checkedRevision = revision;
     checkedThreshold = threshold;
     checkedQuality = quality;
-    if (!block)
+    if (!block) {
+        checkedText.clear();
+        checkedRuns.clear();
         return;
+    }
     checkedText = block->text;
     checkedRuns.resize(block->snippets.size());
     for (int i = 0; i < block->snippets.size(); ++i)
