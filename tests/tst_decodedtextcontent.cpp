@@ -648,7 +648,7 @@ void TestDecodedTextContent::screenShowsFullRepaint_data()
     QTest::addColumn<bool>("follows"); // nobody reads in it or scrolls it
     QTest::newRow("aggregation channel: merges into the middle")
         << int(DecodedTextData::AggregationChannelID) << false << false;
-    QTest::newRow("aggregation channel: merges above the first line shown, the view following")
+    QTest::newRow("aggregation channel: merges while the view follows the end")
         << int(DecodedTextData::AggregationChannelID) << false << true;
     QTest::newRow("decoder channel: call signs reaching back into lines shown")
         << Channel << false << false;

@@ -63,7 +63,7 @@ void TestDecodedTextShownBlocks::checkedUpTo_data()
     QTest::newRow("a run changed behind an empty gap: the run in front of the gap is left out")
         << QStringList{ "CQ CQ ", "DE K1A\n", "~3", "TEST ", "73\n" }
         << QStringList{ "CQ CQ ", "DE K1A\n", "~3", "TEXT ", "73\n" } << 1;
-    QTest::newRow("a run's quality changed, not its text")
+    QTest::newRow("the second run's quality changed: nothing in front of it is known")
         << four << QStringList { "CQ CQ ", "DE K1A\n@20", "TEST ", "73\n" } << 0;
     QTest::newRow("the first run changed")
         << four << QStringList { "CQ DE ", "DE K1A\n", "TEST ", "73\n" } << 0;
