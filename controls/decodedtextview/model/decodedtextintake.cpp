@@ -2,7 +2,6 @@
 #include "errorhandler.h"
 #include "varnoresultdataxml.h"
 
-
 using VarnoResultDataXml::DataBlock;
 using VarnoResultDataXml::IVarnoResultData;
 using VarnoResultDataXml::TimeStamp;

@@ -143,10 +143,7 @@ DecodedTextContent::DecodedTextContent(int channel, bool editable, DecodedTextDa
         DecodedTextRepaintScope::Attach(
             this, [this](const QTextBlock& line) { return blockBoundingGeometry(line); },
             [this](const QRectF& part, const QRectF& whole) { RepaintContents(part, whole); },
-            [this] {
-                const bool follows = !hasFocus() && !dialogOpen && !live->HoldsStill();
-                return follows ? firstVisibleBlock().blockNumber() : -1;
-            });
+            [this] { return live->Follows() ? firstVisibleBlock().blockNumber() : -1; });
 }
 
 // What the editor does with its text control's request to repaint part of the document: the
@@ -306,7 +303,7 @@ void DecodedTextContent::PlaceAtEnd(const QTextCursor& cursor)
     if (!live->HoldsStill())
         SlotScrollBottom();
 
-    if (!hasFocus() && !dialogOpen && !live->HoldsStill())
+    if (live->Follows())
         live->ScrollLater();
 }
 
@@ -350,7 +347,7 @@ void DecodedTextContent::UpdateContent()
     if (bar)
         bar->setValue(slider); // not setSliderPosition: that reports a scroll by the operator
     // Appended text leaves the view where the operator has it while working or reading in it.
-    const bool followed = !hasFocus() && !dialogOpen && !live->HoldsStill();
+    const bool followed = live->Follows();
     if (!followed)
         live->Release();
     if (bar)

@@ -141,7 +141,7 @@ void DecodedTextContent::AppendAsRebuild(
     QTextCursor atEnd(document());
     atEnd.movePosition(QTextCursor::End);
     setTextCursor(atEnd);
-    if (!hasFocus() && !dialogOpen && !live->HoldsStill())
+    if (live->Follows())
         live->ScrollLater();
     for (int i = from; i < blocks.size(); ++i)
         AppendBlock(blocks.at(i));
@@ -181,8 +181,8 @@ bool DecodedTextContent::RefreshFrontCut(bool thenRewritten)
     int a = 0;
     int b = 0;
     if (thenRewritten
-        && (buffer->LastWritten() != t.newest || buffer->blocks.last() != t.newest || hasFocus()
-            || dialogOpen || live->HoldsStill() || SelectionToKeep(a, b)))
+        && (buffer->LastWritten() != t.newest || buffer->blocks.last() != t.newest
+            || !live->Follows() || SelectionToKeep(a, b)))
         return false;
     const QList<BlockPtr> blocks = buffer->blocks;
     const BlockPtr first = blocks.first();
@@ -499,7 +499,7 @@ bool DecodedTextContent::RefreshRewritten()
         return false;
     int a = 0;
     int b = 0;
-    if (hasFocus() || dialogOpen || live->HoldsStill() || SelectionToKeep(a, b))
+    if (!live->Follows() || SelectionToKeep(a, b))
         return false;
     const QList<BlockPtr> blocks = buffer->blocks;
     const int m = t.entries.size();

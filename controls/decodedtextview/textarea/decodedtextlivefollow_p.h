@@ -31,6 +31,8 @@ public:
     bool IsPaused() const { return paused; }
     // Paused, or the left button is down over the text or was just released.
     bool HoldsStill() const;
+    // Appended text may scroll the view now and nothing holds it: the view follows the end.
+    bool Follows() const { return mayScroll() && !HoldsStill(); }
 
     // The view was just put at the bottom on purpose.
     void AtBottom();
